@@ -1,0 +1,134 @@
+// The Linux executable: the headless front end is built in; the Qt dialog is a module loaded only
+// when the dialog has to be shown.
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "app/desktop_front_end.h"
+#include "app/quorvane_app.h"
+#include "platform/headless/headless_view.h"
+#include "storage/folder_tree.h"
+#include "ui/quorvane_dlg.h"
+
+namespace quorvane {
+namespace {
+
+std::string OwnPath() {
+  std::string path(4096, '\0');
+  ssize_t length = ::readlink("/proc/self/exe", path.data(), path.size());
+  if (length <= 0 || static_cast<size_t>(length) >= path.size()) return {};
+  path.resize(static_cast<size_t>(length));
+  return path;
+}
+
+std::string FileStem(const std::string& path) {
+  std::string name = path.substr(path.find_last_of('/') + 1);
+  size_t dot = name.find_last_of('.');
+  return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+// Loads the desktop front end module; on failure says why in `error`.
+DesktopFrontEnd* LoadDesktopFrontEnd(const std::string& executable, std::string& error) {
+  const std::string folder = executable.substr(0, executable.find_last_of('/'));
+  const std::string candidates[] = {folder + "/libquorvane_qt.so",
+                                    folder + "/../lib/quorvane/libquorvane_qt.so"};
+  for (const std::string& candidate : candidates) {
+    if (::access(candidate.c_str(), F_OK) != 0) continue;
+    void* module = ::dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (module == nullptr) {
+      error = ::dlerror();
+      return nullptr;
+    }
+    auto create =
+        reinterpret_cast<DesktopFrontEnd* (*)()>(::dlsym(module, kDesktopFrontEndSymbol));
+    if (create == nullptr) {
+      error = candidate + " is not a Quorvane front end";
+      return nullptr;
+    }
+    DesktopFrontEnd* front_end = create();
+    if (front_end == nullptr) error = "no display could be opened";
+    return front_end;
+  }
+  error = "libquorvane_qt.so was not found next to the executable";
+  return nullptr;
+}
+
+bool HasDisplay() {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') return true;
+  }
+  return false;
+}
+
+class PosixPlatform final : public Platform {
+ public:
+  PosixPlatform() : executable_(OwnPath()), application_name_(FileStem(executable_)) {
+    if (application_name_.empty()) application_name_ = "quorvane";
+  }
+
+  FileSystem& Files() override { return RealFileSystem(); }
+  std::string DocumentsFolder() override { return QueryDocumentsFolder(); }
+  std::string ExecutablePath() override { return executable_; }
+
+  std::optional<int> RunModal(CQuorvaneDlg& dialog) override {
+    HeadlessView view;
+    view.SetApplicationName(application_name_);
+    view.SetMessageHandler([this](std::string_view text, MessageIcon icon) {
+      // With a display, a message the settings allow is a real message box.
+      if (DesktopFrontEnd* front_end = DesktopFrontEndIfDisplay()) {
+        front_end->ShowMessageBox(application_name_, text, icon);
+      } else {
+        PrintMessageToStandardError(application_name_, text, icon);
+      }
+    });
+    dialog.AttachView(view);
+    dialog.OnInitDialog();
+    if (view.ended()) return view.end_result();
+
+    std::string error;
+    DesktopFrontEnd* front_end = HasDisplay() ? LoadFrontEnd(error) : nullptr;
+    if (front_end == nullptr) {
+      if (error.empty()) error = "there is no display (DISPLAY and WAYLAND_DISPLAY are unset)";
+      std::fprintf(stderr,
+                   "%s: the interactive dialog needs the desktop front end: %s.\n"
+                   "Automatic processing through the AutoFile drop folder works without it.\n",
+                   application_name_.c_str(), error.c_str());
+      return std::nullopt;
+    }
+    return front_end->RunModal(dialog, view);
+  }
+
+ private:
+  DesktopFrontEnd* LoadFrontEnd(std::string& error) {
+    if (!front_end_tried_) {
+      front_end_tried_ = true;
+      front_end_ = LoadDesktopFrontEnd(executable_, front_end_error_);
+    }
+    error = front_end_error_;
+    return front_end_;
+  }
+
+  DesktopFrontEnd* DesktopFrontEndIfDisplay() {
+    std::string ignored;
+    return HasDisplay() ? LoadFrontEnd(ignored) : nullptr;
+  }
+
+  std::string executable_;
+  std::string application_name_;
+  bool front_end_tried_ = false;
+  DesktopFrontEnd* front_end_ = nullptr;
+  std::string front_end_error_;
+};
+
+}  // namespace
+}  // namespace quorvane
+
+int main() {
+  quorvane::PosixPlatform platform;
+  return quorvane::CQuorvaneApp(platform).InitInstance();
+}

@@ -1,0 +1,27 @@
+#include "app/quorvane_app.h"
+
+#include "storage/file_primitives.h"
+#include "storage/folder_tree.h"
+#include "ui/quorvane_dlg.h"
+
+namespace quorvane {
+
+int CQuorvaneApp::InitInstance() {
+  FileSystem& files = platform_.Files();
+  // The folders below the maker folder are made one level at a time by the dialog, so the
+  // Documents and maker folders have to be there first.
+  const FolderTree folders(platform_.DocumentsFolder());
+  if (!DirectoryExists(files, folders.documents)) files.MakeDirectory(folders.documents);
+  if (!DirectoryExists(files, folders.maker)) files.MakeDirectory(folders.maker);
+
+  DialogEnvironment environment;
+  environment.files = &files;
+  environment.documents_folder = [this] { return platform_.DocumentsFolder(); };
+  environment.executable_path = platform_.ExecutablePath();
+  CQuorvaneDlg dialog(std::move(environment));
+
+  if (!platform_.RunModal(dialog)) return ExitStatus(RunOutcome::kNoDialog);
+  return ExitStatus(dialog.outcome());
+}
+
+}  // namespace quorvane

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "app/platform.h"
+#include "ui/run_outcome.h"
+
+namespace quorvane {
+
+// The application: one modal run of the main dialog is the whole life of the program.
+class CQuorvaneApp {
+ public:
+  explicit CQuorvaneApp(Platform& platform) : platform_(platform) {}
+
+  // Prepares the Documents folder, runs the main dialog once and returns the process exit
+  // status (see RunOutcome).
+  int InitInstance();
+
+ private:
+  Platform& platform_;
+};
+
+}  // namespace quorvane

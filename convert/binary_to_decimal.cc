@@ -1,0 +1,43 @@
+#include "convert/binary_to_decimal.h"
+
+namespace quorvane {
+namespace {
+
+// How many UTF-16 code units the UTF-8 sequence starting with `byte` takes; continuation bytes
+// take none, four-byte sequences take a surrogate pair.
+int CodeUnitsOfByte(unsigned char byte) {
+  if ((byte & 0xC0) == 0x80) return 0;
+  return byte >= 0xF0 ? 2 : 1;
+}
+
+}  // namespace
+
+std::string BinaryToDecimal(std::string_view text) {
+  // Reading from the left, each position doubles what came before it; once the value is past
+  // the largest decimal it can only grow, so the answer is settled there.
+  uint64_t value = 0;
+  for (unsigned char byte : text) {
+    for (int unit = CodeUnitsOfByte(byte); unit > 0; --unit) value *= 2;
+    if (byte == '1') value += 1;
+    if (value > kLargestDecimal) return "-1";
+  }
+  std::string out;
+  AppendDecimal(static_cast<uint32_t>(value), out);
+  return out;
+}
+
+void AppendDecimal(uint32_t value, std::string& out) {
+  char digits[10];
+  int count = 0;
+  do {
+    digits[count++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  while (count > 0) out.push_back(digits[--count]);
+}
+
+bool IsBinaryText(std::string_view text) {
+  return text.find_first_not_of("01") == std::string_view::npos;
+}
+
+}  // namespace quorvane

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+
+#include "ui/dialog_view.h"
+
+namespace quorvane {
+
+// The state of one control of the main dialog, as a window would show it.
+struct ControlState {
+  std::string text;
+  bool checked = false;
+  bool visible = true;
+  bool enabled = true;
+  uint64_t range = 100;
+  uint64_t position = 0;
+};
+
+// A view with no window: the controls live in memory. Automatic runs use it when nothing has to
+// be shown, tests use it to drive the dialog, and a desktop front end builds its window from the
+// state it leaves.
+class HeadlessView : public DialogView {
+ public:
+  using MessageHandler = std::function<void(std::string_view text, MessageIcon icon)>;
+
+  // Starts with the controls of the main dialog template: visible, enabled, unticked, with their
+  // template texts.
+  HeadlessView();
+
+  // Where message boxes go; by default to standard error, captioned with `application_name`.
+  void SetMessageHandler(MessageHandler handler) { message_handler_ = std::move(handler); }
+  void SetApplicationName(std::string name) { application_name_ = std::move(name); }
+
+  const ControlState& control(int id) const;
+  const std::map<int, ControlState>& controls() const { return controls_; }
+  bool ended() const { return ended_; }
+  int end_result() const { return end_result_; }
+  int wait_cursor_depth() const { return wait_cursor_depth_; }
+
+  std::string GetText(int id) override;
+  void SetText(int id, std::string_view text) override;
+  bool IsChecked(int id) override;
+  void SetChecked(int id, bool checked) override;
+  bool Show(int id, bool visible) override;
+  void Enable(int id, bool enabled) override;
+  void SetProgressRange(int id, uint64_t maximum) override;
+  void SetProgressPos(int id, uint64_t position) override;
+  void MessageBox(std::string_view text, MessageIcon icon) override;
+  void Beep(MessageIcon sound) override;
+  void BeginWaitCursor() override;
+  void EndWaitCursor() override;
+  void DrainMessages() override {}
+  void Pause(int) override {}  // nobody is watching the progress
+  void SetIcons() override {}
+  void ShowVersionDialog() override {}
+  void EndDialog(int result) override;
+
+ private:
+  ControlState& at(int id);
+
+  std::map<int, ControlState> controls_;
+  MessageHandler message_handler_;
+  std::string application_name_ = "Quorvane";
+  int wait_cursor_depth_ = 0;
+  bool ended_ = false;
+  int end_result_ = 0;
+};
+
+// Writes a message box's text to standard error, one line per line of the text.
+void PrintMessageToStandardError(std::string_view caption, std::string_view text,
+                                 MessageIcon icon);
+
+}  // namespace quorvane

@@ -1,0 +1,78 @@
+#include "storage/file_primitives.h"
+
+namespace quorvane {
+
+bool DirectoryExists(FileSystem& fs, const std::string& path) {
+  auto status = fs.Status(path);
+  return status && status->is_directory;
+}
+
+bool FileExists(FileSystem& fs, const std::string& path) {
+  auto status = fs.Status(path);
+  return status && !status->is_directory;
+}
+
+FileContents ReadWholeFile(FileSystem& fs, const std::string& path) {
+  FileContents contents;
+  contents.outcome = fs.ReadFile(path, kReadLimit, contents.bytes);
+  return contents;
+}
+
+namespace {
+
+bool IsReadOnlyFile(FileSystem& fs, const std::string& path) {
+  auto status = fs.Status(path);
+  return status && !status->is_directory && status->read_only;
+}
+
+}  // namespace
+
+bool WriteWholeFile(FileSystem& fs, const std::string& path, std::string_view bytes) {
+  // Permission bits do not stop every user (root writes anywhere), so a read-only mark is
+  // honoured here rather than left to the open.
+  if (IsReadOnlyFile(fs, path)) return false;
+  auto file = fs.CreateFile(path);
+  if (!file) return false;
+  bool written = file->Write(bytes);
+  return file->Close() && written;
+}
+
+std::string PendingPathFor(const std::string& path) { return path + ".partial"; }
+
+bool ReplaceFileSafely(FileSystem& fs, const std::string& path, std::string_view bytes) {
+  if (auto status = fs.Status(path); status && (status->is_directory || status->read_only)) {
+    return false;
+  }
+  const std::string pending = PendingPathFor(path);
+  auto file = fs.CreateFile(pending);
+  if (!file) return false;
+  bool written = file->Write(bytes) && file->Flush();
+  bool closed = file->Close();
+  if (written && closed && fs.Rename(pending, path)) return true;
+  fs.DeleteFile(pending);
+  return false;
+}
+
+bool DeleteTree(FileSystem& fs, const std::string& path) {
+  auto entries = fs.ListDirectory(path);
+  if (!entries) return false;
+  for (const DirectoryEntry& entry : *entries) {
+    std::string child = path + kPathSeparator + entry.name;
+    if (entry.is_directory) {
+      DeleteTree(fs, child);
+    } else {
+      fs.DeleteFile(child);
+    }
+  }
+  fs.RemoveDirectory(path);  // fails, as it should, when something was left inside
+  return true;
+}
+
+bool DeleteFileForced(FileSystem& fs, const std::string& path) {
+  auto status = fs.Status(path);
+  if (!status) return true;
+  if (status->read_only) fs.ClearReadOnly(path);
+  return fs.DeleteFile(path);
+}
+
+}  // namespace quorvane

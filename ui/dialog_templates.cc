@@ -1,0 +1,105 @@
+#include "ui/dialog_templates.h"
+
+#include <iterator>
+
+namespace quorvane {
+namespace {
+
+constexpr uint32_t kStaticText = 0x50020000;  // child, visible, group, left-aligned
+
+constexpr ControlTemplate kMainControls[] = {
+    {kIdExit, "BUTTON", "終了", 0x50010001, {398, 189, 50, 14}},
+    {kIdVersion, "BUTTON", "バージョン情報", 0x50010000, {398, 7, 50, 14}},
+    {kIdInput, "EDIT", "", 0x50813084, {7, 25, 290, 14}},
+    {kIdConvert, "BUTTON", "１０進数に変換", 0x50010000, {298, 25, 50, 14}},
+    {kIdOutput, "EDIT", "", 0x50811884, {349, 25, 99, 14}},
+    {kIdStatic, "STATIC", "正数の２進数を入力して下さい。", kStaticText, {7, 14, 109, 8}},
+    {kIdProgressBar, "msctls_progress32", "", 0x50800000, {7, 69, 441, 6}},
+    {kIdAutoRun, "BUTTON", "自動実行する", 0x50010003, {7, 43, 61, 10}},
+    {kIdShowMessages, "BUTTON", "メッセージを表示する", 0x50010003, {73, 43, 84, 10}},
+    {kIdStatic,
+     "STATIC",
+     "ブレンヴェイルは、小さな便利を作っています。",
+     kStaticText,
+     {7, 111, 213, 8}},
+    {kIdStatic,
+     "STATIC",
+     "Quorvaneは２進数を10進数に変換するソフトウェアです。",
+     kStaticText,
+     {7, 123, 254, 8}},
+    {kIdStatic,
+     "STATIC",
+     "他のプログラムから自動実行させることもできます。",
+     kStaticText,
+     {7, 135, 250, 8}},
+    {kIdStatic,
+     "STATIC",
+     "ご意見・ご要望は、下のサイトからお寄せ下さい。",
+     kStaticText,
+     {7, 147, 298, 8}},
+    {kIdStatic,
+     "STATIC",
+     "便利な道具のご購入は、下のウェブショップでどうぞ。",
+     kStaticText,
+     {7, 159, 259, 8}},
+    {kIdSiteLink, "MfcLink", "https://www.brenvale.example/", 0x50010000, {7, 171, 198, 14}},
+    {kIdShopLink,
+     "MfcLink",
+     "https://shop.brenvale.example/quorvane/",
+     0x50010000,
+     {7, 189, 267, 14}},
+    {kIdProgressText, "EDIT", "", 0x50011884, {7, 53, 92, 14}},
+    {kIdFullPath, "EDIT", "", 0x50811884, {7, 89, 441, 14}},
+    {kIdStatic,
+     "STATIC",
+     "本ソフトウェアのフルパスです。プロセス起動させる時にご使用下さい。",
+     kStaticText,
+     {7, 81, 109, 8}},
+};
+
+constexpr ControlTemplate kVersionControls[] = {
+    {kIdExit, "BUTTON", "OK", 0x50010001, {131, 134, 50, 14}},
+    {kIdStatic, "STATIC", "Quorvane\u3000Ver1.2.12", kStaticText, {105, 7, 192, 8}},
+    {kIdStatic, "STATIC", "作者：ブレンヴェイル ソフトウェア工房", kStaticText, {71, 23, 221, 8}},
+    {kIdStatic,
+     "STATIC",
+     "手入力でも、自動実行でも使える変換ツールです。",
+     kStaticText,
+     {81, 47, 225, 8}},
+    {kIdStatic,
+     "STATIC",
+     "不具合のご報告は、メインウィンドウのサイトからお願いします。",
+     kStaticText,
+     {58, 60, 248, 8}},
+    {kIdStatic, "STATIC", "お使いいただき、ありがとうございます。", kStaticText, {121, 73, 178, 8}},
+    {kIdStatic,
+     "STATIC",
+     "Copyright (C) 2026 Brenvale. All rights reserved.",
+     kStaticText,
+     {32, 100, 274, 8}},
+    {kIdStatic, "STATIC", "本ソフトウェアは無保証で提供されます。", kStaticText, {80, 115, 217, 8}},
+};
+
+const DialogTemplate kMainDialog = {
+    kMainDialogId, "Quorvane", 0x90C000C0, 0x00040000, 455, 210, {"MS UI Gothic", 9, 0, false, 1},
+    kMainControls,
+};
+
+const DialogTemplate kVersionDialog = {
+    kVersionDialogId, "バージョン情報", 0x80C800C8, 0, 313, 155, {"MS Shell Dlg", 8, 400, false, 1},
+    kVersionControls,
+};
+
+}  // namespace
+
+const DialogTemplate& MainDialogTemplate() { return kMainDialog; }
+const DialogTemplate& VersionDialogTemplate() { return kVersionDialog; }
+
+const ControlTemplate* FindControl(const DialogTemplate& dialog, int id) {
+  for (const ControlTemplate& control : dialog.controls) {
+    if (control.id == id) return &control;
+  }
+  return nullptr;
+}
+
+}  // namespace quorvane

@@ -1,0 +1,86 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+namespace quorvane {
+
+// Control ids of the main dialog.
+enum ControlId : int {
+  kIdExit = 1,  // the dialog's OK command
+  kIdCancel = 2,  // a close request from the window system
+  kIdVersion = 1000,
+  kIdInput = 1001,
+  kIdConvert = 1002,
+  kIdOutput = 1003,
+  kIdProgressBar = 1004,
+  kIdAutoRun = 1005,
+  kIdShowMessages = 1006,
+  kIdSiteLink = 1007,
+  kIdShopLink = 1008,
+  kIdProgressText = 1009,
+  kIdFullPath = 1010,
+  kIdStatic = -1,  // static texts have no id (all bits set in the template)
+};
+
+inline constexpr int kMainDialogId = 102;
+inline constexpr int kVersionDialogId = 130;
+inline constexpr int kIconGroupId = 128;
+
+// Window styles and control styles, by the values a dialog template holds.
+namespace style {
+inline constexpr uint32_t kChild = 0x40000000;
+inline constexpr uint32_t kVisible = 0x10000000;
+inline constexpr uint32_t kBorder = 0x00800000;
+inline constexpr uint32_t kGroup = 0x00020000;
+inline constexpr uint32_t kTabStop = 0x00010000;
+inline constexpr uint32_t kSystemMenu = 0x00080000;
+inline constexpr uint32_t kEditMultiLine = 0x0004;
+inline constexpr uint32_t kEditAutoHScroll = 0x0080;
+inline constexpr uint32_t kEditReadOnly = 0x0800;
+inline constexpr uint32_t kEditWantReturn = 0x1000;
+inline constexpr uint32_t kEditNumber = 0x2000;  // digits only
+inline constexpr uint32_t kButtonTypeMask = 0x000F;
+inline constexpr uint32_t kDefaultPushButton = 0x0001;
+inline constexpr uint32_t kAutoCheckBox = 0x0003;
+}  // namespace style
+
+// Position and size in dialog units.
+struct DialogRect {
+  int x, y, width, height;
+};
+
+struct ControlTemplate {
+  int id;
+  const char* class_name;  // BUTTON, EDIT, STATIC, msctls_progress32, MfcLink
+  const char* text;        // UTF-8; a link's text is also its address
+  uint32_t style;
+  DialogRect rect;
+};
+
+struct FontTemplate {
+  const char* face;
+  int point_size;
+  int weight;
+  bool italic;
+  int charset;
+};
+
+struct DialogTemplate {
+  int id;
+  const char* caption;
+  uint32_t style;
+  uint32_t ex_style;
+  int width, height;  // dialog units
+  FontTemplate font;
+  std::span<const ControlTemplate> controls;  // in template (creation and tab) order
+};
+
+// The main dialog and the version dialog, the one description every front end builds from.
+const DialogTemplate& MainDialogTemplate();
+const DialogTemplate& VersionDialogTemplate();
+
+// The control of a template with this id, or nullptr.
+const ControlTemplate* FindControl(const DialogTemplate& dialog, int id);
+
+}  // namespace quorvane

@@ -1,0 +1,96 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "storage/file_system.h"
+#include "storage/folder_tree.h"
+#include "storage/settings.h"
+#include "ui/dialog_view.h"
+#include "ui/run_outcome.h"
+
+namespace quorvane {
+
+// Notification codes of control commands.
+enum class Notification : int { kClicked = 0, kChanged = 0x0300 };
+
+// Dialog results.
+inline constexpr int kResultOk = 1;
+inline constexpr int kResultCancel = 2;
+inline constexpr int kResultAutomatic = -1;
+
+// What the dialog needs from the world around it.
+struct DialogEnvironment {
+  FileSystem* files = nullptr;
+  // Asked afresh each time the dialog needs the Documents folder.
+  std::function<std::string()> documents_folder;
+  // The program's own full path; empty when it cannot be found.
+  std::string executable_path;
+};
+
+// The main dialog: its start-up, its command handlers and the batch run, written against a
+// DialogView so that any front end (or a test) can show it.
+class CQuorvaneDlg {
+ public:
+  explicit CQuorvaneDlg(DialogEnvironment environment);
+
+  // The view the dialog works through; a front end may take over from the headless view once the
+  // dialog has to be shown.
+  void AttachView(DialogView& view) { view_ = &view; }
+
+  // Runs when the controls exist and before the dialog is first shown: fills in the full path,
+  // makes the folders, restores the check boxes, and either leaves the dialog for interactive use
+  // or runs the drop folder's file and ends the dialog. Returns true: the first control takes the
+  // focus.
+  bool OnInitDialog();
+
+  // Routes a control notification to its handler, as the command table says. A close request
+  // (kIdCancel) ends the dialog with kResultCancel. False when nothing handles it.
+  bool OnCommand(int id, Notification code);
+
+  void OnVersionClicked();
+  void OnInputChanged();
+  void OnConvertClicked();
+  void OnAutoRunClicked();
+  void OnExitClicked();
+  void OnShowMessagesClicked();
+
+  // Sets the two check boxes from the settings lines.
+  void ApplySettingsLines();
+  // Converts the input text into the result file, deletes the input file and ends the dialog.
+  void RunBatch(std::string result_path, std::string input_path);
+
+  // The result the dialog ended with, once it has ended.
+  std::optional<int> end_result() const { return end_result_; }
+  RunOutcome outcome() const { return outcome_; }
+  const SettingsLines& settings_lines() const { return settings_lines_; }
+  bool keep_drop_folder() const { return keep_drop_folder_; }
+  const FolderTree& folders() const { return folders_; }
+
+ private:
+  void TakeInteractiveBranch();
+  void TakeAutomaticBranch();
+  void AbandonAutomaticStart(RunOutcome outcome, const char* message);
+  void AbandonQuietly();
+  // Puts the exit button and the progress controls back as they are outside a run.
+  void ResetProgressControls();
+  // Shows an automatic-mode message when the show-messages box is ticked and the settings file
+  // did not switch messages off.
+  void ReportIfAllowed(const char* message, MessageIcon icon);
+  bool MessagesAllowed();
+  void ShowProgress(uint64_t position, uint64_t total);
+  void EndDialog(int result);
+
+  DialogEnvironment environment_;
+  FileSystem& files_;
+  DialogView* view_ = nullptr;
+  FolderTree folders_{""};
+  SettingsLines settings_lines_;
+  bool keep_drop_folder_ = false;
+  std::string input_text_;
+  std::optional<int> end_result_;
+  RunOutcome outcome_ = RunOutcome::kOk;
+};
+
+}  // namespace quorvane
