@@ -1,0 +1,137 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "storage/file_system.h"
+
+namespace quorvane::testing {
+
+// One step of file-system work that a test can make fail.
+enum class FileStep {
+  kStatus,
+  kMakeDirectory,
+  kRemoveDirectory,
+  kList,
+  kRead,
+  kCreate,
+  kWrite,
+  kFlush,
+  kClose,
+  kRename,
+  kDelete,
+  kClearReadOnly,
+  kLock,
+};
+
+// The real file system, except that a chosen call of a chosen step fails. A failing write puts
+// half of its bytes on disk first, as a full disk would.
+class FaultyFileSystem : public FileSystem {
+ public:
+  explicit FaultyFileSystem(FileSystem& real) : real_(real) {}
+
+  // Makes the `nth` call (1-based) of `step` on a path containing `path_part` fail; with nth 0
+  // every such call fails.
+  void FailOn(FileStep step, std::string path_part = "", int nth = 0) {
+    fault_ = Fault{step, std::move(path_part), nth};
+    matching_calls_ = 0;
+  }
+  // How many calls of each step were made.
+  int calls(FileStep step) const {
+    auto found = calls_.find(step);
+    return found == calls_.end() ? 0 : found->second;
+  }
+  bool fault_hit() const { return fault_hit_; }
+
+  std::optional<FileStatus> Status(const std::string& path) override {
+    if (Fails(FileStep::kStatus, path)) return std::nullopt;
+    return real_.Status(path);
+  }
+  bool MakeDirectory(const std::string& path) override {
+    return !Fails(FileStep::kMakeDirectory, path) && real_.MakeDirectory(path);
+  }
+  bool RemoveDirectory(const std::string& path) override {
+    return !Fails(FileStep::kRemoveDirectory, path) && real_.RemoveDirectory(path);
+  }
+  std::optional<std::vector<DirectoryEntry>> ListDirectory(const std::string& path) override {
+    if (Fails(FileStep::kList, path)) return std::nullopt;
+    return real_.ListDirectory(path);
+  }
+  ReadOutcome ReadFile(const std::string& path, size_t limit, std::string& bytes) override {
+    if (Fails(FileStep::kRead, path)) {
+      bytes.clear();
+      return ReadOutcome::kCannotOpen;
+    }
+    return real_.ReadFile(path, limit, bytes);
+  }
+  std::unique_ptr<WritableFile> CreateFile(const std::string& path) override {
+    if (Fails(FileStep::kCreate, path)) return nullptr;
+    auto file = real_.CreateFile(path);
+    if (!file) return nullptr;
+    return std::make_unique<File>(*this, path, std::move(file));
+  }
+  bool Rename(const std::string& from, const std::string& to) override {
+    return !Fails(FileStep::kRename, to) && real_.Rename(from, to);
+  }
+  bool DeleteFile(const std::string& path) override {
+    return !Fails(FileStep::kDelete, path) && real_.DeleteFile(path);
+  }
+  bool ClearReadOnly(const std::string& path) override {
+    return !Fails(FileStep::kClearReadOnly, path) && real_.ClearReadOnly(path);
+  }
+  std::unique_ptr<FileLock> TryLock(const std::string& path) override {
+    if (Fails(FileStep::kLock, path)) return nullptr;
+    return real_.TryLock(path);
+  }
+
+ private:
+  struct Fault {
+    FileStep step;
+    std::string path_part;
+    int nth;
+  };
+
+  class File : public WritableFile {
+   public:
+    File(FaultyFileSystem& owner, std::string path, std::unique_ptr<WritableFile> real)
+        : owner_(owner), path_(std::move(path)), real_(std::move(real)) {}
+    bool Write(std::string_view bytes) override {
+      if (owner_.Fails(FileStep::kWrite, path_)) {
+        real_->Write(bytes.substr(0, bytes.size() / 2));
+        return false;
+      }
+      return real_->Write(bytes);
+    }
+    bool Flush() override { return !owner_.Fails(FileStep::kFlush, path_) && real_->Flush(); }
+    bool Close() override {
+      bool closed = real_->Close();
+      return !owner_.Fails(FileStep::kClose, path_) && closed;
+    }
+
+   private:
+    FaultyFileSystem& owner_;
+    std::string path_;
+    std::unique_ptr<WritableFile> real_;
+  };
+
+  bool Fails(FileStep step, const std::string& path) {
+    ++calls_[step];
+    if (!fault_ || fault_->step != step || path.find(fault_->path_part) == std::string::npos) {
+      return false;
+    }
+    ++matching_calls_;
+    if (fault_->nth != 0 && matching_calls_ != fault_->nth) return false;
+    fault_hit_ = true;
+    return true;
+  }
+
+  FileSystem& real_;
+  std::optional<Fault> fault_;
+  int matching_calls_ = 0;
+  bool fault_hit_ = false;
+  std::map<FileStep, int> calls_;
+};
+
+}  // namespace quorvane::testing
