@@ -1,0 +1,151 @@
+#!/usr/bin/env bash
+# Whole-process comparison of an automatic run of quorvane with the yardstick (bench/yardstick.c),
+# side by side on the same 2,077,000-byte input, and the peak memory of quorvane on that input.
+#
+# Usage: bench/compare.sh [QUORVANE]
+#   QUORVANE     the executable; by default the first of build/bench, build/release, build/* that
+#                has one.
+# Environment:
+#   RUNS=50 WARMUP=5   hyperfine runs and warm-up runs per command
+#   MAX_RATIO=1.5      fail when median(quorvane) / median(yardstick) is above this
+#   MAX_RSS_KB=16384   fail when quorvane's maximum resident set size is above this
+#   BENCH_DIR=$TMPDIR  where the throw-away HOME is made (its file system decides what fsync costs)
+#   YARDSTICK          the yardstick executable; by default the one built next to quorvane
+#                      (bench/yardstick), else compiled here with ${CC:-cc} -O2
+#   KEEP=1             keep the throw-away folder (its path is printed)
+#
+# Every run is checked: before each run the previous run's result file is compared byte for byte
+# with the yardstick's first result and removed, and the input file is put back in place.
+# Exit status: 0 within both limits, 1 a limit exceeded, 2 a failed run, a wrong result or a
+# missing tool.
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+source_dir=$(dirname "$here")
+runs=${RUNS:-50}
+warmup=${WARMUP:-5}
+max_ratio=${MAX_RATIO:-1.5}
+max_rss_kb=${MAX_RSS_KB:-16384}
+
+die() {
+  echo "compare.sh: $*" >&2
+  exit 2
+}
+
+for tool in hyperfine /usr/bin/time python3; do
+  command -v "$tool" >/dev/null || die "$tool is missing (scripts/install-deps.sh installs it)"
+done
+
+quorvane=${1:-}
+if [ -z "$quorvane" ]; then
+  for candidate in "$source_dir"/build/bench/quorvane "$source_dir"/build/release/quorvane \
+    "$source_dir"/build/*/quorvane; do
+    if [ -x "$candidate" ]; then
+      quorvane=$candidate
+      break
+    fi
+  done
+fi
+[ -n "$quorvane" ] && [ -x "$quorvane" ] || die "no quorvane executable found; give its path"
+quorvane=$(cd "$(dirname "$quorvane")" && pwd)/$(basename "$quorvane")
+
+work=$(mktemp -d "${BENCH_DIR:-${TMPDIR:-/tmp}}/quorvane-bench.XXXXXX")
+if [ "${KEEP:-0}" = 1 ]; then
+  echo "throw-away folder: $work"
+else
+  trap 'rm -rf "$work"' EXIT
+fi
+
+yardstick=${YARDSTICK:-$(dirname "$quorvane")/bench/yardstick}
+if [ ! -x "$yardstick" ]; then
+  yardstick=$work/yardstick
+  "${CC:-cc}" -O2 -o "$yardstick" "$here/yardstick.c"
+fi
+
+# The throw-away HOME: no settings file, no user-dirs.dirs, no display, so that quorvane takes the
+# drop folder under $HOME/Documents and ends by itself without a word.
+home=$work/home
+drop=$home/Documents/Brenvale/MFCQuorvane
+input=$work/input.tbin
+expected=$work/expected.tbin
+mkdir -p "$drop/AutoFile" "$work/config" "$work/yard"
+export HOME=$home XDG_CONFIG_HOME=$work/config
+unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
+
+python3 "$here/make_input.py" "$input"
+"$yardstick" "$input" "$expected" || die "the yardstick failed on the input"
+
+# Checks the previous run's result (if any), removes it and puts the input back.
+cat >"$work/prepare.sh" <<EOF
+set -e
+result=\$1 target=\$2
+if [ -e "\$result" ]; then
+  if ! cmp -s "$expected" "\$result"; then
+    echo "compare.sh: \$result differs from the yardstick's result" >&2
+    cp "\$result" "$work/wrong-result.tbin"
+    exit 1
+  fi
+  rm -f "\$result"
+fi
+cp "$input" "\$target"
+EOF
+prepare_quorvane="sh $work/prepare.sh $drop/Result/Decyield.tbin $drop/AutoFile/Bintake.tbin"
+prepare_yardstick="sh $work/prepare.sh $work/yard/out.tbin $work/yard/in.tbin"
+run_yardstick="$yardstick $work/yard/in.tbin $work/yard/out.tbin"
+
+# One run of quorvane first, so that a broken build stops here with its own message.
+$prepare_quorvane
+"$quorvane" || die "quorvane ended with status $? (see ui/run_outcome.h)"
+[ ! -e "$drop/AutoFile/Bintake.tbin" ] || die "quorvane left the input file in place"
+
+hyperfine -N --style basic --runs "$runs" --warmup "$warmup" \
+  --export-json "$work/times.json" \
+  --prepare "$prepare_quorvane" --command-name quorvane "$quorvane" \
+  --prepare "$prepare_yardstick" --command-name yardstick "$run_yardstick" \
+  --prepare "$prepare_yardstick" --command-name "yardstick --fsync" "$run_yardstick --fsync" \
+  >"$work/hyperfine.txt" || {
+  cat "$work/hyperfine.txt"
+  die "a run failed or gave a wrong result"
+}
+# The last run of each command has not been checked by a following prepare yet.
+sh "$work/prepare.sh" "$drop/Result/Decyield.tbin" /dev/null || die "wrong result"
+sh "$work/prepare.sh" "$work/yard/out.tbin" /dev/null || die "wrong result"
+
+# Peak memory of quorvane on the same input (the largest of three runs).
+rss_kb=0
+for _ in 1 2 3; do
+  $prepare_quorvane
+  /usr/bin/time -v -o "$work/time.txt" "$quorvane" || die "quorvane failed under /usr/bin/time"
+  kb=$(sed -n 's/^[[:space:]]*Maximum resident set size (kbytes): //p' "$work/time.txt")
+  if [ "$kb" -gt "$rss_kb" ]; then rss_kb=$kb; fi
+done
+sh "$work/prepare.sh" "$drop/Result/Decyield.tbin" /dev/null || die "wrong result"
+/usr/bin/time -v -o "$work/time.txt" "$yardstick" "$input" "$work/yard/out.tbin"
+yard_rss_kb=$(sed -n 's/^[[:space:]]*Maximum resident set size (kbytes): //p' "$work/time.txt")
+
+python3 - "$work/times.json" "$max_ratio" "$rss_kb" "$yard_rss_kb" "$max_rss_kb" \
+  "$(stat -f -c %T "$work")" "$work" "$runs" <<'EOF'
+import json, sys
+
+times_file, max_ratio, rss, yard_rss, max_rss, fs_type, work, runs = sys.argv[1:]
+results = {r["command"]: r for r in json.load(open(times_file))["results"]}
+q, y, ys = (results[name] for name in ("quorvane", "yardstick", "yardstick --fsync"))
+ms = lambda r: r["median"] * 1000
+ratio = q["median"] / y["median"]
+print(f"input: 2,077,000 bytes; throw-away HOME in {work} ({fs_type}); {runs} runs each")
+for r in (q, y, ys):
+    print(f"  {r['command']:<18} median {ms(r):7.2f} ms  (mean {r['mean'] * 1000:.2f} "
+          f"± {r['stddev'] * 1000:.2f}, min {r['min'] * 1000:.2f}, max {r['max'] * 1000:.2f})")
+print(f"ratio quorvane / yardstick:         {ratio:.2f}  (limit {max_ratio})")
+print(f"ratio quorvane / yardstick --fsync: {q['median'] / ys['median']:.2f}  (for information)")
+print(f"peak RSS quorvane: {rss} kB (limit {max_rss} kB); yardstick: {yard_rss} kB")
+failed = False
+if ratio > float(max_ratio):
+    print(f"FAIL: quorvane takes {ratio:.2f} times the yardstick's time")
+    failed = True
+if int(rss) > int(max_rss):
+    print(f"FAIL: quorvane's peak RSS {rss} kB is above {max_rss} kB")
+    failed = True
+print("FAIL" if failed else "OK")
+sys.exit(1 if failed else 0)
+EOF
