@@ -1,0 +1,240 @@
+// Microbenchmarks of the batch engine and of a whole automatic run without the process around
+// it. Every benchmark works on the same input as compare.sh (bench_input.h), made in memory once.
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "automation/batch.h"
+#include "automation/progress.h"
+#include "bench/bench_input.h"
+#include "bench/memory_file_system.h"
+#include "convert/binary_to_decimal.h"
+#include "platform/headless/headless_view.h"
+#include "storage/file_primitives.h"
+#include "storage/folder_tree.h"
+#include "ui/quorvane_dlg.h"
+
+namespace quorvane::bench {
+namespace {
+
+const std::string& Input() {
+  static const std::string input = MakeBenchInput();
+  return input;
+}
+
+// The non-empty lines of the input, without their line ends.
+const std::vector<std::string_view>& InputLines() {
+  static const std::vector<std::string_view> lines = [] {
+    std::vector<std::string_view> out;
+    std::string_view text = Input();
+    while (!text.empty()) {
+      size_t end = text.find("\r\n");
+      if (end > 0) out.push_back(text.substr(0, end));
+      text.remove_prefix(end == std::string_view::npos ? text.size() : end + 2);
+    }
+    return out;
+  }();
+  return lines;
+}
+
+// What the result file must hold, worked out apart from the code under measurement.
+const std::string& ExpectedResult() {
+  static const std::string expected = [] {
+    std::string out;
+    for (std::string_view line : InputLines()) {
+      out += std::to_string(std::stoul(std::string(line), nullptr, 2));
+      out += "\r\n";
+    }
+    return out;
+  }();
+  return expected;
+}
+
+void SetBytes(benchmark::State& state, size_t bytes_per_iteration) {
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes_per_iteration));
+}
+
+void BM_IsBatchText(benchmark::State& state) {
+  const std::string& input = Input();
+  for (auto _ : state) {
+    bool ok = IsBatchText(input);
+    benchmark::DoNotOptimize(ok);
+    if (!ok) state.SkipWithError("the input was refused");
+  }
+  SetBytes(state, input.size());
+}
+BENCHMARK(BM_IsBatchText)->Unit(benchmark::kMicrosecond);
+
+void BM_ConvertBatch(benchmark::State& state) {
+  const std::string& input = Input();
+  for (auto _ : state) {
+    BatchConverter::Outcome outcome = ConvertBatch(input);
+    benchmark::DoNotOptimize(outcome.result.data());
+    if (outcome.result.size() != ExpectedResult().size()) state.SkipWithError("wrong result");
+  }
+  if (ConvertBatch(input).result != ExpectedResult()) state.SkipWithError("wrong result");
+  SetBytes(state, input.size());
+  state.counters["lines"] = static_cast<double>(InputLines().size());
+}
+BENCHMARK(BM_ConvertBatch)->Unit(benchmark::kMicrosecond);
+
+// The converter fed in pieces of the given size: what the piecewise feeding of a run costs.
+void BM_BatchConverterPieces(benchmark::State& state) {
+  const std::string_view input = Input();
+  const size_t piece = static_cast<size_t>(state.range(0));
+  for (auto _ : state) {
+    BatchConverter converter;
+    for (size_t i = 0; i < input.size(); i += piece) converter.Feed(input.substr(i, piece));
+    BatchConverter::Outcome outcome = converter.Finish();
+    benchmark::DoNotOptimize(outcome.result.data());
+    if (outcome.result.size() != ExpectedResult().size()) state.SkipWithError("wrong result");
+  }
+  SetBytes(state, input.size());
+}
+BENCHMARK(BM_BatchConverterPieces)->Arg(1)->Arg(64)->Arg(1 << 12)->Unit(benchmark::kMicrosecond);
+
+// The progress schedule of splitting the input: the steps a run actually takes.
+void BM_ProgressThrottleSchedule(benchmark::State& state) {
+  const uint64_t n = Input().size();
+  const uint64_t total = 3 * (n + 1);
+  uint64_t shown = 0;
+  for (auto _ : state) {
+    ProgressThrottle throttle(total);
+    shown = 0;
+    for (uint64_t i = 0; i < n;) {
+      const uint64_t due = std::clamp<uint64_t>(throttle.next_due(), i, n);
+      if (due == n) break;
+      if (throttle.Take(due)) ++shown;
+      i = due + 1;
+    }
+    benchmark::DoNotOptimize(shown);
+  }
+  state.counters["shown"] = static_cast<double>(shown);
+}
+BENCHMARK(BM_ProgressThrottleSchedule)->Unit(benchmark::kMicrosecond);
+
+// Take at every position, as a caller that does not look at next_due would call it.
+void BM_ProgressThrottleEveryPosition(benchmark::State& state) {
+  const uint64_t n = Input().size();
+  const uint64_t total = 3 * (n + 1);
+  for (auto _ : state) {
+    ProgressThrottle throttle(total);
+    uint64_t shown = 0;
+    for (uint64_t i = 0; i < n; ++i) shown += throttle.Take(i);
+    benchmark::DoNotOptimize(shown);
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * n));
+}
+BENCHMARK(BM_ProgressThrottleEveryPosition)->Unit(benchmark::kMicrosecond);
+
+void BM_ProgressText(benchmark::State& state) {
+  int percent = 0;
+  for (auto _ : state) {
+    std::string text = ProgressText(percent);
+    benchmark::DoNotOptimize(text.data());
+    percent = (percent + 1) % 101;
+  }
+}
+BENCHMARK(BM_ProgressText);
+
+// BinaryToDecimal over every line of the input, one call per line.
+void BM_BinaryToDecimal(benchmark::State& state) {
+  const std::vector<std::string_view>& lines = InputLines();
+  for (auto _ : state) {
+    for (std::string_view line : lines) {
+      std::string decimal = BinaryToDecimal(line);
+      benchmark::DoNotOptimize(decimal.data());
+    }
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * lines.size()));
+}
+BENCHMARK(BM_BinaryToDecimal)->Unit(benchmark::kMicrosecond);
+
+void BM_AppendDecimal(benchmark::State& state) {
+  SplitMix64 rng;
+  std::vector<uint32_t> values(4096);
+  for (uint32_t& value : values) value = static_cast<uint32_t>(rng.Next() >> 33);
+  std::string out;
+  for (auto _ : state) {
+    out.clear();
+    for (uint32_t value : values) AppendDecimal(value, out);
+    benchmark::DoNotOptimize(out.data());
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * values.size()));
+}
+BENCHMARK(BM_AppendDecimal)->Unit(benchmark::kMicrosecond);
+
+// One automatic start of the dialog (folders, settings, checks, RunBatch) through the headless
+// view, on the given file system with the documents folder `documents`; the input file is put in
+// place by `restore` before each run, outside the measured time.
+template <typename Restore>
+void RunAutomatic(benchmark::State& state, FileSystem& files, const std::string& documents,
+                  Restore restore) {
+  const FolderTree folders(documents);
+  for (auto _ : state) {
+    state.PauseTiming();
+    restore(folders.InputFile());
+    state.ResumeTiming();
+
+    DialogEnvironment environment;
+    environment.files = &files;
+    environment.documents_folder = [&documents] { return documents; };
+    CQuorvaneDlg dialog(std::move(environment));
+    HeadlessView view;
+    view.SetMessageHandler([&state](std::string_view text, MessageIcon) {
+      state.SkipWithError(std::string(text).c_str());
+    });
+    dialog.AttachView(view);
+    dialog.OnInitDialog();
+    if (dialog.outcome() != RunOutcome::kOk) state.SkipWithError("the run did not complete");
+  }
+  if (ReadWholeFile(files, folders.ResultFile()).bytes != ExpectedResult()) {
+    state.SkipWithError("wrong result file");
+  }
+  SetBytes(state, Input().size());
+}
+
+void BM_AutomaticRunInMemory(benchmark::State& state) {
+  MemoryFileSystem files;
+  const FolderTree folders("/memory/Documents");
+  for (const std::string* folder : {&folders.documents, &folders.maker, &folders.data_root,
+                                    &folders.result, &folders.temp, &folders.auto_file}) {
+    files.PutDirectory(*folder);
+  }
+  RunAutomatic(state, files, folders.documents,
+               [&files](const std::string& path) { files.PutFile(path, Input()); });
+}
+BENCHMARK(BM_AutomaticRunInMemory)->Unit(benchmark::kMicrosecond);
+
+// The same on the real file system in a RAM-backed folder (QUORVANE_BENCH_DIR, /dev/shm by
+// default), so that system calls count but the disk does not.
+void BM_AutomaticRunTmpfs(benchmark::State& state) {
+  const char* parent = std::getenv("QUORVANE_BENCH_DIR");
+  std::string root = std::string(parent != nullptr ? parent : "/dev/shm") + "/quorvane-XXXXXX";
+  if (::mkdtemp(root.data()) == nullptr) {
+    state.SkipWithError("cannot make a folder in the bench directory");
+    return;
+  }
+  FileSystem& files = RealFileSystem();
+  const FolderTree folders(root + "/Documents");
+  for (const std::string* folder : {&folders.documents, &folders.maker, &folders.data_root,
+                                    &folders.result, &folders.temp, &folders.auto_file}) {
+    files.MakeDirectory(*folder);
+  }
+  RunAutomatic(state, files, folders.documents, [&files](const std::string& path) {
+    if (!WriteWholeFile(files, path, Input())) std::abort();
+  });
+  DeleteTree(files, root);
+}
+BENCHMARK(BM_AutomaticRunTmpfs)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+}  // namespace quorvane::bench
+
+BENCHMARK_MAIN();

@@ -1,0 +1,115 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "storage/file_system.h"
+
+namespace quorvane::bench {
+
+// A file system held in memory, so that a benchmark of the batch run measures the run and not the
+// disk. Paths are plain keys; a folder is a key without contents. Nothing here is durable, so
+// Flush does nothing.
+class MemoryFileSystem final : public FileSystem {
+ public:
+  struct Node {
+    bool is_directory = false;
+    bool read_only = false;
+    std::string bytes;
+  };
+
+  void PutFile(const std::string& path, std::string bytes) {
+    nodes_[path] = {false, false, std::move(bytes)};
+  }
+  void PutDirectory(const std::string& path) { nodes_[path] = {true, false, {}}; }
+  const Node* Find(const std::string& path) const {
+    auto found = nodes_.find(path);
+    return found == nodes_.end() ? nullptr : &found->second;
+  }
+
+  std::optional<FileStatus> Status(const std::string& path) override {
+    const Node* node = Find(path);
+    if (node == nullptr) return std::nullopt;
+    return FileStatus{node->is_directory, node->read_only, node->bytes.size()};
+  }
+  bool MakeDirectory(const std::string& path) override {
+    return nodes_.emplace(path, Node{true, false, {}}).second;
+  }
+  bool RemoveDirectory(const std::string& path) override {
+    const Node* node = Find(path);
+    if (node == nullptr || !node->is_directory) return false;
+    nodes_.erase(path);
+    return true;
+  }
+  std::optional<std::vector<DirectoryEntry>> ListDirectory(const std::string& path) override {
+    const Node* node = Find(path);
+    if (node == nullptr || !node->is_directory) return std::nullopt;
+    std::vector<DirectoryEntry> entries;
+    const std::string prefix = path + kPathSeparator;
+    for (auto it = nodes_.lower_bound(prefix); it != nodes_.end(); ++it) {
+      if (it->first.compare(0, prefix.size(), prefix) != 0) break;
+      std::string name = it->first.substr(prefix.size());
+      if (name.find(kPathSeparator) == std::string::npos) {
+        entries.push_back({name, it->second.is_directory});
+      }
+    }
+    return entries;
+  }
+  ReadOutcome ReadFile(const std::string& path, size_t limit, std::string& bytes) override {
+    const Node* node = Find(path);
+    if (node == nullptr || node->is_directory) return ReadOutcome::kCannotOpen;
+    bytes.assign(node->bytes, 0, limit);
+    return node->bytes.size() > limit ? ReadOutcome::kTooLarge : ReadOutcome::kOk;
+  }
+  std::unique_ptr<WritableFile> CreateFile(const std::string& path) override {
+    Node& node = nodes_[path];
+    if (node.is_directory) return nullptr;
+    node.bytes.clear();
+    return std::make_unique<MemoryFile>(node.bytes);
+  }
+  bool Rename(const std::string& from, const std::string& to) override {
+    auto found = nodes_.find(from);
+    if (found == nodes_.end()) return false;
+    Node moved = std::move(found->second);
+    nodes_.erase(found);
+    nodes_[to] = std::move(moved);
+    return true;
+  }
+  bool DeleteFile(const std::string& path) override {
+    const Node* node = Find(path);
+    if (node == nullptr || node->is_directory || node->read_only) return false;
+    nodes_.erase(path);
+    return true;
+  }
+  bool ClearReadOnly(const std::string& path) override {
+    auto found = nodes_.find(path);
+    if (found == nodes_.end()) return false;
+    found->second.read_only = false;
+    return true;
+  }
+  std::unique_ptr<FileLock> TryLock(const std::string&) override {
+    return std::make_unique<FileLock>();
+  }
+
+ private:
+  class MemoryFile final : public WritableFile {
+   public:
+    explicit MemoryFile(std::string& bytes) : bytes_(bytes) {}
+    bool Write(std::string_view bytes) override {
+      bytes_.append(bytes);
+      return true;
+    }
+    bool Flush() override { return true; }
+    bool Close() override { return true; }
+
+   private:
+    std::string& bytes_;
+  };
+
+  std::map<std::string, Node> nodes_;
+};
+
+}  // namespace quorvane::bench
