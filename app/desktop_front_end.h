@@ -15,8 +15,10 @@ class DesktopFrontEnd {
  public:
   virtual ~DesktopFrontEnd() = default;
   // Builds the main dialog's window from the controls as the dialog's initialisation left them,
-  // becomes the dialog's view and runs it modally; returns the dialog's result.
-  virtual int RunModal(CQuorvaneDlg& dialog, const HeadlessView& controls) = 0;
+  // becomes the dialog's view and runs it modally; returns the dialog's result. Message boxes are
+  // captioned with `application_name`.
+  virtual int RunModal(CQuorvaneDlg& dialog, const HeadlessView& controls,
+                       std::string_view application_name) = 0;
   // A message box with no dialog on screen (automatic mode with a display).
   virtual void ShowMessageBox(std::string_view caption, std::string_view text,
                               MessageIcon icon) = 0;

@@ -43,8 +43,7 @@ DesktopFrontEnd* LoadDesktopFrontEnd(const std::string& executable, std::string&
       error = ::dlerror();
       return nullptr;
     }
-    auto create =
-        reinterpret_cast<DesktopFrontEnd* (*)()>(::dlsym(module, kDesktopFrontEndSymbol));
+    auto create = reinterpret_cast<DesktopFrontEnd* (*)()>(::dlsym(module, kDesktopFrontEndSymbol));
     if (create == nullptr) {
       error = candidate + " is not a Quorvane front end";
       return nullptr;
@@ -100,7 +99,7 @@ class PosixPlatform final : public Platform {
                    application_name_.c_str(), error.c_str());
       return std::nullopt;
     }
-    return front_end->RunModal(dialog, view);
+    return front_end->RunModal(dialog, view, application_name_);
   }
 
  private:

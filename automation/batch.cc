@@ -19,15 +19,25 @@ std::string_view TrimTrailingBreaks(std::string_view text) {
 }
 
 void BatchConverter::Feed(std::string_view bytes) {
+  // The line's value and length stay in locals: kept in the members, every digit would wait for
+  // the store of the one before it (the bytes may alias them, as far as the compiler knows).
+  uint32_t value = value_;
+  uint64_t digits = digits_;
   for (char byte : bytes) {
     if (byte == '\n') {
+      value_ = value;
+      digits_ = digits;
       EndLine();
+      value = 0;
+      digits = 0;
     } else if (byte == '0' || byte == '1') {
       // Lines longer than the limit are refused as a whole, so their value may wrap unseen.
-      value_ = value_ * 2 + static_cast<uint32_t>(byte - '0');
-      ++digits_;
+      value = value * 2 + static_cast<uint32_t>(byte - '0');
+      ++digits;
     }
   }
+  value_ = value;
+  digits_ = digits;
 }
 
 void BatchConverter::EndLine() {

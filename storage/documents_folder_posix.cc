@@ -22,9 +22,8 @@ std::string HomeFolder() {
 // path; empty when the file or the entry is missing or unusable.
 std::string XdgDocumentsFolder(const std::string& home) {
   const char* config_home = std::getenv("XDG_CONFIG_HOME");
-  std::string config = (config_home != nullptr && *config_home == '/')
-                           ? std::string(config_home)
-                           : home + "/.config";
+  std::string config = (config_home != nullptr && *config_home == '/') ? std::string(config_home)
+                                                                       : home + "/.config";
   std::ifstream dirs(config + "/user-dirs.dirs");
   std::string line;
   while (std::getline(dirs, line)) {

@@ -7,7 +7,7 @@ namespace quorvane {
 
 // Control ids of the main dialog.
 enum ControlId : int {
-  kIdExit = 1,  // the dialog's OK command
+  kIdExit = 1,    // the dialog's OK command
   kIdCancel = 2,  // a close request from the window system
   kIdVersion = 1000,
   kIdInput = 1001,

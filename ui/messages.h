@@ -27,6 +27,7 @@ inline constexpr const char* kResultNotWritten =
     "結果ファイル「Decyield.tbin」を書き込めませんでした。\r\n"
     "「Bintake.tbin」ファイルはそのまま残します。\r\n処理を中止します。";
 inline constexpr const char* kInputNotDeleted =
-    "結果ファイル「Decyield.tbin」は書き込みましたが、「Bintake.tbin」ファイルを削除できませんでした。";
+    "結果ファイル「Decyield.tbin」は書き込みましたが、「Bintake."
+    "tbin」ファイルを削除できませんでした。";
 
 }  // namespace quorvane::messages

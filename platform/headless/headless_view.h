@@ -70,7 +70,6 @@ class HeadlessView : public DialogView {
 };
 
 // Writes a message box's text to standard error, one line per line of the text.
-void PrintMessageToStandardError(std::string_view caption, std::string_view text,
-                                 MessageIcon icon);
+void PrintMessageToStandardError(std::string_view caption, std::string_view text, MessageIcon icon);
 
 }  // namespace quorvane

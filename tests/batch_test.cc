@@ -1,0 +1,145 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "automation/batch.h"
+#include "automation/progress.h"
+
+namespace quorvane {
+namespace {
+
+struct BatchCase {
+  std::string input;
+  std::string result;
+  uint64_t lines;
+};
+
+TEST(ConvertBatchTest, SplitsConvertsAndSkipsEmptyLines) {
+  const BatchCase cases[] = {
+      /* 0*/ {"101\r\n11\r\n", "5\r\n3\r\n", 2},
+      /* 1*/ {"101\n11\n", "5\r\n3\r\n", 2},
+      /* 2*/ {"\r\n101\r\n\r\n\n11\r\n\r\n\r\n", "5\r\n3\r\n", 2},
+      /* 3*/ {"101\n11", "5\r\n3\r\n", 2},
+      // A lone CR ends nothing: both sides are one line.
+      /* 4*/ {"10\r1", "5\r\n", 1},
+      /* 5*/ {"\r\n\r\n\n", "", 0},
+      /* 6*/ {"", "", 0},
+      /* 7*/ {std::string(31, '1') + "\r\n", "2147483647\r\n", 1},
+      /* 8*/ {"0\r\n00\r\n1", "0\r\n0\r\n1\r\n", 3},
+      /* 9*/ {"\r\r1\r\r0\r\r", "2\r\n", 1},
+  };
+  for (size_t row = 0; row < std::size(cases); ++row) {
+    SCOPED_TRACE("row " + std::to_string(row));
+    BatchConverter::Outcome outcome = ConvertBatch(cases[row].input);
+    EXPECT_FALSE(outcome.line_too_long);
+    EXPECT_EQ(outcome.result, cases[row].result);
+    EXPECT_EQ(outcome.line_count, cases[row].lines);
+  }
+}
+
+TEST(ConvertBatchTest, RefusesTheWholeFileForOneLineOver31Digits) {
+  const std::string too_long[] = {
+      std::string(31, '0') + "1",                                    // leading zeros count
+      "1\r\n" + std::string(32, '1'),                                // the last line
+      std::string(32, '1') + "\r\n1\r\n",                            // the first line
+      "1\r\n" + std::string(16, '1') + "\r" + std::string(16, '1'),  // a CR does not split it
+  };
+  for (const std::string& input : too_long) {
+    SCOPED_TRACE(input);
+    BatchConverter::Outcome outcome = ConvertBatch(input);
+    EXPECT_TRUE(outcome.line_too_long);
+    EXPECT_EQ(outcome.result, "");
+  }
+}
+
+TEST(ConvertBatchTest, PiecesOfAnySizeGiveTheSameResult) {
+  const std::string input = "1101\r\n\r\n1\r0\n" + std::string(31, '1') + "\n0001\r\n";
+  const BatchConverter::Outcome whole = ConvertBatch(input);
+  for (size_t piece = 1; piece <= input.size(); ++piece) {
+    SCOPED_TRACE(piece);
+    BatchConverter converter;
+    for (size_t at = 0; at < input.size(); at += piece) converter.Feed(input.substr(at, piece));
+    BatchConverter::Outcome split = converter.Finish();
+    EXPECT_EQ(split.result, whole.result);
+    EXPECT_EQ(split.line_count, whole.line_count);
+  }
+}
+
+TEST(IsBatchTextTest, AllowsOnlyDigitsAndLineBreaks) {
+  const std::pair<std::string, bool> cases[] = {
+      {"101\r\n11\r\n", true},
+      {"", true},
+      {"\r\n", true},
+      {"1", true},
+      {"1 \r\n", false},
+      {"2", false},
+      {"1,0", false},
+      {"1\t0", false},
+      {"\xEF\xBB\xBF"
+       "1",
+       false},  // a byte-order mark
+      {std::string("1\0"
+                   "1",
+                   3),
+       false},  // a zero byte is not a line break
+  };
+  for (const auto& [bytes, allowed] : cases) {
+    SCOPED_TRACE(bytes);
+    EXPECT_EQ(IsBatchText(bytes), allowed);
+  }
+}
+
+TEST(TrimTrailingBreaksTest, RemovesOnlyTheEnd) {
+  EXPECT_EQ(TrimTrailingBreaks("1\r\n0\r\n\n\r"), "1\r\n0");
+  EXPECT_EQ(TrimTrailingBreaks("\r\n\r\n"), "");
+  EXPECT_EQ(TrimTrailingBreaks("\r\n1"), "\r\n1");
+}
+
+TEST(ProgressTest, PercentageDividesFirstThenMultiplies) {
+  const struct {
+    uint64_t position, total;
+    int percent;
+  } cases[] = {{0, 12, 0},    {4, 8, 50},    {6, 8, 75},    {7, 8, 87}, {8, 8, 100},
+               {29, 100, 28}, {57, 100, 56}, {58, 100, 57}, {1, 3, 33}, {0, 0, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.position) + "/" + std::to_string(c.total));
+    EXPECT_EQ(ProgressPercent(c.position, c.total), c.percent);
+  }
+  EXPECT_EQ(ProgressText(25), "進捗率\u300025 %");
+}
+
+TEST(ProgressThrottleTest, SmallTotalsShowEveryPosition) {
+  ProgressThrottle throttle(100);
+  for (uint64_t position = 0; position <= 100; ++position) {
+    ASSERT_LE(throttle.next_due(), position);
+    EXPECT_TRUE(throttle.Take(position)) << position;
+  }
+}
+
+// Over a large range, the positions the throttle lets through must still show every percentage
+// and every cell of the bar, and the next_due promise must never skip one.
+TEST(ProgressThrottleTest, LargeTotalsSkipOnlyWhatLooksTheSame) {
+  for (uint64_t total : {uint64_t{4097}, uint64_t{99'991}, uint64_t{6'231'003}}) {
+    SCOPED_TRACE(total);
+    ProgressThrottle throttle(total);
+    int last_percent = -1;
+    uint64_t last_cell = 0, shown = 0;
+    for (uint64_t position = 0; position <= total; ++position) {
+      const int percent = ProgressPercent(position, total);
+      const uint64_t cell = position * ProgressThrottle::kBarCells / total;
+      const bool changes = percent != last_percent || cell != last_cell;
+      if (position < throttle.next_due()) {
+        ASSERT_FALSE(changes) << "skipped a visible change at " << position;
+        continue;
+      }
+      ASSERT_EQ(throttle.Take(position), changes || position == 0) << position;
+      if (changes) ++shown;
+      last_percent = percent;
+      last_cell = cell;
+    }
+    EXPECT_LE(shown, ProgressThrottle::kBarCells + 101);
+  }
+}
+
+}  // namespace
+}  // namespace quorvane

@@ -1,0 +1,556 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "storage/file_primitives.h"
+#include "tests/support/dialog_harness.h"
+#include "ui/dialog_templates.h"
+#include "ui/messages.h"
+
+namespace quorvane {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::DialogHarness;
+using testing::FileStep;
+using testing::ReadFile;
+using testing::RecordingView;
+using testing::ShownMessage;
+using testing::WriteFile;
+
+// The controls every automatic run leaves behind, whatever happened in it.
+void ExpectEndedCleanly(DialogHarness& h) {
+  EXPECT_EQ(h.dialog().end_result(), kResultAutomatic);
+  const HeadlessView& c = h.controls();
+  EXPECT_TRUE(c.control(kIdExit).enabled);
+  EXPECT_FALSE(c.control(kIdProgressText).visible);
+  EXPECT_EQ(c.control(kIdProgressText).text, "");
+  EXPECT_FALSE(c.control(kIdProgressBar).visible);
+  EXPECT_EQ(c.control(kIdProgressBar).position, 0u);
+  EXPECT_EQ(c.wait_cursor_depth(), 0);
+  EXPECT_FALSE(fs::exists(PendingPathFor(h.folders().ResultFile())));
+}
+
+TEST(DialogInitTest, OpensForInteractiveUseWithoutDropFolder) {
+  DialogHarness h;
+  h.Open();
+  const HeadlessView& c = h.controls();
+  EXPECT_FALSE(h.dialog().end_result().has_value());
+  EXPECT_EQ(c.control(kIdFullPath).text, "/opt/quorvane/bin/quorvane");
+  EXPECT_FALSE(c.control(kIdAutoRun).checked);
+  EXPECT_FALSE(c.control(kIdShowMessages).visible);
+  EXPECT_FALSE(c.control(kIdProgressText).visible);
+  EXPECT_FALSE(c.control(kIdProgressBar).visible);
+  EXPECT_TRUE(fs::is_directory(h.folders().result));
+  EXPECT_TRUE(fs::is_directory(h.folders().temp));
+  EXPECT_FALSE(fs::exists(h.folders().auto_file));
+  EXPECT_TRUE(h.view().messages().empty());
+}
+
+TEST(DialogInitTest, SettingsSurviveOnlyAsTheHiddenTick) {
+  DialogHarness h;
+  h.WriteSettings("1\r\n1");
+  h.Open();
+  const HeadlessView& c = h.controls();
+  EXPECT_FALSE(c.control(kIdAutoRun).checked);
+  EXPECT_FALSE(c.control(kIdShowMessages).visible);
+  EXPECT_TRUE(c.control(kIdShowMessages).checked);
+  // Restoring the tick is no click: the drop folder is not made.
+  EXPECT_FALSE(fs::exists(h.folders().auto_file));
+}
+
+TEST(DialogInitTest, WithoutTheMakerFolderNothingBelowItIsMade) {
+  DialogHarness h;
+  fs::remove(h.folders().maker);
+  h.Open();
+  EXPECT_FALSE(fs::exists(h.folders().data_root));
+  EXPECT_FALSE(h.dialog().end_result().has_value());
+}
+
+// Settings bytes -> settings lines -> check boxes. The drop folder is there without an input
+// file, so the automatic start is abandoned and leaves the boxes as the settings made them; the
+// missing-file message shows exactly when both lines allow it.
+TEST(DialogInitTest, SettingsFileDecidesCheckBoxesAndMessages) {
+  const struct {
+    std::optional<std::string> file;
+    std::string line0, line1;
+    bool auto_run, shown, ticked, message;
+  } cases[] = {
+      /* 0*/ {"1\r\n1", "1", "1", true, true, true, true},
+      /* 1*/ {"1\r\n0", "1", "0", true, true, false, false},
+      /* 2*/ {"0\r\n1", "0", "1", false, false, false, false},
+      /* 3*/ {"1\r\n1\r\n", "1", "1", true, true, true, true},
+      /* 4*/ {"1\n0", "1", "0", true, true, false, false},
+      /* 5*/ {"", "", "", true, true, true, true},
+      /* 6*/ {"0", "0", "", false, false, false, false},
+      /* 7*/ {"1", "1", "", true, true, true, true},
+      /* 8*/ {" 0\r\n0", " 0", "0", true, true, false, false},
+      /* 9*/ {"0\r1\r\n0", "01", "0", true, true, false, false},
+      /*10*/ {"0\x80\r\n0", "0", "0", false, false, false, false},
+      /*11*/ {std::string(10000, 'x'), "", "", true, true, true, true},
+      /*12*/ {std::nullopt, "", "", false, true, false, false},
+  };
+  for (size_t row = 0; row < std::size(cases); ++row) {
+    SCOPED_TRACE("row " + std::to_string(row));
+    const auto& c = cases[row];
+    DialogHarness h;
+    if (c.file) h.WriteSettings(*c.file);
+    h.MakeDropFolder();
+    h.Open();
+    EXPECT_EQ(h.dialog().settings_lines().auto_run, c.line0);
+    EXPECT_EQ(h.dialog().settings_lines().show_messages, c.line1);
+    EXPECT_EQ(h.controls().control(kIdAutoRun).checked, c.auto_run);
+    EXPECT_EQ(h.controls().control(kIdShowMessages).visible, c.shown);
+    EXPECT_EQ(h.controls().control(kIdShowMessages).checked, c.ticked);
+    std::vector<ShownMessage> expected;
+    if (c.message) expected.push_back({messages::kInputMissing, MessageIcon::kError});
+    EXPECT_EQ(h.view().messages(), expected);
+    EXPECT_EQ(h.dialog().outcome(), RunOutcome::kInputMissing);
+    ExpectEndedCleanly(h);
+  }
+}
+
+TEST(DialogCommandTest, InputCheckRefusesAnythingButZerosAndOnes) {
+  const struct {
+    std::string typed;
+    bool refused;
+  } cases[] = {{"0101", false}, {"", false},   {"2", true},
+               {"01a", true},   {"1 0", true}, {"１", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.typed);
+    DialogHarness h;
+    h.Open();
+    h.view().TypeInto(h.dialog(), kIdInput, c.typed);
+    if (c.refused) {
+      EXPECT_EQ(h.view().messages(),
+                std::vector<ShownMessage>({{messages::kNotBinary, MessageIcon::kError}}));
+      EXPECT_EQ(h.controls().control(kIdInput).text, "");
+    } else {
+      EXPECT_TRUE(h.view().messages().empty());
+      EXPECT_EQ(h.controls().control(kIdInput).text, c.typed);
+    }
+  }
+}
+
+TEST(DialogCommandTest, ConvertFillsTheOutputField) {
+  const std::pair<std::string, std::string> cases[] = {{"", "0"},
+                                                       {"101", "5"},
+                                                       {std::string(31, '1'), "2147483647"},
+                                                       {"1" + std::string(31, '0'), "-1"}};
+  DialogHarness h;
+  h.Open();
+  for (const auto& [input, output] : cases) {
+    SCOPED_TRACE(input);
+    h.controls().SetText(kIdInput, input);
+    h.controls().SetText(kIdOutput, "stale");
+    EXPECT_TRUE(h.dialog().OnCommand(kIdConvert, Notification::kClicked));
+    EXPECT_EQ(h.controls().control(kIdOutput).text, output);
+  }
+}
+
+TEST(DialogCommandTest, AutoRunCreatesTheDropFolderAndTogglesShowMessages) {
+  DialogHarness h;
+  h.WriteSettings("1\r\n1");
+  h.Open();
+  RecordingView& v = h.view();
+
+  v.ClickCheckBox(h.dialog(), kIdAutoRun);  // ticked: folder made
+  EXPECT_TRUE(fs::is_directory(h.folders().auto_file));
+  EXPECT_TRUE(h.dialog().keep_drop_folder());
+  EXPECT_TRUE(h.controls().control(kIdShowMessages).visible);
+  EXPECT_TRUE(h.controls().control(kIdShowMessages).checked);
+
+  v.ClickCheckBox(h.dialog(), kIdAutoRun);  // unticked: folder stays, box hidden
+  EXPECT_TRUE(fs::is_directory(h.folders().auto_file));
+  EXPECT_FALSE(h.dialog().keep_drop_folder());
+  EXPECT_FALSE(h.controls().control(kIdShowMessages).visible);
+
+  v.ClickCheckBox(h.dialog(), kIdAutoRun);  // ticked again: the folder is there already
+  EXPECT_TRUE(h.dialog().keep_drop_folder());
+  EXPECT_TRUE(h.controls().control(kIdShowMessages).visible);
+
+  EXPECT_EQ(v.messages(),
+            std::vector<ShownMessage>({{messages::kAutoFileCreated, MessageIcon::kInformation},
+                                       {messages::kAutoFileNotCreated, MessageIcon::kError}}));
+}
+
+TEST(DialogCommandTest, ShowMessagesAndVersionChangeNothingElse) {
+  DialogHarness h;
+  h.Open();
+  h.view().ClearLog();
+  h.view().ClickCheckBox(h.dialog(), kIdShowMessages);
+  EXPECT_TRUE(h.controls().control(kIdShowMessages).checked);
+  EXPECT_TRUE(h.dialog().OnCommand(kIdVersion, Notification::kClicked));
+  EXPECT_TRUE(h.dialog().OnCommand(kIdVersion, Notification::kClicked));
+  EXPECT_EQ(h.view().log(), std::vector<std::string>({"ShowVersionDialog", "ShowVersionDialog"}));
+  EXPECT_FALSE(h.dialog().end_result().has_value());
+  EXPECT_FALSE(h.dialog().OnCommand(kIdOutput, Notification::kClicked));
+}
+
+TEST(DialogExitTest, WritesTheFourSettingsBytes) {
+  {
+    SCOPED_TRACE("auto-run and show-messages ticked");
+    DialogHarness h;
+    h.WriteSettings("1\r\n1");
+    h.Open();
+    h.view().ClickCheckBox(h.dialog(), kIdAutoRun);
+    h.dialog().OnCommand(kIdExit, Notification::kClicked);
+    EXPECT_EQ(ReadFile(h.folders().SettingsFile()), "1\r\n1");
+    EXPECT_EQ(h.dialog().end_result(), kResultOk);
+  }
+  {
+    SCOPED_TRACE("show-messages ticked, then hidden by unticking auto-run");
+    DialogHarness h;
+    h.Open();
+    h.view().ClickCheckBox(h.dialog(), kIdAutoRun);
+    h.view().ClickCheckBox(h.dialog(), kIdShowMessages);
+    h.view().ClickCheckBox(h.dialog(), kIdAutoRun);
+    h.dialog().OnCommand(kIdExit, Notification::kClicked);
+    EXPECT_EQ(ReadFile(h.folders().SettingsFile()), "0\r\n0");
+  }
+  {
+    SCOPED_TRACE("auto-run ticked, show-messages left unticked");
+    DialogHarness h;
+    h.Open();
+    h.view().ClickCheckBox(h.dialog(), kIdAutoRun);
+    h.dialog().OnCommand(kIdExit, Notification::kClicked);
+    EXPECT_EQ(ReadFile(h.folders().SettingsFile()), "1\r\n0");
+  }
+}
+
+TEST(DialogExitTest, RemakesTheTempFolderButNeverTheDataRoot) {
+  DialogHarness h;
+  h.Open();
+  fs::remove_all(h.folders().temp);
+  h.dialog().OnCommand(kIdExit, Notification::kClicked);
+  EXPECT_EQ(ReadFile(h.folders().SettingsFile()), "0\r\n0");
+
+  DialogHarness gone;
+  gone.Open();
+  fs::remove_all(gone.folders().data_root);
+  gone.dialog().OnCommand(kIdExit, Notification::kClicked);
+  EXPECT_FALSE(fs::exists(gone.folders().data_root));
+  EXPECT_EQ(gone.dialog().end_result(), kResultOk);
+  EXPECT_TRUE(gone.view().messages().empty());
+}
+
+TEST(DialogExitTest, ReadOnlySettingsFileIsLeftAsItIs) {
+  DialogHarness h;
+  h.WriteSettings("1\r\n1");
+  ::chmod(h.folders().SettingsFile().c_str(), 0444);
+  h.Open();
+  h.dialog().OnCommand(kIdExit, Notification::kClicked);
+  EXPECT_EQ(ReadFile(h.folders().SettingsFile()), "1\r\n1");
+  EXPECT_EQ(h.dialog().end_result(), kResultOk);
+}
+
+TEST(DialogExitTest, CloseRequestEndsWithCancelAndWritesNothing) {
+  DialogHarness h;
+  h.Open();
+  h.view().ClickCheckBox(h.dialog(), kIdAutoRun);
+  EXPECT_TRUE(h.dialog().OnCommand(kIdCancel, Notification::kClicked));
+  EXPECT_EQ(h.dialog().end_result(), kResultCancel);
+  EXPECT_FALSE(fs::exists(h.folders().SettingsFile()));
+}
+
+// The automatic start for each kind of input file, with messages allowed by the settings.
+TEST(AutomaticStartTest, OutcomeForEachInputFile) {
+  const std::string too_large(kReadLimit + 1, '1');
+  const struct {
+    const char* name;
+    std::optional<std::string> input;  // nullopt: no file
+    RunOutcome outcome;
+    const char* message;
+  } cases[] = {
+      {"missing", std::nullopt, RunOutcome::kInputMissing, messages::kInputMissing},
+      {"empty", "", RunOutcome::kInputEmpty, messages::kInputEmpty},
+      {"space", "1 \r\n", RunOutcome::kInputNotBinary, messages::kInputNotBinary},
+      {"digit two", "12\r\n", RunOutcome::kInputNotBinary, messages::kInputNotBinary},
+      {"comma", "1,0", RunOutcome::kInputNotBinary, messages::kInputNotBinary},
+      {"tab", "1\t", RunOutcome::kInputNotBinary, messages::kInputNotBinary},
+      {"byte-order mark",
+       "\xEF\xBB\xBF"
+       "1\r\n",
+       RunOutcome::kInputNotBinary, messages::kInputNotBinary},
+      {"zero byte first",
+       std::string("\0"
+                   "101\r\n",
+                   6),
+       RunOutcome::kInputNotBinary, messages::kInputNotBinary},
+      {"zero byte inside",
+       std::string("101\r\n\0"
+                   "11\r\n",
+                   10),
+       RunOutcome::kInputNotBinary, messages::kInputNotBinary},
+      {"over the read limit", too_large, RunOutcome::kInputTooLarge, messages::kInputTooLarge},
+      {"line of 32 digits", "1\r\n" + std::string(31, '0') + "1\r\n", RunOutcome::kLineTooLong,
+       messages::kLineTooLong},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    DialogHarness h;
+    h.WriteSettings("1\r\n1");
+    h.MakeDropFolder();
+    WriteFile(h.folders().ResultFile(), "old\r\n");
+    if (c.input) h.DropInput(*c.input);
+    h.Open();
+    EXPECT_EQ(h.dialog().outcome(), c.outcome);
+    EXPECT_EQ(h.view().messages(), std::vector<ShownMessage>({{c.message, MessageIcon::kError}}));
+    EXPECT_EQ(h.view().beeps(), 0);
+    EXPECT_EQ(h.InputExists(), c.input.has_value());
+    if (c.input) {
+      EXPECT_EQ(ReadFile(h.folders().InputFile()), *c.input);
+    }
+    EXPECT_EQ(h.Result(), "old\r\n");
+    EXPECT_TRUE(fs::is_directory(h.folders().auto_file));
+    ExpectEndedCleanly(h);
+  }
+}
+
+TEST(AutomaticStartTest, FolderInTheInputFilesPlaceCountsAsMissing) {
+  DialogHarness h;
+  h.WriteSettings("1\r\n1");
+  fs::create_directories(h.folders().InputFile());
+  h.Open();
+  EXPECT_EQ(h.dialog().outcome(), RunOutcome::kInputMissing);
+  EXPECT_TRUE(fs::is_directory(h.folders().InputFile()));
+}
+
+struct RunCase {
+  const char* name;
+  std::string input;
+  std::string result;
+};
+
+TEST(AutomaticStartTest, ConvertsValidFilesAndDeletesThem) {
+  const RunCase cases[] = {
+      {"worked example", "101\r\n11\r\n", "5\r\n3\r\n"},
+      {"line feeds only", "101\n11\n", "5\r\n3\r\n"},
+      {"blank lines", "\r\n101\r\n\r\n11\r\n\r\n", "5\r\n3\r\n"},
+      {"lone carriage return", "10\r1", "5\r\n"},
+      {"single digit", "1", "1\r\n"},
+      {"line breaks only", "\r\n", ""},
+      {"31 ones", std::string(31, '1') + "\r\n", "2147483647\r\n"},
+  };
+  for (const RunCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    DialogHarness h;
+    h.WriteSettings("1\r\n1");
+    h.MakeDropFolder();
+    WriteFile(h.folders().ResultFile(), "an older and longer result\r\n");
+    h.DropInput(c.input);
+    h.Open();
+    EXPECT_EQ(h.dialog().outcome(), RunOutcome::kOk);
+    EXPECT_EQ(h.Result(), c.result);
+    EXPECT_FALSE(h.InputExists());
+    EXPECT_TRUE(fs::is_directory(h.folders().auto_file));  // kept for the next file
+    EXPECT_EQ(h.view().messages(),
+              std::vector<ShownMessage>({{messages::kCompleted, MessageIcon::kInformation}}));
+    EXPECT_EQ(h.view().beeps(), 1);
+    EXPECT_FALSE(h.controls().control(kIdAutoRun).checked);
+    ExpectEndedCleanly(h);
+  }
+}
+
+TEST(AutomaticStartTest, ReadOnlyInputIsDeletedAllTheSame) {
+  DialogHarness h;
+  h.MakeDropFolder();
+  h.DropInput("1\r\n");
+  ::chmod(h.folders().InputFile().c_str(), 0444);
+  h.Open();
+  EXPECT_EQ(h.dialog().outcome(), RunOutcome::kOk);
+  EXPECT_FALSE(h.InputExists());
+  EXPECT_EQ(h.Result(), "1\r\n");
+  EXPECT_TRUE(h.view().messages().empty());  // no settings file: silent
+  EXPECT_EQ(h.view().beeps(), 1);
+}
+
+// The progress bar and text, step by step, for the input "1" CR LF.
+TEST(RunBatchTest, ProgressSequenceOfTheSmallestFile) {
+  DialogHarness h;
+  h.MakeDropFolder();
+  h.DropInput("1\r\n");
+  h.Open();
+  const std::vector<std::string>& log = h.view().log();
+  auto start = std::find(log.begin(), log.end(), "SetChecked(1005,1)");
+  ASSERT_NE(start, log.end());
+  const std::vector<std::string> expected = {
+      "SetChecked(1005,1)",
+      "Enable(1,0)",
+      "Show(1009,1)",
+      "Show(1004,1)",
+      "BeginWaitCursor",
+      "SetRange(1004,12)",
+      "Drain",
+      "SetPos(1004,0)",
+      "SetText(1009,進捗率\u30000 %)",
+      "SetPos(1004,0)",
+      "SetRange(1004,8)",
+      "Drain",
+      "SetPos(1004,4)",
+      "SetText(1009,進捗率\u300050 %)",
+      "Drain",
+      "SetPos(1004,6)",
+      "SetText(1009,進捗率\u300075 %)",
+      "Drain",
+      "SetPos(1004,7)",
+      "SetText(1009,進捗率\u300087 %)",
+      "Pause(100)",
+      "SetChecked(1005,0)",
+      "Drain",
+      "SetPos(1004,8)",
+      "SetText(1009,進捗率\u3000100 %)",
+      "Enable(1,1)",
+      "SetText(1009)",
+      "Show(1009,0)",
+      "SetPos(1004,0)",
+      "Show(1004,0)",
+      "Beep(64)",
+      "EndWaitCursor",
+      "EndDialog(-1)",
+  };
+  EXPECT_EQ(std::vector<std::string>(start, log.end()), expected);
+  EXPECT_EQ(h.Result(), "1\r\n");
+}
+
+// A large file shows its progress in order, reaches 100 % and skips only invisible steps.
+TEST(RunBatchTest, LargeFileProgressStaysOrderedAndBounded) {
+  DialogHarness h;
+  h.MakeDropFolder();
+  std::string input;
+  for (int i = 0; input.size() < 1'000'000; ++i) input += (i % 3 ? "1011\r\n" : "1\r\n");
+  h.DropInput(input);
+  h.Open();
+  int updates = 0;
+  uint64_t last = 0;
+  bool ordered = true;
+  for (const std::string& entry : h.view().log()) {
+    if (entry.rfind("SetRange", 0) == 0) last = 0;
+    if (entry.rfind("SetPos(1004,", 0) != 0) continue;
+    uint64_t position = std::stoull(entry.substr(12));
+    if (position != 0 && position < last) ordered = false;
+    last = position;
+    ++updates;
+  }
+  EXPECT_TRUE(ordered);
+  EXPECT_LT(updates, 2 * 4096 + 300);
+  EXPECT_GT(updates, 200);
+  const auto& log = h.view().log();
+  EXPECT_NE(std::find(log.begin(), log.end(), "SetText(1009,進捗率\u3000100 %)"), log.end());
+  EXPECT_EQ(h.dialog().outcome(), RunOutcome::kOk);
+}
+
+// Writes that cannot happen must never cost the input file.
+TEST(RunBatchTest, UnwritableResultKeepsTheInput) {
+  const struct {
+    const char* name;
+    void (*arrange)(DialogHarness&);
+  } cases[] = {
+      {"folder in the result file's place",
+       [](DialogHarness& h) { fs::create_directories(h.folders().ResultFile()); }},
+      {"read-only result file",
+       [](DialogHarness& h) {
+         WriteFile(h.folders().ResultFile(), "old\r\n");
+         ::chmod(h.folders().ResultFile().c_str(), 0444);
+       }},
+      {"result folder is a file",
+       [](DialogHarness& h) {
+         fs::create_directories(h.folders().data_root);
+         WriteFile(h.folders().result, "not a folder");
+       }},
+      {"disk full while writing",
+       [](DialogHarness& h) { h.files().FailOn(FileStep::kWrite, "Decyield"); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    DialogHarness h;
+    h.WriteSettings("1\r\n1");
+    h.MakeDropFolder();
+    h.DropInput("101\r\n");
+    c.arrange(h);
+    h.Open();
+    EXPECT_EQ(h.dialog().outcome(), RunOutcome::kResultNotWritten);
+    EXPECT_TRUE(h.InputExists());
+    EXPECT_EQ(h.view().messages(),
+              std::vector<ShownMessage>({{messages::kResultNotWritten, MessageIcon::kError}}));
+    EXPECT_EQ(h.view().beeps(), 0);
+    ExpectEndedCleanly(h);
+  }
+}
+
+TEST(RunBatchTest, UndeletableInputStillEndsTheRun) {
+  DialogHarness h;
+  h.WriteSettings("1\r\n1");
+  h.MakeDropFolder();
+  h.DropInput("11\r\n");
+  h.files().FailOn(FileStep::kDelete, "Bintake");
+  h.Open();
+  EXPECT_EQ(h.dialog().outcome(), RunOutcome::kInputNotDeleted);
+  EXPECT_EQ(h.Result(), "3\r\n");
+  EXPECT_TRUE(h.InputExists());
+  EXPECT_EQ(h.view().messages(),
+            std::vector<ShownMessage>({{messages::kInputNotDeleted, MessageIcon::kError}}));
+  ExpectEndedCleanly(h);
+}
+
+TEST(AutomaticStartTest, InputThatCannotBeQueriedOrReadStays) {
+  const struct {
+    const char* name;
+    FileStep step;
+    int nth;
+    RunOutcome outcome;
+    const char* message;
+  } cases[] = {
+      // The file vanishes between the existence test and the size query.
+      {"status fails", FileStep::kStatus, 2, RunOutcome::kInputMissing, messages::kInputMissing},
+      {"read fails", FileStep::kRead, 0, RunOutcome::kInputUnreadable, messages::kInputEmpty},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    DialogHarness h;
+    h.WriteSettings("1\r\n1");
+    h.MakeDropFolder();
+    h.DropInput("101\r\n");
+    h.files().FailOn(c.step, "Bintake", c.nth);
+    h.Open();
+    EXPECT_TRUE(h.files().fault_hit());
+    EXPECT_EQ(h.dialog().outcome(), c.outcome);
+    EXPECT_EQ(h.view().messages(), std::vector<ShownMessage>({{c.message, MessageIcon::kError}}));
+    EXPECT_TRUE(h.InputExists());
+    EXPECT_FALSE(h.ResultExists());
+    ExpectEndedCleanly(h);
+  }
+}
+
+TEST(AutomaticStartTest, SecondCopyLeavesTheDropFolderToTheFirst) {
+  DialogHarness h;
+  h.WriteSettings("1\r\n1");
+  h.MakeDropFolder();
+  h.DropInput("101\r\n");
+  fs::create_directories(h.folders().temp);
+  auto held = RealFileSystem().TryLock(h.folders().LockFile());
+  ASSERT_TRUE(held);
+  h.Open();
+  EXPECT_EQ(h.dialog().outcome(), RunOutcome::kBusy);
+  EXPECT_TRUE(h.InputExists());
+  EXPECT_FALSE(h.ResultExists());
+  EXPECT_TRUE(h.view().messages().empty());
+  ExpectEndedCleanly(h);
+}
+
+TEST(DialogTemplateTest, MainDialogHasItsControlsInTemplateOrder) {
+  const DialogTemplate& main = MainDialogTemplate();
+  ASSERT_EQ(main.controls.size(), 19u);
+  std::vector<int> ids;
+  for (const ControlTemplate& control : main.controls) ids.push_back(control.id);
+  EXPECT_EQ(ids, std::vector<int>({1, 1000, 1001, 1002, 1003, -1, 1004, 1005, 1006, -1, -1, -1, -1,
+                                   -1, 1007, 1008, 1009, 1010, -1}));
+  EXPECT_EQ(FindControl(main, kIdInput)->style, 0x50813084u);
+  EXPECT_EQ(VersionDialogTemplate().controls.size(), 8u);
+}
+
+}  // namespace
+}  // namespace quorvane

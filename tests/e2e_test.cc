@@ -1,0 +1,197 @@
+// The real quorvane executable, started the way a calling program starts it, in a throw-away
+// HOME with no display.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <optional>
+#include <random>
+#include <string>
+
+#include "storage/folder_tree.h"
+#include "tests/support/process.h"
+#include "tests/support/temp_home.h"
+
+namespace quorvane {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadFile;
+using testing::RunProgram;
+using testing::TempFolder;
+using testing::WriteFile;
+
+class EndToEndTest : public ::testing::Test {
+ protected:
+  EndToEndTest() : folders_((home_.path() / "Documents").string()) {}
+
+  testing::ProcessResult Run() { return RunProgram(QUORVANE_EXECUTABLE, home_.path().string()); }
+  void DropInput(const std::string& bytes) { WriteFile(folders_.InputFile(), bytes); }
+  void MakeDropFolder() { fs::create_directories(folders_.auto_file); }
+  bool InputExists() { return fs::exists(folders_.InputFile()); }
+  bool ResultExists() { return fs::exists(folders_.ResultFile()); }
+
+  TempFolder home_;
+  FolderTree folders_;
+};
+
+TEST_F(EndToEndTest, WorkedExample) {
+  MakeDropFolder();
+  DropInput("101\r\n11\r\n");
+  testing::ProcessResult run = Run();
+  EXPECT_EQ(run.exit_status, 0);
+  EXPECT_EQ(ReadFile(folders_.ResultFile()), "5\r\n3\r\n");
+  EXPECT_FALSE(InputExists());
+  EXPECT_TRUE(fs::is_directory(folders_.auto_file));
+  EXPECT_EQ(run.standard_error, "");  // no settings file: an automatic run is silent
+}
+
+TEST_F(EndToEndTest, FirstStartMakesTheFolderTreeAndExplainsTheMissingDialog) {
+  testing::ProcessResult run = Run();
+  EXPECT_EQ(run.exit_status, 1);
+  EXPECT_NE(run.standard_error.find("interactive dialog needs the desktop front end"),
+            std::string::npos)
+      << run.standard_error;
+  EXPECT_TRUE(fs::is_directory(folders_.result));
+  EXPECT_TRUE(fs::is_directory(folders_.temp));
+  EXPECT_FALSE(fs::exists(folders_.auto_file));
+  EXPECT_FALSE(fs::exists(folders_.SettingsFile()));
+}
+
+// Every way an automatic start is refused: the exit status says which, nothing is written and
+// the input file stays for the next start.
+TEST_F(EndToEndTest, RefusedStartsKeepTheInput) {
+  const struct {
+    const char* name;
+    std::optional<std::string> input;
+    int status;
+  } cases[] = {
+      {"missing", std::nullopt, 10},
+      {"empty", "", 11},
+      {"bad character", "101\r\n1a\r\n", 13},
+      {"zero byte",
+       std::string("11\r\n\0"
+                   "1\r\n",
+                   8),
+       13},
+      {"over the read limit", std::string(2077001, '1'), 14},
+      {"line of 32 digits", "1\r\n" + std::string(32, '1') + "\r\n", 15},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(folders_.data_root);
+    MakeDropFolder();
+    if (c.input) DropInput(*c.input);
+    testing::ProcessResult run = Run();
+    EXPECT_EQ(run.exit_status, c.status);
+    EXPECT_EQ(InputExists(), c.input.has_value());
+    if (c.input) {
+      EXPECT_EQ(ReadFile(folders_.InputFile()), *c.input);
+    }
+    EXPECT_FALSE(ResultExists());
+    EXPECT_EQ(run.standard_error, "");
+  }
+}
+
+TEST_F(EndToEndTest, MessagesGoToStandardErrorOnlyWhenTheSettingsAllowThem) {
+  const struct {
+    const char* settings;
+    bool shown;
+  } cases[] = {{"1\r\n1", true}, {"1\r\n0", false}, {"0\r\n1", false}, {"", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.settings);
+    fs::remove_all(folders_.data_root);
+    MakeDropFolder();
+    WriteFile(folders_.SettingsFile(), c.settings);
+    testing::ProcessResult run = Run();
+    EXPECT_EQ(run.exit_status, 10);
+    EXPECT_EQ(run.standard_error.find("「Bintake.tbin」ファイルがりません。") != std::string::npos,
+              c.shown)
+        << run.standard_error;
+  }
+}
+
+TEST_F(EndToEndTest, ReadOnlyInputIsConvertedAndDeleted) {
+  MakeDropFolder();
+  DropInput("1111\r\n");
+  ::chmod(folders_.InputFile().c_str(), 0444);
+  EXPECT_EQ(Run().exit_status, 0);
+  EXPECT_FALSE(InputExists());
+  EXPECT_EQ(ReadFile(folders_.ResultFile()), "15\r\n");
+}
+
+TEST_F(EndToEndTest, UnwritableResultKeepsTheInputAndSaysSo) {
+  MakeDropFolder();
+  DropInput("1\r\n");
+  fs::create_directories(folders_.ResultFile());  // a folder in the result file's place
+  WriteFile(folders_.SettingsFile(), "1\r\n1");
+  testing::ProcessResult run = Run();
+  EXPECT_EQ(run.exit_status, 16);
+  EXPECT_TRUE(InputExists());
+  EXPECT_NE(run.standard_error.find("Decyield.tbin"), std::string::npos);
+}
+
+// What a result file must be for an input file, worked out independently of the program: split
+// at LF, drop CR, skip empty lines; a line over 31 digits refuses the whole file.
+std::optional<std::string> Oracle(const std::string& input) {
+  std::string result, line;
+  bool refused = false;
+  auto finish_line = [&] {
+    if (line.empty()) return;
+    if (line.size() > 31) refused = true;
+    if (!refused) result += std::to_string(std::stoull(line, nullptr, 2)) + "\r\n";
+    line.clear();
+  };
+  for (char c : input) {
+    if (c == '\n') {
+      finish_line();
+    } else if (c != '\r') {
+      line += c;
+    }
+  }
+  finish_line();
+  if (refused) return std::nullopt;
+  return result;
+}
+
+std::string RandomInput(std::mt19937& random) {
+  std::uniform_int_distribution<int> lines(1, 60), digits(1, 31), bit(0, 1), pick(0, 99);
+  const char* breaks[] = {"\r\n", "\n", "\r\n\r\n", "\n\n", "\r"};
+  std::string input;
+  for (int l = lines(random); l > 0; --l) {
+    int width = pick(random) == 0 ? 32 + pick(random) % 5 : digits(random);
+    for (int d = 0; d < width; ++d) input += static_cast<char>('0' + bit(random));
+    input += breaks[pick(random) % 5];
+  }
+  if (pick(random) < 30) input.resize(input.size() - 1);  // sometimes no final line end
+  return input;
+}
+
+TEST_F(EndToEndTest, RandomFilesMatchTheOracle) {
+  std::mt19937 random(20261207);
+  int refused = 0;
+  for (int round = 0; round < 150; ++round) {
+    const std::string input = RandomInput(random);
+    SCOPED_TRACE("round " + std::to_string(round) + ": " + input);
+    MakeDropFolder();
+    fs::remove(folders_.ResultFile());
+    DropInput(input);
+    testing::ProcessResult run = Run();
+    std::optional<std::string> expected = Oracle(input);
+    if (expected) {
+      ASSERT_EQ(run.exit_status, 0);
+      ASSERT_EQ(ReadFile(folders_.ResultFile()), *expected);
+      ASSERT_FALSE(InputExists());
+    } else {
+      ++refused;
+      ASSERT_EQ(run.exit_status, 15);
+      ASSERT_FALSE(ResultExists());
+      ASSERT_TRUE(InputExists());
+    }
+  }
+  EXPECT_GT(refused, 0);  // the generator did reach the refusal path
+  EXPECT_LT(refused, 150);
+}
+
+}  // namespace
+}  // namespace quorvane
