@@ -8,6 +8,7 @@
 #include "storage/file_primitives.h"
 #include "tests/support/dialog_harness.h"
 #include "ui/dialog_templates.h"
+#include "ui/keyboard_filter.h"
 #include "ui/messages.h"
 
 namespace quorvane {
@@ -539,6 +540,14 @@ TEST(AutomaticStartTest, SecondCopyLeavesTheDropFolderToTheFirst) {
   EXPECT_FALSE(h.ResultExists());
   EXPECT_TRUE(h.view().messages().empty());
   ExpectEndedCleanly(h);
+}
+
+TEST(KeyboardFilterTest, OnlyKeyDownsAreKeptFromTheDialogManager) {
+  EXPECT_FALSE(OfferedToDialogManager(MessageKind::kKeyDown));
+  for (MessageKind kind : {MessageKind::kKeyUp, MessageKind::kCharacter, MessageKind::kSystemKey,
+                           MessageKind::kOther}) {
+    EXPECT_TRUE(OfferedToDialogManager(kind));
+  }
 }
 
 TEST(DialogTemplateTest, MainDialogHasItsControlsInTemplateOrder) {
