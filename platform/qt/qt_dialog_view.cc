@@ -1,0 +1,275 @@
+#include "platform/qt/qt_dialog_view.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <climits>
+#include <stdexcept>
+
+#include "platform/headless/headless_view.h"
+#include "ui/quorvane_dlg.h"
+
+namespace quorvane::qt {
+namespace {
+
+MessageBoxRunner& Runner() {
+  static MessageBoxRunner runner;
+  return runner;
+}
+
+QString FromUtf8(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The first control that takes the focus when the dialog opens: in template order, the first
+// visible, enabled control with a tab stop. For the main dialog that is the exit button, so Space
+// presses it.
+QWidget* FirstTabStop(const std::vector<BuiltControl>& built) {
+  for (const BuiltControl& entry : built) {
+    if ((entry.control->style & style::kTabStop) != 0 && !entry.widget->isHidden() &&
+        entry.widget->isEnabled()) {
+      return entry.widget;
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+void SetMessageBoxRunner(MessageBoxRunner runner) { Runner() = std::move(runner); }
+
+void ShowMessageBox(QWidget* owner, const QString& caption, std::string_view text,
+                    MessageIcon icon) {
+  QString body = FromUtf8(text);
+  body.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  QMessageBox box(icon == MessageIcon::kError ? QMessageBox::Critical : QMessageBox::Information,
+                  caption, body, QMessageBox::Ok, owner);
+  box.setWindowModality(Qt::ApplicationModal);
+  if (owner == nullptr) box.setWindowIcon(ApplicationIcon());
+  if (Runner()) {
+    Runner()(box);
+  } else {
+    box.exec();
+  }
+}
+
+QIcon ApplicationIcon() {
+  QIcon icon;
+  for (int size : {16, 24, 32, 48, 256}) {
+    icon.addFile(QStringLiteral(":/icons/quorvane-%1.png").arg(size), QSize(size, size));
+  }
+  return icon;
+}
+
+MainDialogWindow::MainDialogWindow(std::function<void()> close_request)
+    : QDialog(nullptr,
+              // An application window of its own (its own taskbar entry) with a caption bar but
+              // no system menu, so no close box, and a fixed size.
+              Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      close_request_(std::move(close_request)) {}
+
+void MainDialogWindow::keyPressEvent(QKeyEvent* event) {
+  // Keys the focused control leaves alone end here instead of reaching the dialog's Enter and
+  // Escape handling.
+  event->accept();
+}
+
+bool MainDialogWindow::focusNextPrevChild(bool) {
+  // Tab, Shift+Tab and the arrow keys ask the window to move the focus; it stays where it is.
+  return true;
+}
+
+void MainDialogWindow::closeEvent(QCloseEvent* event) {
+  event->ignore();
+  close_request_();
+}
+
+QtDialogView::QtDialogView(CQuorvaneDlg& dialog, const HeadlessView& controls,
+                           QString application_name)
+    : dialog_(dialog),
+      application_name_(std::move(application_name)),
+      window_([this] { dialog_.OnCommand(kIdCancel, Notification::kClicked); }) {
+  const DialogTemplate& main = MainDialogTemplate();
+  window_.setWindowTitle(QString::fromUtf8(main.caption));
+  window_.setWindowIcon(ApplicationIcon());
+  font_ = LoadDialogFont(main.font);
+  const std::vector<BuiltControl> built = BuildControls(window_, main, font_);
+  for (const BuiltControl& entry : built) {
+    const int id = entry.control->id;
+    if (id == kIdStatic) continue;
+    widgets_[id] = entry.widget;
+    if (auto* edit = dynamic_cast<TemplateEdit*>(entry.widget)) {
+      edit->SetChangeHandler([this, id] { dialog_.OnCommand(id, Notification::kChanged); });
+    } else if (auto* check_box = dynamic_cast<QCheckBox*>(entry.widget)) {
+      // The box has toggled its tick by the time `clicked` arrives.
+      QObject::connect(check_box, &QCheckBox::clicked, &window_,
+                       [this, id] { dialog_.OnCommand(id, Notification::kClicked); });
+    } else if (auto* button = dynamic_cast<QPushButton*>(entry.widget);
+               button != nullptr && dynamic_cast<LinkButton*>(button) == nullptr) {
+      QObject::connect(button, &QPushButton::clicked, &window_,
+                       [this, id] { dialog_.OnCommand(id, Notification::kClicked); });
+    }
+  }
+  TakeOver(controls);
+  if (QWidget* first = FirstTabStop(built)) first->setFocus();
+  dialog_.AttachView(*this);
+}
+
+QtDialogView::~QtDialogView() {
+  while (wait_cursor_depth_ > 0) EndWaitCursor();
+}
+
+void QtDialogView::TakeOver(const HeadlessView& controls) {
+  for (const auto& [id, state] : controls.controls()) {
+    if (widgets_.count(id) == 0) continue;
+    if (dynamic_cast<TemplateEdit*>(widget(id)) != nullptr) SetText(id, state.text);
+    if (dynamic_cast<QCheckBox*>(widget(id)) != nullptr) SetChecked(id, state.checked);
+    if (dynamic_cast<QProgressBar*>(widget(id)) != nullptr) {
+      SetProgressRange(id, state.range);
+      SetProgressPos(id, state.position);
+    }
+    Show(id, state.visible);
+    Enable(id, state.enabled);
+  }
+}
+
+QWidget* QtDialogView::widget(int id) const {
+  auto found = widgets_.find(id);
+  if (found == widgets_.end()) throw std::out_of_range("no control " + std::to_string(id));
+  return found->second;
+}
+
+int QtDialogView::RunModal() { return window_.exec(); }
+
+std::string QtDialogView::GetText(int id) {
+  QWidget* control = widget(id);
+  QString text;
+  if (auto* edit = dynamic_cast<QPlainTextEdit*>(control)) {
+    text = edit->toPlainText();
+  } else if (auto* button = dynamic_cast<QAbstractButton*>(control)) {
+    text = button->text();
+  } else if (auto* label = dynamic_cast<QLabel*>(control)) {
+    text = label->text();
+  }
+  return text.toStdString();
+}
+
+void QtDialogView::SetText(int id, std::string_view text) {
+  QWidget* control = widget(id);
+  if (auto* edit = dynamic_cast<TemplateEdit*>(control)) {
+    edit->SetTextQuietly(FromUtf8(text));
+  } else if (auto* button = dynamic_cast<QAbstractButton*>(control)) {
+    button->setText(FromUtf8(text));
+  } else if (auto* label = dynamic_cast<QLabel*>(control)) {
+    label->setText(FromUtf8(text));
+  }
+}
+
+bool QtDialogView::IsChecked(int id) {
+  auto* check_box = dynamic_cast<QCheckBox*>(widget(id));
+  return check_box != nullptr && check_box->isChecked();
+}
+
+void QtDialogView::SetChecked(int id, bool checked) {
+  // setChecked raises no `clicked`, so no command follows.
+  if (auto* check_box = dynamic_cast<QCheckBox*>(widget(id))) check_box->setChecked(checked);
+}
+
+bool QtDialogView::Show(int id, bool visible) {
+  QWidget* control = widget(id);
+  const bool was_visible = !control->isHidden();
+  control->setHidden(!visible);
+  return was_visible;
+}
+
+void QtDialogView::Enable(int id, bool enabled) { widget(id)->setEnabled(enabled); }
+
+void QtDialogView::SetProgressRange(int id, uint64_t maximum) {
+  progress_[id].maximum = maximum;
+  ShowProgress(id);
+}
+
+void QtDialogView::SetProgressPos(int id, uint64_t position) {
+  progress_[id].position = position;
+  ShowProgress(id);
+}
+
+void QtDialogView::ShowProgress(int id) {
+  auto* bar = dynamic_cast<QProgressBar*>(widget(id));
+  if (bar == nullptr) return;
+  const Progress& progress = progress_[id];
+  // QProgressBar counts in int; a longer range is scaled down to it.
+  const uint64_t position = std::min(progress.position, progress.maximum);
+  if (progress.maximum <= static_cast<uint64_t>(INT_MAX)) {
+    bar->setRange(0, static_cast<int>(progress.maximum));
+    bar->setValue(static_cast<int>(position));
+  } else {
+    bar->setRange(0, INT_MAX);
+    bar->setValue(static_cast<int>(static_cast<long double>(position) * INT_MAX /
+                                   static_cast<long double>(progress.maximum)));
+  }
+}
+
+void QtDialogView::MessageBox(std::string_view text, MessageIcon icon) {
+  ShowMessageBox(&window_, application_name_, text, icon);
+}
+
+void QtDialogView::Beep(MessageIcon) { QApplication::beep(); }
+
+void QtDialogView::BeginWaitCursor() {
+  ++wait_cursor_depth_;
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+void QtDialogView::EndWaitCursor() {
+  if (wait_cursor_depth_ == 0) return;
+  --wait_cursor_depth_;
+  QApplication::restoreOverrideCursor();
+}
+
+void QtDialogView::DrainMessages() { QCoreApplication::processEvents(); }
+
+void QtDialogView::Pause(int milliseconds) {
+  // The window keeps painting while the user looks at the finished progress.
+  QEventLoop loop;
+  QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+  loop.exec(QEventLoop::ExcludeUserInputEvents);
+}
+
+void QtDialogView::SetIcons() { window_.setWindowIcon(ApplicationIcon()); }
+
+void QtDialogView::ShowVersionDialog() {
+  // Modal, so the main dialog takes no input while it is open; one at a time.
+  if (version_dialog_open_) return;
+  version_dialog_open_ = true;
+  const DialogTemplate& about = VersionDialogTemplate();
+  QDialog box(&window_, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                            Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+  box.setObjectName(QStringLiteral("versionDialog"));
+  box.setWindowTitle(QString::fromUtf8(about.caption));
+  const std::vector<BuiltControl> built = BuildControls(box, about, LoadDialogFont(about.font));
+  for (const BuiltControl& entry : built) {
+    auto* button = dynamic_cast<QPushButton*>(entry.widget);
+    if (button == nullptr || entry.control->id != kIdExit) continue;
+    // Its OK button is the default push button: Enter presses it, Escape and the close box end
+    // the dialog as usual.
+    button->setAutoDefault(true);
+    button->setDefault(true);
+    QObject::connect(button, &QPushButton::clicked, &box, &QDialog::accept);
+  }
+  if (QWidget* first = FirstTabStop(built)) first->setFocus();
+  box.exec();
+  version_dialog_open_ = false;
+}
+
+void QtDialogView::EndDialog(int result) { window_.done(result); }
+
+}  // namespace quorvane::qt

@@ -1,0 +1,101 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <functional>
+#include <map>
+#include <string_view>
+
+#include "platform/qt/template_widgets.h"
+#include "ui/dialog_view.h"
+
+class QMessageBox;
+
+namespace quorvane {
+
+class CQuorvaneDlg;
+class HeadlessView;
+
+namespace qt {
+
+// Runs a message box modally. Tests replace it so that they answer every box themselves; an
+// empty runner restores the real modal run.
+using MessageBoxRunner = std::function<void(QMessageBox& box)>;
+void SetMessageBoxRunner(MessageBoxRunner runner);
+
+// A modal message box with one OK button, the given caption and the error or information icon,
+// owned by `owner` (a top-level box when it is null).
+void ShowMessageBox(QWidget* owner, const QString& caption, std::string_view text,
+                    MessageIcon icon);
+
+// The main dialog's window. Its keyboard interface never sees a key press: Enter and Escape do
+// not close it and Tab, Shift+Tab and the arrow keys do not move the focus, so every key acts
+// only on the control that has the focus. A close request from the window system arrives as the
+// cancel command.
+class MainDialogWindow : public QDialog {
+ public:
+  explicit MainDialogWindow(std::function<void()> close_request);
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  bool focusNextPrevChild(bool next) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  std::function<void()> close_request_;
+};
+
+// The main dialog on screen: the window built from the main template, taking over from the
+// headless controls that the dialog's initialisation filled in.
+class QtDialogView final : public DialogView {
+ public:
+  QtDialogView(CQuorvaneDlg& dialog, const HeadlessView& controls, QString application_name);
+  ~QtDialogView() override;
+
+  MainDialogWindow& window() { return window_; }
+  QWidget* widget(int id) const;
+  const DialogFont& font() const { return font_; }
+  // Shows the window and runs it until the dialog ends; returns the dialog's result.
+  int RunModal();
+
+  std::string GetText(int id) override;
+  void SetText(int id, std::string_view text) override;
+  bool IsChecked(int id) override;
+  void SetChecked(int id, bool checked) override;
+  bool Show(int id, bool visible) override;
+  void Enable(int id, bool enabled) override;
+  void SetProgressRange(int id, uint64_t maximum) override;
+  void SetProgressPos(int id, uint64_t position) override;
+  void MessageBox(std::string_view text, MessageIcon icon) override;
+  void Beep(MessageIcon sound) override;
+  void BeginWaitCursor() override;
+  void EndWaitCursor() override;
+  void DrainMessages() override;
+  void Pause(int milliseconds) override;
+  void SetIcons() override;
+  void ShowVersionDialog() override;
+  void EndDialog(int result) override;
+
+ private:
+  struct Progress {
+    uint64_t maximum = 100;
+    uint64_t position = 0;
+  };
+  void TakeOver(const HeadlessView& controls);
+  void ShowProgress(int id);
+
+  CQuorvaneDlg& dialog_;
+  QString application_name_;
+  MainDialogWindow window_;
+  DialogFont font_;
+  std::map<int, QWidget*> widgets_;
+  std::map<int, Progress> progress_;
+  int wait_cursor_depth_ = 0;
+  bool version_dialog_open_ = false;
+};
+
+// The application icon in every size it comes in.
+QIcon ApplicationIcon();
+
+}  // namespace qt
+}  // namespace quorvane

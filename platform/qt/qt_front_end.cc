@@ -1,0 +1,80 @@
+// The desktop front end module: the one exported symbol creates the Qt application and hands
+// the executable a DesktopFrontEnd that shows the dialog and message boxes with Qt Widgets.
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QByteArray>
+#include <QString>
+#include <cstdlib>
+#include <string>
+
+#include "app/desktop_front_end.h"
+#include "platform/qt/qt_dialog_view.h"
+
+namespace quorvane::qt {
+namespace {
+
+// QApplication ends the process when it cannot reach the display, so the X server is tried
+// first and the executable gets nullptr instead. libxcb comes with Qt's X11 platform plugin.
+bool DisplayReachable() {
+  const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+  if (!platform.isEmpty() && !platform.startsWith("xcb")) return true;  // Qt's own choice
+  if (qEnvironmentVariableIsEmpty("DISPLAY"))
+    return !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+  void* xcb = ::dlopen("libxcb.so.1", RTLD_NOW | RTLD_LOCAL);
+  if (xcb == nullptr) return false;
+  using Connect = void* (*)(const char*, int*);
+  using HasError = int (*)(void*);
+  using Disconnect = void (*)(void*);
+  auto connect = reinterpret_cast<Connect>(::dlsym(xcb, "xcb_connect"));
+  auto has_error = reinterpret_cast<HasError>(::dlsym(xcb, "xcb_connection_has_error"));
+  auto disconnect = reinterpret_cast<Disconnect>(::dlsym(xcb, "xcb_disconnect"));
+  bool reachable = false;
+  if (connect != nullptr && has_error != nullptr && disconnect != nullptr) {
+    void* connection = connect(nullptr, nullptr);
+    reachable = connection != nullptr && has_error(connection) == 0;
+    if (connection != nullptr) disconnect(connection);
+  }
+  return reachable;
+}
+
+std::string OwnPath() {
+  std::string path(4096, '\0');
+  const ssize_t length = ::readlink("/proc/self/exe", path.data(), path.size());
+  if (length <= 0 || static_cast<size_t>(length) >= path.size()) return "quorvane";
+  path.resize(static_cast<size_t>(length));
+  return path;
+}
+
+class QtFrontEnd final : public DesktopFrontEnd {
+ public:
+  int RunModal(CQuorvaneDlg& dialog, const HeadlessView& controls,
+               std::string_view application_name) override {
+    QtDialogView view(dialog, controls,
+                      QString::fromUtf8(application_name.data(),
+                                        static_cast<qsizetype>(application_name.size())));
+    return view.RunModal();
+  }
+
+  void ShowMessageBox(std::string_view caption, std::string_view text, MessageIcon icon) override {
+    qt::ShowMessageBox(nullptr,
+                       QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())),
+                       text, icon);
+  }
+};
+
+}  // namespace
+}  // namespace quorvane::qt
+
+extern "C" __attribute__((visibility("default"))) quorvane::DesktopFrontEnd*
+QuorvaneCreateDesktopFrontEnd() {
+  if (!quorvane::qt::DisplayReachable()) return nullptr;
+  // The application lives as long as the process: the whole program is one modal run.
+  static std::string program = quorvane::qt::OwnPath();
+  static int argc = 1;
+  static char* argv[] = {program.data(), nullptr};
+  if (QApplication::instance() == nullptr) new QApplication(argc, argv);
+  static quorvane::qt::QtFrontEnd front_end;
+  return &front_end;
+}

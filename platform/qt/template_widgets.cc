@@ -1,0 +1,201 @@
+#include "platform/qt/template_widgets.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QProgressBar>
+#include <QUrl>
+#include <algorithm>
+
+namespace quorvane::qt {
+namespace {
+
+bool HasStyle(uint32_t style, uint32_t bits) { return (style & bits) == bits; }
+
+bool AllDigits(const QString& text) {
+  return std::all_of(text.begin(), text.end(),
+                     [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); });
+}
+
+// Windows rounds dialog units to pixels with MulDiv.
+int MulDiv(int value, int numerator, int denominator) {
+  return (value * numerator + denominator / 2) / denominator;
+}
+
+QWidget* CreateControl(const ControlTemplate& control, QWidget& parent) {
+  const QString text = QString::fromUtf8(control.text);
+  const std::string_view class_name = control.class_name;
+  if (class_name == "BUTTON") {
+    if ((control.style & style::kButtonTypeMask) == style::kAutoCheckBox) {
+      return new QCheckBox(text, &parent);
+    }
+    auto* button = new QPushButton(text, &parent);
+    // Enter reaches a default push button only through the dialog; no button takes it itself.
+    button->setAutoDefault(false);
+    return button;
+  }
+  if (class_name == "EDIT") {
+    auto* edit = new TemplateEdit(control.style, &parent);
+    edit->SetTextQuietly(text);
+    return edit;
+  }
+  if (class_name == "STATIC") {
+    auto* label = new QLabel(text, &parent);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    return label;
+  }
+  if (class_name == "msctls_progress32") {
+    auto* bar = new QProgressBar(&parent);
+    bar->setTextVisible(false);
+    bar->setRange(0, 100);
+    bar->setValue(0);
+    return bar;
+  }
+  if (class_name == "MfcLink") return new LinkButton(text, &parent);
+  return new QLabel(text, &parent);
+}
+
+// Controls whose text starts at their left edge and may run on to the right.
+bool GrowsWithText(const ControlTemplate& control) {
+  const std::string_view class_name = control.class_name;
+  return class_name == "STATIC" || class_name == "MfcLink" ||
+         (class_name == "BUTTON" &&
+          (control.style & style::kButtonTypeMask) == style::kAutoCheckBox);
+}
+
+}  // namespace
+
+QStringList FontCandidates(const FontTemplate& font) {
+  return {QString::fromUtf8(font.face), QStringLiteral("IPAPGothic"),
+          QStringLiteral("IPAGothic"),  QStringLiteral("Noto Sans CJK JP"),
+          QStringLiteral("VL PGothic"), QStringLiteral("TakaoPGothic")};
+}
+
+DialogFont LoadDialogFont(const FontTemplate& font) {
+  const QStringList installed = QFontDatabase::families();
+  QString family;
+  for (const QString& candidate : FontCandidates(font)) {
+    if (installed.contains(candidate, Qt::CaseInsensitive)) {
+      family = candidate;
+      break;
+    }
+  }
+  DialogFont dialog_font;
+  dialog_font.font = family.isEmpty() ? QFont() : QFont(family);
+  dialog_font.font.setPointSize(font.point_size);
+  if (font.weight > 0) {
+    dialog_font.font.setWeight(font.weight >= 600 ? QFont::Bold : QFont::Normal);
+  }
+  dialog_font.font.setItalic(font.italic);
+  const QFontMetrics metrics(dialog_font.font);
+  const int alphabet = metrics.horizontalAdvance(
+      QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+  dialog_font.base_x = (alphabet / 26 + 1) / 2;
+  dialog_font.base_y = metrics.height();
+  return dialog_font;
+}
+
+QRect DialogUnitsToPixels(const DialogRect& rect, const DialogFont& font) {
+  return QRect(MulDiv(rect.x, font.base_x, 4), MulDiv(rect.y, font.base_y, 8),
+               MulDiv(rect.width, font.base_x, 4), MulDiv(rect.height, font.base_y, 8));
+}
+
+TemplateEdit::TemplateEdit(uint32_t style, QWidget* parent)
+    : QPlainTextEdit(parent), digits_only_(HasStyle(style, style::kEditNumber)) {
+  setReadOnly(HasStyle(style, style::kEditReadOnly));
+  setFrameShape(HasStyle(style, style::kBorder) ? QFrame::StyledPanel : QFrame::NoFrame);
+  // One line high and scrolled sideways as the caret moves, without scroll bars.
+  setLineWrapMode(QPlainTextEdit::NoWrap);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  document()->setDocumentMargin(1);
+  setTabChangesFocus(false);
+  if (digits_only_) setInputMethodHints(Qt::ImhDigitsOnly);
+  if (isReadOnly()) {
+    // A read-only edit shows the dialog's face colour, as on Windows.
+    QPalette colours = palette();
+    colours.setColor(QPalette::Base, colours.color(QPalette::Window));
+    setPalette(colours);
+    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  }
+  connect(this, &QPlainTextEdit::textChanged, this, [this] {
+    if (!quiet_ && change_handler_) change_handler_();
+  });
+}
+
+void TemplateEdit::SetTextQuietly(const QString& text) {
+  quiet_ = true;
+  setPlainText(text);
+  quiet_ = false;
+}
+
+void TemplateEdit::keyPressEvent(QKeyEvent* event) {
+  // Inside a dialog an edit leaves Tab alone; the dialog does not move the focus either.
+  if (event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab) {
+    event->ignore();
+    return;
+  }
+  if (digits_only_ && !isReadOnly()) {
+    const QString typed = event->text();
+    const bool command = event->modifiers() & (Qt::ControlModifier | Qt::AltModifier);
+    if (!command && !typed.isEmpty() && typed.front().isPrint() && !AllDigits(typed)) {
+      QApplication::beep();
+      event->accept();  // refused by the field itself: the text does not change
+      return;
+    }
+  }
+  QPlainTextEdit::keyPressEvent(event);
+}
+
+void TemplateEdit::inputMethodEvent(QInputMethodEvent* event) {
+  if (digits_only_ && !AllDigits(event->commitString())) {
+    QInputMethodEvent refused(event->preeditString(), event->attributes());
+    QPlainTextEdit::inputMethodEvent(&refused);
+    return;
+  }
+  QPlainTextEdit::inputMethodEvent(event);
+}
+
+LinkButton::LinkButton(const QString& address, QWidget* parent) : QPushButton(address, parent) {
+  setAutoDefault(false);
+  setFlat(true);
+  setCursor(Qt::PointingHandCursor);
+  setToolTip(address);
+  setStyleSheet(QStringLiteral(
+      "QPushButton { color: #0645ad; text-decoration: underline; text-align: left; border: none;"
+      " padding: 0px; }"
+      "QPushButton:focus { outline: 1px dotted; }"));
+  connect(this, &QPushButton::clicked, this,
+          [address] { QDesktopServices::openUrl(QUrl(address)); });
+}
+
+std::vector<BuiltControl> BuildControls(QWidget& parent, const DialogTemplate& dialog,
+                                        const DialogFont& font) {
+  parent.setFont(font.font);
+  parent.setFixedSize(DialogUnitsToPixels({0, 0, dialog.width, dialog.height}, font).size());
+  std::vector<BuiltControl> built;
+  QWidget* previous_tab_stop = nullptr;
+  for (const ControlTemplate& control : dialog.controls) {
+    QWidget* widget = CreateControl(control, parent);
+    QRect rect = DialogUnitsToPixels(control.rect, font);
+    if (GrowsWithText(control)) rect.setWidth(std::max(rect.width(), widget->sizeHint().width()));
+    widget->setGeometry(rect);
+    widget->setHidden(!HasStyle(control.style, style::kVisible));
+    if (HasStyle(control.style, style::kTabStop)) {
+      widget->setFocusPolicy(Qt::StrongFocus);
+      if (previous_tab_stop != nullptr) QWidget::setTabOrder(previous_tab_stop, widget);
+      previous_tab_stop = widget;
+    } else if (std::string_view(control.class_name) != "STATIC") {
+      widget->setFocusPolicy(Qt::ClickFocus);
+    }
+    built.push_back({&control, widget});
+  }
+  return built;
+}
+
+}  // namespace quorvane::qt

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QFont>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRect>
+#include <QString>
+#include <functional>
+#include <vector>
+
+#include "ui/dialog_templates.h"
+
+class QWidget;
+
+namespace quorvane::qt {
+
+// A template's font as installed here, with the dialog base units that turn dialog units into
+// pixels the way the Windows dialog manager does: horizontally a quarter, vertically an eighth of
+// the font's average character width and height.
+struct DialogFont {
+  QFont font;
+  int base_x = 0;
+  int base_y = 0;
+};
+
+// The families tried for a template's face, in order: the face itself, then Japanese Gothic
+// faces that stand in for it on Linux.
+QStringList FontCandidates(const FontTemplate& font);
+DialogFont LoadDialogFont(const FontTemplate& font);
+QRect DialogUnitsToPixels(const DialogRect& rect, const DialogFont& font);
+
+// An edit control: a plain text field with the template's edit styles. A digits-only field
+// refuses typed characters other than 0 to 9 but takes pasted text as it is.
+class TemplateEdit : public QPlainTextEdit {
+ public:
+  TemplateEdit(uint32_t style, QWidget* parent);
+
+  bool digits_only() const { return digits_only_; }
+  // Replaces the whole text without raising the change notification, as setting a multi-line
+  // edit's window text does not.
+  void SetTextQuietly(const QString& text);
+  // Called after each change the user makes.
+  void SetChangeHandler(std::function<void()> handler) { change_handler_ = std::move(handler); }
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  void inputMethodEvent(QInputMethodEvent* event) override;
+
+ private:
+  bool digits_only_;
+  bool quiet_ = false;
+  std::function<void()> change_handler_;
+};
+
+// The hyperlink control: its caption is its address; a click opens it in the user's browser.
+class LinkButton : public QPushButton {
+ public:
+  LinkButton(const QString& address, QWidget* parent);
+};
+
+struct BuiltControl {
+  const ControlTemplate* control;
+  QWidget* widget;
+};
+
+// Creates the template's controls on `parent` in template order, placed at their rectangles,
+// and sizes `parent` to the template. A left-aligned text whose line is longer than its
+// rectangle is widened to show it whole rather than clipped.
+std::vector<BuiltControl> BuildControls(QWidget& parent, const DialogTemplate& dialog,
+                                        const DialogFont& font);
+
+}  // namespace quorvane::qt
