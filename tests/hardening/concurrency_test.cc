@@ -1,0 +1,157 @@
+// Two copies of the real executable started at the same moment on one drop folder, while a reader
+// watches the result file the whole time, as a calling program polling for it would.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <optional>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/hardening/drop_home.h"
+#include "ui/run_outcome.h"
+
+namespace quorvane::testing {
+namespace {
+
+// Starts `count` copies that all wait on one pipe and start the executable together when it is
+// closed. Returns their ids.
+std::vector<pid_t> StartTogether(const std::vector<std::string>& env, int count) {
+  std::vector<char*> envp;
+  for (const std::string& entry : env) envp.push_back(const_cast<char*>(entry.c_str()));
+  envp.push_back(nullptr);
+  const char* executable = QuorvaneExecutable();
+  char* argv[] = {const_cast<char*>(executable), nullptr};
+
+  int gate[2];
+  if (::pipe(gate) != 0) return {};
+  std::vector<pid_t> children;
+  for (int i = 0; i < count; ++i) {
+    pid_t pid = ::fork();
+    if (pid == 0) {
+      // Only async-signal-safe calls from here on: the test has other threads.
+      ::close(gate[1]);
+      char byte;
+      while (::read(gate[0], &byte, 1) < 0) {
+      }
+      int null_fd = ::open("/dev/null", O_RDWR);
+      ::dup2(null_fd, STDIN_FILENO);
+      ::dup2(null_fd, STDOUT_FILENO);
+      ::dup2(null_fd, STDERR_FILENO);
+      ::execve(executable, argv, envp.data());
+      ::_exit(127);
+    }
+    if (pid > 0) children.push_back(pid);
+  }
+  ::close(gate[0]);
+  ::close(gate[1]);  // end of file for every child at once
+  return children;
+}
+
+std::string Lines(std::mt19937& random, size_t size) {
+  std::string text;
+  std::uniform_int_distribution<int> bit(0, 1);
+  while (text.size() < size) {
+    for (int i = 0; i < 20; ++i) text.push_back(static_cast<char>('0' + bit(random)));
+    text += "\r\n";
+  }
+  return text;
+}
+
+std::string ResultOf(const std::string& input) {
+  std::string result;
+  unsigned long value = 0;
+  for (char c : input) {
+    if (c == '0' || c == '1') value = value * 2 + static_cast<unsigned long>(c - '0');
+    if (c == '\n') {
+      result += std::to_string(value) + "\r\n";
+      value = 0;
+    }
+  }
+  return result;
+}
+
+TEST(ConcurrencyTest, TwoCopiesAtOnceConvertTheFileOnceAndNeverShowAMixedResult) {
+  std::mt19937 random(7);
+  DropHome home;
+  home.MakeDropFolder();
+  const std::string old_result = "1\r\n";
+  constexpr int kRounds = 12;
+  int busy_endings = 0;
+  long reads = 0;
+  for (int round = 0; round < kRounds; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    // Large enough that the copies overlap: the question is what the one that comes second does.
+    const std::string input = Lines(random, 1'000'000);
+    const std::string result = ResultOf(input);
+    home.WriteResult(old_result);
+    home.DropInput(input);
+
+    std::atomic<bool> running = true;
+    std::atomic<long> bad_reads = 0, good_reads = 0;
+    std::thread watcher([&] {
+      while (running) {
+        std::optional<std::string> seen = home.Result();
+        if (!seen || (*seen != old_result && *seen != result)) {
+          ++bad_reads;
+        } else {
+          ++good_reads;
+        }
+      }
+    });
+    std::vector<pid_t> copies = StartTogether(home.Environment(), 2);
+    std::vector<int> codes;
+    for (pid_t pid : copies) {
+      Ending ending = WaitFor(pid);
+      EXPECT_FALSE(ending.hung);
+      EXPECT_TRUE(ending.exited) << "signal " << ending.signal;
+      codes.push_back(ending.code);
+    }
+    running = false;
+    watcher.join();
+
+    ASSERT_EQ(copies.size(), 2u);
+    std::sort(codes.begin(), codes.end());
+    EXPECT_EQ(codes[0], ExitStatus(RunOutcome::kOk));
+    EXPECT_TRUE(codes[1] == ExitStatus(RunOutcome::kOk) ||
+                codes[1] == ExitStatus(RunOutcome::kBusy))
+        << "second copy ended with " << codes[1];
+    if (codes[1] == ExitStatus(RunOutcome::kBusy)) ++busy_endings;
+    EXPECT_EQ(bad_reads, 0) << "the result file was missing or neither old nor new";
+    reads += good_reads;
+    EXPECT_EQ(home.Result(), result);
+    EXPECT_FALSE(home.InputExists());
+    EXPECT_FALSE(home.PendingResultExists());
+  }
+  std::printf("%d rounds, %d ended busy, %ld reads of the result file while they ran\n", kRounds,
+              busy_endings, reads);
+}
+
+TEST(ConcurrencyTest, ManyCopiesAtOnceStillConvertOnce) {
+  DropHome home;
+  home.MakeDropFolder();
+  home.DropInput("101\r\n11\r\n");
+  std::vector<pid_t> copies = StartTogether(home.Environment(), 6);
+  ASSERT_EQ(copies.size(), 6u);
+  int completed = 0;
+  for (pid_t pid : copies) {
+    Ending ending = WaitFor(pid);
+    ASSERT_TRUE(ending.exited);
+    // A copy that starts after the work is done finds the drop folder without an input file.
+    EXPECT_TRUE(ending.code == ExitStatus(RunOutcome::kOk) ||
+                ending.code == ExitStatus(RunOutcome::kBusy) ||
+                ending.code == ExitStatus(RunOutcome::kInputMissing))
+        << ending.code;
+    if (ending.code == ExitStatus(RunOutcome::kOk)) ++completed;
+  }
+  EXPECT_EQ(completed, 1);
+  EXPECT_EQ(home.Result(), "5\r\n3\r\n");
+  EXPECT_FALSE(home.InputExists());
+}
+
+}  // namespace
+}  // namespace quorvane::testing

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "storage/file_primitives.h"
+#include "storage/folder_tree.h"
+#include "tests/hardening/process.h"
+#include "tests/support/temp_home.h"
+
+namespace quorvane::testing {
+
+// A throw-away HOME for the real executable, with its data folders under `documents` (relative
+// to HOME; "Documents" is what a HOME without user-dirs.dirs gives).
+class DropHome {
+ public:
+  explicit DropHome(const std::string& documents = "Documents")
+      : folders_((home_.path() / documents).string()) {}
+
+  std::string home() const { return home_.path().string(); }
+  const FolderTree& folders() const { return folders_; }
+
+  void MakeDropFolder() const { std::filesystem::create_directories(folders_.auto_file); }
+  void DropInput(const std::string& bytes) const { WriteFile(folders_.InputFile(), bytes); }
+  void WriteResult(const std::string& bytes) const { WriteFile(folders_.ResultFile(), bytes); }
+  void WriteSettings(const std::string& bytes) const { WriteFile(folders_.SettingsFile(), bytes); }
+
+  bool InputExists() const { return std::filesystem::exists(folders_.InputFile()); }
+  // The result file's bytes; nullopt when there is none.
+  std::optional<std::string> Result() const {
+    if (!std::filesystem::is_regular_file(folders_.ResultFile())) return std::nullopt;
+    return ReadFile(folders_.ResultFile());
+  }
+  bool PendingResultExists() const {
+    return std::filesystem::exists(
+        std::filesystem::symlink_status(PendingPathFor(folders_.ResultFile())));
+  }
+
+  std::vector<std::string> Environment(std::vector<std::string> extra = {}) const {
+    return HeadlessEnvironment(home(), std::move(extra));
+  }
+  // Where a run's standard error goes, for the messages it printed.
+  std::string ErrorLog() const { return (home_.path() / "stderr.txt").string(); }
+  std::string ReadErrorLog() const { return ReadFile(ErrorLog()); }
+
+ private:
+  TempFolder home_;
+  FolderTree folders_;
+};
+
+}  // namespace quorvane::testing

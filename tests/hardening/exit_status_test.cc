@@ -1,0 +1,289 @@
+// Every exit status a calling program can meet, from the real executable in a throw-away HOME,
+// together with what the run left in the drop folder and what it printed.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "storage/file_primitives.h"
+#include "tests/hardening/drop_home.h"
+#include "ui/dialog_view.h"
+#include "ui/messages.h"
+#include "ui/run_outcome.h"
+
+namespace quorvane::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kOldResult = "9\r\n";
+
+// What a message box looks like on standard error in a headless run.
+std::string Printed(const char* message, MessageIcon icon) {
+  std::string out = std::string("quorvane") + (icon == MessageIcon::kError ? ": error: " : ": ");
+  for (const char* c = message; *c != '\0'; ++c) {
+    if (*c != '\r') out.push_back(*c == '\n' ? ' ' : *c);
+  }
+  return out;
+}
+
+std::string Repeat(const std::string& piece, size_t times) {
+  std::string out;
+  out.reserve(piece.size() * times);
+  for (size_t i = 0; i < times; ++i) out += piece;
+  return out;
+}
+
+// An input of exactly `size` bytes: lines "1011" and then line feeds up to the size.
+std::string InputOfSize(size_t size) {
+  std::string input = Repeat("1011\r\n", size / 6);
+  input.append(size - input.size(), '\n');
+  return input;
+}
+
+struct ExitRow {
+  const char* name;
+  std::function<void(const DropHome&)> setup;
+  std::vector<std::string> extra_environment;
+  RunOutcome outcome;
+  bool input_kept;                    // Bintake.tbin (file or folder) still there afterwards
+  std::optional<std::string> result;  // the result file afterwards; nullopt: none
+  std::string printed;                // a line the run prints on standard error; empty: none
+};
+
+std::vector<ExitRow> ExitRows() {
+  const std::string fail_io = std::string("LD_PRELOAD=") + QUORVANE_FAIL_IO;
+  const auto drop = [](std::string input) {
+    return [input](const DropHome& home) {
+      home.MakeDropFolder();
+      home.DropInput(input);
+    };
+  };
+  return {
+      /* 0*/ {"converted",
+              drop("101\r\n11\r\n"),
+              {},
+              RunOutcome::kOk,
+              false,
+              "5\r\n3\r\n",
+              Printed(messages::kCompleted, MessageIcon::kInformation)},
+      /* 1*/
+      {"no drop folder, no display",
+       [](const DropHome&) {},
+       {},
+       RunOutcome::kNoDialog,
+       false,
+       kOldResult,
+       "the interactive dialog needs the desktop front end"},
+      /* 2*/
+      {"input missing",
+       [](const DropHome& home) { home.MakeDropFolder(); },
+       {},
+       RunOutcome::kInputMissing,
+       false,
+       kOldResult,
+       Printed(messages::kInputMissing, MessageIcon::kError)},
+      /* 3*/
+      {"input is a folder",
+       [](const DropHome& home) { fs::create_directories(home.folders().InputFile()); },
+       {},
+       RunOutcome::kInputMissing,
+       true,
+       kOldResult,
+       Printed(messages::kInputMissing, MessageIcon::kError)},
+      /* 4*/
+      {"input empty",
+       drop(""),
+       {},
+       RunOutcome::kInputEmpty,
+       true,
+       kOldResult,
+       Printed(messages::kInputEmpty, MessageIcon::kError)},
+      /* 5*/
+      {"input unreadable",
+       drop("1\r\n"),
+       {fail_io, "QUORVANE_FAIL_OPEN=/Bintake.tbin"},
+       RunOutcome::kInputUnreadable,
+       true,
+       kOldResult,
+       Printed(messages::kInputEmpty, MessageIcon::kError)},
+      /* 6*/
+      {"input not binary",
+       drop("10 1\r\n"),
+       {},
+       RunOutcome::kInputNotBinary,
+       true,
+       kOldResult,
+       Printed(messages::kInputNotBinary, MessageIcon::kError)},
+      /* 7*/
+      {"input one byte over the limit",
+       drop(InputOfSize(kReadLimit + 1)),
+       {},
+       RunOutcome::kInputTooLarge,
+       true,
+       kOldResult,
+       Printed(messages::kInputTooLarge, MessageIcon::kError)},
+      /* 8*/
+      {"input exactly at the limit",
+       drop(InputOfSize(kReadLimit)),
+       {},
+       RunOutcome::kOk,
+       false,
+       Repeat("11\r\n", kReadLimit / 6),
+       Printed(messages::kCompleted, MessageIcon::kInformation)},
+      /* 9*/
+      {"line of 32 digits",
+       drop("1\r\n" + std::string(31, '0') + "1\r\n"),
+       {},
+       RunOutcome::kLineTooLong,
+       true,
+       kOldResult,
+       Printed(messages::kLineTooLong, MessageIcon::kError)},
+      /*10*/
+      {"line of 31 digits",
+       drop(std::string(31, '1') + "\r\n"),
+       {},
+       RunOutcome::kOk,
+       false,
+       "2147483647\r\n",
+       Printed(messages::kCompleted, MessageIcon::kInformation)},
+      /*11*/
+      {"result is a folder",
+       [](const DropHome& home) {
+         home.MakeDropFolder();
+         home.DropInput("1\r\n");
+         fs::remove(home.folders().ResultFile());
+         fs::create_directories(home.folders().ResultFile());
+       },
+       {},
+       RunOutcome::kResultNotWritten,
+       true,
+       std::nullopt,
+       Printed(messages::kResultNotWritten, MessageIcon::kError)},
+      /*12*/
+      {"result read-only",
+       [](const DropHome& home) {
+         home.MakeDropFolder();
+         home.DropInput("1\r\n");
+         ::chmod(home.folders().ResultFile().c_str(), 0444);
+       },
+       {},
+       RunOutcome::kResultNotWritten,
+       true,
+       kOldResult,
+       Printed(messages::kResultNotWritten, MessageIcon::kError)},
+      /*13*/
+      {"input cannot be deleted",
+       drop("110\n"),
+       {fail_io, "QUORVANE_FAIL_UNLINK=/Bintake.tbin"},
+       RunOutcome::kInputNotDeleted,
+       true,
+       "6\r\n",
+       Printed(messages::kInputNotDeleted, MessageIcon::kError)},
+      /*14*/
+      {"input read-only",
+       [](const DropHome& home) {
+         home.MakeDropFolder();
+         home.DropInput("111");
+         ::chmod(home.folders().InputFile().c_str(), 0444);
+       },
+       {},
+       RunOutcome::kOk,
+       false,
+       "7\r\n",
+       Printed(messages::kCompleted, MessageIcon::kInformation)},
+  };
+}
+
+class ExitStatusTest : public ::testing::Test {
+ protected:
+  // Messages are allowed in every row, so each outcome also shows which message it printed.
+  void SetUp() override {
+    home_.WriteSettings("1\r\n1");
+    home_.WriteResult(kOldResult);
+  }
+  DropHome home_;
+};
+
+TEST(ExitStatusRows, EachOutcomeHasItsStatusAndLeavesTheDropFolderAsPromised) {
+  const std::vector<ExitRow> rows = ExitRows();
+  for (size_t row = 0; row < rows.size(); ++row) {
+    const ExitRow& r = rows[row];
+    SCOPED_TRACE("row " + std::to_string(row) + ": " + r.name);
+    DropHome home;
+    home.WriteSettings("1\r\n1");
+    home.WriteResult(kOldResult);
+    r.setup(home);
+
+    Ending ending = RunQuorvane(home.Environment(r.extra_environment), home.ErrorLog());
+
+    ASSERT_FALSE(ending.hung);
+    ASSERT_TRUE(ending.exited) << "signal " << ending.signal << "\n" << home.ReadErrorLog();
+    EXPECT_EQ(ending.code, ExitStatus(r.outcome)) << home.ReadErrorLog();
+    EXPECT_EQ(home.InputExists(), r.input_kept);
+    EXPECT_EQ(home.Result(), r.result);
+    EXPECT_FALSE(home.PendingResultExists());
+    const std::string printed = home.ReadErrorLog();
+    if (r.printed.empty()) {
+      EXPECT_EQ(printed, "");
+    } else {
+      EXPECT_NE(printed.find(r.printed), std::string::npos) << printed;
+    }
+  }
+}
+
+TEST_F(ExitStatusTest, SecondCopyWhileTheDropFolderIsLockedEndsBusyAndTouchesNothing) {
+  home_.MakeDropFolder();
+  home_.DropInput("1\r\n");
+  fs::create_directories(home_.folders().temp);
+  // The lock is what a copy at work holds; taking it here stands for that copy.
+  int held = ::open(home_.folders().LockFile().c_str(), O_RDWR | O_CREAT, 0666);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+
+  Ending busy = RunQuorvane(home_.Environment(), home_.ErrorLog());
+  EXPECT_TRUE(busy.exited);
+  EXPECT_EQ(busy.code, ExitStatus(RunOutcome::kBusy));
+  EXPECT_EQ(home_.ReadErrorLog(), "");  // busy is reported by the status alone
+  EXPECT_TRUE(home_.InputExists());
+  EXPECT_EQ(home_.Result(), kOldResult);
+
+  // Once the lock is free again the same drop folder is converted.
+  ::close(held);
+  Ending after = RunQuorvane(home_.Environment(), home_.ErrorLog());
+  EXPECT_EQ(after.code, ExitStatus(RunOutcome::kOk));
+  EXPECT_FALSE(home_.InputExists());
+  EXPECT_EQ(home_.Result(), "1\r\n");
+}
+
+TEST_F(ExitStatusTest, MessagesSwitchedOffLeaveStandardErrorEmptyButNotTheStatus) {
+  home_.WriteSettings("1\r\n0");
+  home_.MakeDropFolder();
+  home_.DropInput("12\r\n");
+  Ending ending = RunQuorvane(home_.Environment(), home_.ErrorLog());
+  EXPECT_EQ(ending.code, ExitStatus(RunOutcome::kInputNotBinary));
+  EXPECT_EQ(home_.ReadErrorLog(), "");
+  EXPECT_TRUE(home_.InputExists());
+}
+
+TEST_F(ExitStatusTest, AnAutomaticRunLeavesTheSettingsFileAlone) {
+  home_.WriteSettings("1\r\n1\r\nkept");
+  ::chmod(home_.folders().SettingsFile().c_str(), 0444);
+  home_.MakeDropFolder();
+  home_.DropInput("1");
+  Ending ending = RunQuorvane(home_.Environment(), home_.ErrorLog());
+  EXPECT_EQ(ending.code, ExitStatus(RunOutcome::kOk));
+  EXPECT_EQ(ReadFile(home_.folders().SettingsFile()), "1\r\n1\r\nkept");
+  struct stat st;
+  ASSERT_EQ(::stat(home_.folders().SettingsFile().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0444u);
+}
+
+}  // namespace
+}  // namespace quorvane::testing
