@@ -1,0 +1,250 @@
+#include "platform/win32/main_dialog.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <climits>
+#include <cstring>
+#include <vector>
+
+#include "platform/win32/wide_text.h"
+#include "ui/dialog_templates.h"
+#include "ui/quorvane_dlg.h"
+
+namespace quorvane::win32 {
+namespace {
+
+// The dialog resource, copied so that it can be created hidden: its initialisation may end it
+// (automatic processing), and then it must never appear. Empty when the resource is missing.
+std::vector<DWORD> LoadHiddenTemplate(HINSTANCE instance, int id) {
+  HRSRC resource = ::FindResourceW(instance, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(5));
+  if (resource == nullptr) return {};
+  HGLOBAL loaded = ::LoadResource(instance, resource);
+  const void* data = loaded != nullptr ? ::LockResource(loaded) : nullptr;
+  const DWORD size = ::SizeofResource(instance, resource);
+  constexpr size_t kStyleOffset = 12;  // after dlgVer, signature, helpID and exStyle
+  if (data == nullptr || size < kStyleOffset + sizeof(DWORD)) return {};
+  std::vector<DWORD> copy((size + sizeof(DWORD) - 1) / sizeof(DWORD));
+  std::memcpy(copy.data(), data, size);
+  copy[kStyleOffset / sizeof(DWORD)] &= ~static_cast<DWORD>(WS_VISIBLE);
+  return copy;
+}
+
+INT_PTR CALLBACK VersionDialogProc(HWND window, UINT message, WPARAM wparam, LPARAM) {
+  switch (message) {
+    case WM_INITDIALOG:
+      return TRUE;
+    case WM_COMMAND:
+      // OK, Enter, Escape and the close box: the dialog manager's usual ways out.
+      if (LOWORD(wparam) == IDOK || LOWORD(wparam) == IDCANCEL) {
+        ::EndDialog(window, LOWORD(wparam));
+        return TRUE;
+      }
+      return FALSE;
+    default:
+      return FALSE;
+  }
+}
+
+}  // namespace
+
+MainDialog::MainDialog(HINSTANCE instance, CQuorvaneDlg& dialog, std::wstring caption)
+    : instance_(instance),
+      dialog_(dialog),
+      caption_(std::move(caption)),
+      icon_(::LoadIconW(instance, MAKEINTRESOURCEW(kIconGroupId))) {}
+
+MainDialog::~MainDialog() {
+  if (window_ != nullptr) ::DestroyWindow(window_);
+}
+
+std::optional<int> MainDialog::RunModal() {
+  std::vector<DWORD> dialog_template = LoadHiddenTemplate(instance_, kMainDialogId);
+  if (dialog_template.empty()) return std::nullopt;
+  HWND window = ::CreateDialogIndirectParamW(
+      instance_, reinterpret_cast<const DLGTEMPLATE*>(dialog_template.data()), nullptr,
+      &MainDialog::DialogProc, reinterpret_cast<LPARAM>(this));
+  if (window == nullptr) return std::nullopt;
+
+  if (!ended_) {
+    ::ShowWindow(window, SW_SHOWNORMAL);
+    // The first enabled, visible tab stop in template order (the exit button) takes the focus.
+    if (HWND first = ::GetNextDlgTabItem(window, nullptr, FALSE)) ::SetFocus(first);
+  }
+  while (!ended_) {
+    MSG message;
+    const BOOL got = ::GetMessageW(&message, nullptr, 0, 0);
+    if (got == -1) break;
+    if (got == 0) {
+      // Someone asked the whole thread to quit: end the run and leave the request for the caller.
+      ::PostQuitMessage(static_cast<int>(message.wParam));
+      result_ = -1;
+      break;
+    }
+    Pump(message);
+  }
+  ::DestroyWindow(window_);
+  window_ = nullptr;
+  return result_;
+}
+
+void MainDialog::Pump(MSG& message) {
+  const bool for_dialog =
+      message.hwnd == window_ || (window_ != nullptr && ::IsChild(window_, message.hwnd));
+  if (for_dialog && OfferToDialogManager(message) && ::IsDialogMessageW(window_, &message)) {
+    return;
+  }
+  ::TranslateMessage(&message);
+  ::DispatchMessageW(&message);
+}
+
+INT_PTR CALLBACK MainDialog::DialogProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_INITDIALOG) {
+    auto* self = reinterpret_cast<MainDialog*>(lparam);
+    ::SetWindowLongPtrW(window, DWLP_USER, lparam);
+    self->window_ = window;
+  }
+  auto* self = reinterpret_cast<MainDialog*>(::GetWindowLongPtrW(window, DWLP_USER));
+  return self != nullptr ? self->OnMessage(message, wparam, lparam) : FALSE;
+}
+
+INT_PTR MainDialog::OnMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_INITDIALOG:
+      dialog_.AttachView(*this);
+      return dialog_.OnInitDialog() ? TRUE : FALSE;
+    case WM_COMMAND:
+      return dialog_.OnCommand(LOWORD(wparam), static_cast<Notification>(HIWORD(wparam))) ? TRUE
+                                                                                          : FALSE;
+    case WM_NOTIFY:
+      return OnNotify(*reinterpret_cast<const NMHDR*>(lparam)) ? TRUE : FALSE;
+    case WM_PAINT:
+      return OnPaint() ? TRUE : FALSE;
+    case WM_QUERYDRAGICON:
+      return reinterpret_cast<INT_PTR>(icon_);
+    case WM_SETCURSOR:
+      return OnSetCursor() ? TRUE : FALSE;
+    default:
+      return FALSE;
+  }
+}
+
+bool MainDialog::OnPaint() {
+  if (!::IsIconic(window_)) return false;  // the dialog manager paints the dialog itself
+  PAINTSTRUCT paint;
+  HDC dc = ::BeginPaint(window_, &paint);
+  ::SendMessageW(window_, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+  const int icon_width = ::GetSystemMetrics(SM_CXICON);
+  const int icon_height = ::GetSystemMetrics(SM_CYICON);
+  RECT client;
+  ::GetClientRect(window_, &client);
+  const int x = (client.right - client.left - icon_width + 1) / 2;
+  const int y = (client.bottom - client.top - icon_height + 1) / 2;
+  ::DrawIcon(dc, x, y, icon_);
+  ::EndPaint(window_, &paint);
+  return true;
+}
+
+bool MainDialog::OnNotify(const NMHDR& header) {
+  const int id = static_cast<int>(header.idFrom);
+  if (id != kIdSiteLink && id != kIdShopLink) return false;
+  if (header.code != NM_CLICK && header.code != NM_RETURN) return false;
+  // A link without an address of its own leads to its caption, which is the address.
+  const auto& link = reinterpret_cast<const NMLINK&>(header);
+  std::wstring address = link.item.szUrl;
+  if (address.empty()) {
+    if (const ControlTemplate* control = FindControl(MainDialogTemplate(), id)) {
+      address = ToWide(control->text);
+    }
+  }
+  ::ShellExecuteW(window_, L"open", address.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  return true;
+}
+
+bool MainDialog::OnSetCursor() {
+  if (wait_cursor_depth_ == 0) return false;
+  ::SetCursor(::LoadCursorW(nullptr, MAKEINTRESOURCEW(32514)));  // IDC_WAIT
+  ::SetWindowLongPtrW(window_, DWLP_MSGRESULT, TRUE);
+  return true;
+}
+
+std::string MainDialog::GetText(int id) {
+  HWND control = Control(id);
+  const int length = ::GetWindowTextLengthW(control);
+  if (length <= 0) return {};
+  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+  text.resize(static_cast<size_t>(::GetWindowTextW(control, text.data(), length + 1)));
+  return ToUtf8(text);
+}
+
+void MainDialog::SetText(int id, std::string_view text) {
+  ::SetWindowTextW(Control(id), ToWide(text).c_str());
+}
+
+bool MainDialog::IsChecked(int id) {
+  return ::SendMessageW(Control(id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void MainDialog::SetChecked(int id, bool checked) {
+  ::SendMessageW(Control(id), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+bool MainDialog::Show(int id, bool visible) {
+  return ::ShowWindow(Control(id), visible ? SW_SHOW : SW_HIDE) != 0;
+}
+
+void MainDialog::Enable(int id, bool enabled) { ::EnableWindow(Control(id), enabled); }
+
+void MainDialog::SetProgressRange(int id, uint64_t maximum) {
+  // The bar counts in 32-bit signed steps; a larger range is divided down to fit.
+  progress_scale_ = maximum / INT_MAX + 1;
+  ::SendMessageW(Control(id), PBM_SETRANGE32, 0, static_cast<LPARAM>(maximum / progress_scale_));
+}
+
+void MainDialog::SetProgressPos(int id, uint64_t position) {
+  ::SendMessageW(Control(id), PBM_SETPOS, static_cast<WPARAM>(position / progress_scale_), 0);
+}
+
+void MainDialog::MessageBox(std::string_view text, MessageIcon icon) {
+  ::MessageBoxW(window_, ToWide(text).c_str(), caption_.c_str(), MB_OK | static_cast<UINT>(icon));
+}
+
+void MainDialog::Beep(MessageIcon sound) { ::MessageBeep(static_cast<UINT>(sound)); }
+
+void MainDialog::BeginWaitCursor() {
+  ++wait_cursor_depth_;
+  ::SetCursor(::LoadCursorW(nullptr, MAKEINTRESOURCEW(32514)));  // IDC_WAIT
+}
+
+void MainDialog::EndWaitCursor() {
+  if (wait_cursor_depth_ == 0) return;
+  if (--wait_cursor_depth_ == 0) {
+    ::SetCursor(::LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)));  // IDC_ARROW
+  }
+}
+
+void MainDialog::DrainMessages() {
+  MSG message;
+  while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT) break;  // consumed; the run goes on
+    Pump(message);
+  }
+}
+
+void MainDialog::Pause(int milliseconds) { ::Sleep(static_cast<DWORD>(milliseconds)); }
+
+void MainDialog::SetIcons() {
+  ::SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
+  ::SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
+}
+
+void MainDialog::ShowVersionDialog() {
+  ::DialogBoxParamW(instance_, MAKEINTRESOURCEW(kVersionDialogId), window_, &VersionDialogProc, 0);
+}
+
+void MainDialog::EndDialog(int result) {
+  ended_ = true;
+  result_ = result;
+}
+
+}  // namespace quorvane::win32

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "platform/win32/windows_api.h"
+
+#include <optional>
+#include <string>
+
+#include "ui/dialog_view.h"
+
+namespace quorvane {
+
+class CQuorvaneDlg;
+
+namespace win32 {
+
+// The keyboard filter of the main dialog: whether a message for the dialog or one of its controls
+// goes to the dialog manager before it is dispatched. Key-downs never do, so Enter and Escape
+// cannot close the dialog and Tab does not move the focus; each key-down reaches the focused
+// control as it is.
+inline bool OfferToDialogManager(const MSG& message) { return message.message != WM_KEYDOWN; }
+
+// The main dialog as a Win32 window built from dialog resource 102, and the view through which
+// CQuorvaneDlg works it. The modal run is Quorvane's own loop around a modeless dialog, so that
+// every message meets the keyboard filter before the dialog manager, as it would under the
+// framework's modal loop.
+class MainDialog final : public DialogView {
+ public:
+  // `caption` titles the message boxes: the executable's name without its extension.
+  MainDialog(HINSTANCE instance, CQuorvaneDlg& dialog, std::wstring caption);
+  ~MainDialog() override;
+
+  // Creates the window (its initialisation runs CQuorvaneDlg::OnInitDialog before anything is
+  // shown), runs it until it ends and returns its result; nullopt when no window could be made.
+  std::optional<int> RunModal();
+
+  std::string GetText(int id) override;
+  void SetText(int id, std::string_view text) override;
+  bool IsChecked(int id) override;
+  void SetChecked(int id, bool checked) override;
+  bool Show(int id, bool visible) override;
+  void Enable(int id, bool enabled) override;
+  void SetProgressRange(int id, uint64_t maximum) override;
+  void SetProgressPos(int id, uint64_t position) override;
+  void MessageBox(std::string_view text, MessageIcon icon) override;
+  void Beep(MessageIcon sound) override;
+  void BeginWaitCursor() override;
+  void EndWaitCursor() override;
+  void DrainMessages() override;
+  void Pause(int milliseconds) override;
+  void SetIcons() override;
+  void ShowVersionDialog() override;
+  void EndDialog(int result) override;
+
+ private:
+  static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+  INT_PTR OnMessage(UINT message, WPARAM wparam, LPARAM lparam);
+  bool OnPaint();
+  bool OnNotify(const NMHDR& header);
+  bool OnSetCursor();
+  // Hands one message on: through the keyboard filter, the dialog manager, then dispatched.
+  void Pump(MSG& message);
+  HWND Control(int id) const { return ::GetDlgItem(window_, id); }
+
+  HINSTANCE instance_;
+  CQuorvaneDlg& dialog_;
+  std::wstring caption_;
+  HICON icon_;
+  HWND window_ = nullptr;
+  bool ended_ = false;
+  int result_ = 0;
+  int wait_cursor_depth_ = 0;
+  // Ranges beyond what the bar holds are divided down by this.
+  uint64_t progress_scale_ = 1;
+};
+
+}  // namespace win32
+}  // namespace quorvane

@@ -1,0 +1,76 @@
+// The Windows executable: one modal run of the main dialog is the whole life of the process.
+#include "platform/win32/windows_api.h"
+
+#include <commctrl.h>
+
+#include <string>
+
+#include "app/quorvane_app.h"
+#include "platform/win32/main_dialog.h"
+#include "platform/win32/wide_text.h"
+#include "storage/folder_tree.h"
+
+namespace quorvane::win32 {
+namespace {
+
+std::wstring ModulePath() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length =
+        ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) return {};
+    if (length < path.size()) {
+      path.resize(length);
+      return path;
+    }
+    path.resize(path.size() * 2);  // truncated: try a larger buffer
+  }
+}
+
+// "C:\Tools\Quorvane.exe" gives "Quorvane"; message boxes follow a renamed executable.
+std::wstring FileStem(const std::wstring& path) {
+  std::wstring name = path.substr(path.find_last_of(L"\\/") + 1);
+  const size_t dot = name.find_last_of(L'.');
+  return dot == std::wstring::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+class Win32Platform final : public Platform {
+ public:
+  explicit Win32Platform(HINSTANCE instance)
+      : instance_(instance), module_path_(ModulePath()), application_name_(FileStem(module_path_)) {
+    if (application_name_.empty()) application_name_ = L"Quorvane";
+  }
+
+  FileSystem& Files() override { return RealFileSystem(); }
+  std::string DocumentsFolder() override { return QueryDocumentsFolder(); }
+  std::string ExecutablePath() override { return ToUtf8(module_path_); }
+  std::optional<int> RunModal(CQuorvaneDlg& dialog) override {
+    return MainDialog(instance_, dialog, application_name_).RunModal();
+  }
+
+ private:
+  HINSTANCE instance_;
+  std::wstring module_path_;
+  std::wstring application_name_;
+};
+
+void InitCommonControls() {
+  // The Windows 95 set of classes, which holds the progress bar.
+  INITCOMMONCONTROLSEX classes = {sizeof(INITCOMMONCONTROLSEX), 0xFF};
+  ::InitCommonControlsEx(&classes);
+  // The two links are SysLink controls, a class of their own outside that set.
+  INITCOMMONCONTROLSEX links = {sizeof(INITCOMMONCONTROLSEX), ICC_LINK_CLASS};
+  ::InitCommonControlsEx(&links);
+}
+
+}  // namespace
+}  // namespace quorvane::win32
+
+// No command-line argument is read, and the exit status tells a calling program how an automatic
+// run ended (ui/run_outcome.h).
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  static_assert(sizeof(INITCOMMONCONTROLSEX) == 8);
+  quorvane::win32::InitCommonControls();
+  quorvane::win32::Win32Platform platform(instance);
+  return quorvane::CQuorvaneApp(platform).InitInstance();
+}
