@@ -70,9 +70,10 @@ bool DeleteTree(FileSystem& fs, const std::string& path) {
 
 bool DeleteFileForced(FileSystem& fs, const std::string& path) {
   auto status = fs.Status(path);
-  if (!status) return true;
-  if (status->read_only) fs.ClearReadOnly(path);
-  return fs.DeleteFile(path);
+  if (status && status->read_only) fs.ClearReadOnly(path);
+  // A failed status query does not prove the file gone (it may be a passing failure), so the
+  // deletion is tried all the same; the file counts as deleted only once it cannot be found.
+  return fs.DeleteFile(path) || !fs.Status(path);
 }
 
 }  // namespace quorvane
