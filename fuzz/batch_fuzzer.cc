@@ -1,0 +1,84 @@
+// The batch engine against a plain reading of the rules: split at LF, drop CR, skip empty lines,
+// refuse the whole text when any line has more than 31 digits, otherwise each line's value in
+// decimal followed by CR LF. Also fed in pieces of every size, as the batch run feeds it, which
+// must not change the outcome.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "automation/batch.h"
+#include "fuzz/fuzz_check.h"
+
+namespace {
+
+struct Expected {
+  bool refused = false;
+  uint64_t lines = 0;
+  std::string result;
+};
+
+Expected Evaluate(std::string_view text) {
+  Expected expected;
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    std::string line(text.substr(start, end - start));
+    std::erase(line, '\r');
+    start = end + 1;
+    if (line.empty()) continue;
+    ++expected.lines;
+    if (line.size() > 31) {
+      expected.refused = true;
+      continue;
+    }
+    expected.result += std::to_string(std::stoull(line, nullptr, 2)) + "\r\n";
+  }
+  if (expected.refused) expected.result.clear();
+  return expected;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size == 0) return 0;
+  const std::string_view raw(reinterpret_cast<const char*>(data), size);
+
+  bool batch_bytes = true;
+  for (char c : raw) batch_bytes = batch_bytes && (c == '0' || c == '1' || c == '\r' || c == '\n');
+  FUZZ_CHECK(quorvane::IsBatchText(raw) == batch_bytes);
+
+  // The engine only ever sees checked text: other bytes are folded onto the four it takes, and
+  // the first byte chooses how the text is cut into pieces.
+  std::string text(raw.substr(1));
+  for (char& c : text) {
+    if (c != '0' && c != '1' && c != '\r' && c != '\n') c = "01\r\n"[static_cast<uint8_t>(c) % 4];
+  }
+  const Expected expected = Evaluate(text);
+
+  const quorvane::BatchConverter::Outcome whole = quorvane::ConvertBatch(text);
+  FUZZ_CHECK(whole.line_too_long == expected.refused);
+  FUZZ_CHECK(whole.line_count == expected.lines);
+  FUZZ_CHECK(whole.result == expected.result);
+
+  quorvane::BatchConverter pieces;
+  const size_t piece = 1 + static_cast<uint8_t>(raw[0]) % 17;
+  for (size_t at = 0; at < text.size(); at += piece) {
+    pieces.Feed(std::string_view(text).substr(at, piece));
+  }
+  const quorvane::BatchConverter::Outcome fed = pieces.Finish();
+  FUZZ_CHECK(fed.line_too_long == whole.line_too_long);
+  FUZZ_CHECK(fed.line_count == whole.line_count);
+  FUZZ_CHECK(fed.result == whole.result);
+
+  // Line breaks at the end never change a result.
+  const std::string_view trimmed = quorvane::TrimTrailingBreaks(text);
+  std::string_view by_hand = text;
+  while (!by_hand.empty() && (by_hand.back() == '\r' || by_hand.back() == '\n')) {
+    by_hand.remove_suffix(1);
+  }
+  FUZZ_CHECK(trimmed == by_hand);
+  FUZZ_CHECK(quorvane::ConvertBatch(trimmed).result == whole.result);
+  return 0;
+}
