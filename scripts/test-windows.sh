@@ -1,0 +1,166 @@
+#!/usr/bin/env bash
+# Cross-builds the Windows Quorvane.exe with MinGW-w64 and runs the Windows tests under Wine, with
+# a throw-away HOME, WINEPREFIX and Xvfb display: the executable's imports, its resources against
+# the dialog templates, the Win32 file system, the interactive dialog driven by keys, and automatic
+# runs through the AutoFile drop folder as a calling program makes them. Every wait is bounded.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source_dir=$(pwd)
+
+wine=$(command -v wine || command -v wine64 || echo /usr/lib/wine/wine64)
+wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
+for tool in "$wine" "$wineserver" Xvfb xdotool x86_64-w64-mingw32-objdump; do
+  command -v "$tool" >/dev/null || { echo "test-windows: $tool is missing (scripts/install-deps.sh)"; exit 1; }
+done
+
+echo "-- cross-building Quorvane.exe"
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j2 >/dev/null
+build=$source_dir/build/windows
+exe=$build/Quorvane.exe
+
+work=$(mktemp -d /tmp/quorvane-wine.XXXXXX)
+export HOME=$work/home WINEPREFIX=$work/prefix WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=,winemenubuilder.exe=d"  # no Mono/Gecko prompts, no menus
+unset WAYLAND_DISPLAY
+mkdir -p "$HOME"
+xvfb_pid=
+app_pid=
+cleanup() {
+  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  WINEPREFIX=$work/prefix timeout 10 "$wineserver" -k 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+passed=0
+failed=0
+pass() { passed=$((passed + 1)); echo "ok   $1"; }
+fail() { failed=$((failed + 1)); echo "FAIL $1${2:+: $2}"; }
+check() {  # check NAME ACTUAL EXPECTED
+  if [ "$2" = "$3" ]; then pass "$1"; else fail "$1" "got '$2', expected '$3'"; fi
+}
+# Polls CONDITION (a command) every 0.2 s for at most SECONDS; false when it never held.
+wait_for() {
+  local seconds=$1
+  shift
+  local tries=$((seconds * 5))
+  while [ $tries -gt 0 ]; do
+    "$@" && return 0
+    sleep 0.2
+    tries=$((tries - 1))
+  done
+  return 1
+}
+
+echo "-- starting Xvfb and a fresh Wine prefix in $work"
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb_pid=$!
+wait_for 15 test -s "$work/display" || { echo "test-windows: Xvfb did not start"; exit 1; }
+export DISPLAY=:$(head -n1 "$work/display")
+timeout 180 "$wine" wineboot -i >/dev/null 2>&1 || { echo "test-windows: wineboot failed"; exit 1; }
+
+# Only DLLs that every Windows has: the C and C++ runtimes are linked in.
+imports=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p' | tr 'a-z' 'A-Z' | sort | tr '\n' ' ')
+unexpected=$(echo "$imports" | tr ' ' '\n' |
+  grep -v -x -E 'KERNEL32.DLL|USER32.DLL|GDI32.DLL|COMCTL32.DLL|SHELL32.DLL|MSVCRT.DLL|ADVAPI32.DLL|' || true)
+check "Quorvane.exe imports only system DLLs ($imports)" "$unexpected" ""
+
+for program in quorvane_resource_check quorvane_file_system_test; do
+  args=()
+  [ $program = quorvane_resource_check ] && args=("$exe")
+  if out=$(timeout 60 "$wine" "$build/tests/win32/$program.exe" "${args[@]}" 2>&1); then
+    pass "$program: $(echo "$out" | tail -n1)"
+  else
+    fail "$program" "$(echo "$out" | tr -d '\r')"
+  fi
+done
+
+# ---- The interactive dialog: keys as a user types them.
+window_open() { timeout 5 xdotool search --name '^Quorvane$' >/dev/null 2>&1; }
+app_running() { kill -0 "$app_pid" 2>/dev/null; }
+app_ended() { ! app_running; }
+# Wine takes up to about two seconds from a key to the end of the process; a key that should
+# change nothing is given longer than that. Space must then end it, which shows that keys arrive.
+press() {
+  timeout 5 xdotool key --clearmodifiers "$1"
+  sleep "${2:-0}"
+}
+
+(timeout 60 "$wine" "$exe"; echo $? >"$work/interactive.status") &
+app_pid=$!
+if wait_for 30 window_open; then
+  pass "the window titled Quorvane appears"
+  window=$(timeout 5 xdotool search --name '^Quorvane$' | head -n1)
+  timeout 5 xdotool windowfocus --sync "$window" || true
+  press Return 4
+  if window_open && app_running; then pass "Enter leaves the dialog open"; else fail "Enter leaves the dialog open"; fi
+  press Escape 4
+  if window_open && app_running; then pass "Escape leaves the dialog open"; else fail "Escape leaves the dialog open"; fi
+  press Tab 1  # does not move the focus away from the exit button
+  press space
+  if wait_for 15 app_ended; then pass "Space on the exit button ends the process"; else fail "Space on the exit button ends the process"; fi
+else
+  fail "the window titled Quorvane appears"
+fi
+wait "$app_pid" 2>/dev/null || true
+app_pid=
+check "the exit button's exit status" "$(cat "$work/interactive.status" 2>/dev/null)" "0"
+
+# The program asked the shell for the Documents folder: find where its folders went.
+documents=
+for candidate in "$WINEPREFIX"/drive_c/users/*/Documents; do
+  [ -d "$candidate/Brenvale/MFCQuorvane" ] && documents=$candidate
+done
+[ -n "$documents" ] || fail "the folders are made in the Documents folder" "no Brenvale folder under $WINEPREFIX/drive_c/users"
+data=$documents/Brenvale/MFCQuorvane
+check "the settings file written by the exit button" \
+  "$(od -An -tx1 "$data/temp/Quorvane.tmp" 2>/dev/null | tr -d ' \n')" "300d0a30"
+
+# ---- Automatic runs: drop an input file, start the program, read what it left.
+# name | input (printf format; "-" for no input file) | exit status | result file (hex; "-" none) | input kept
+runs=(
+  "worked example|101\r\n11\r\n|0|350d0a330d0a|no"
+  "LF line ends and blank lines|101\n\n11\n\n|0|350d0a330d0a|no"
+  "31 ones, the largest value|1111111111111111111111111111111\r\n|0|323134373438333634370d0a|no"
+  "line of 32 digits refused|101\r\n10000000000000000000000000000000\r\n|15|-|yes"
+  "input file missing|-|10|-|-"
+  "input file empty||11|-|yes"
+  "character other than 0 and 1|101\r\n12\r\n|13|-|yes"
+)
+if [ -n "$documents" ]; then
+  for row in "${runs[@]}"; do
+    IFS='|' read -r name input status result kept <<<"$row"
+    rm -rf "$data/AutoFile" "$data/Result/Decyield.tbin"
+    mkdir -p "$data/AutoFile"
+    [ "$input" = "-" ] || printf "$input" >"$data/AutoFile/Bintake.tbin"
+    set +e
+    timeout 60 "$wine" "$exe"
+    actual=$?
+    set -e
+    check "$name: exit status" "$actual" "$status"
+    if [ -f "$data/Result/Decyield.tbin" ]; then
+      check "$name: result file" "$(od -An -tx1 "$data/Result/Decyield.tbin" | tr -d ' \n')" "$result"
+    else
+      check "$name: result file" "-" "$result"
+    fi
+    if [ "$kept" != "-" ]; then
+      [ -e "$data/AutoFile/Bintake.tbin" ] && present=yes || present=no
+      check "$name: input file kept" "$present" "$kept"
+    fi
+    check "$name: AutoFile folder stays" "$([ -d "$data/AutoFile" ] && echo yes || echo no)" "yes"
+  done
+  rm -rf "$data/AutoFile"
+fi
+
+# Nothing of Quorvane's in the registry once the prefix has saved it.
+timeout 30 "$wineserver" -w || true
+if grep -a -q -i -E 'quorvane|brenvale' "$WINEPREFIX"/user.reg "$WINEPREFIX"/system.reg; then
+  fail "nothing is written to the registry" "$(grep -a -i -E 'quorvane|brenvale' "$WINEPREFIX"/*.reg | head -n3)"
+else
+  pass "nothing is written to the registry"
+fi
+
+echo "test-windows: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
