@@ -15,3 +15,5 @@ convert -size 256x256 xc:none \
 for size in 16 24 32 48; do
   convert quorvane-256.png -filter Lanczos -resize ${size}x${size} PNG32:quorvane-$size.png
 done
+# The Windows icon: 48, 32, 24 and 16 pixels at 4 and 8 bits per pixel, and 256 to 16 at 32.
+python3 ../win32/make-ico.py ../win32/quorvane.ico
