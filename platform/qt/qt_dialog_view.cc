@@ -15,6 +15,7 @@
 #include <stdexcept>
 
 #include "platform/headless/headless_view.h"
+#include "ui/keyboard_filter.h"
 #include "ui/quorvane_dlg.h"
 
 namespace quorvane::qt {
@@ -77,13 +78,18 @@ MainDialogWindow::MainDialogWindow(std::function<void()> close_request)
       close_request_(std::move(close_request)) {}
 
 void MainDialogWindow::keyPressEvent(QKeyEvent* event) {
-  // Keys the focused control leaves alone end here instead of reaching the dialog's Enter and
-  // Escape handling.
-  event->accept();
+  // A key press that the focused control leaves alone ends here instead of reaching the dialog's
+  // Enter and Escape handling.
+  if (OfferedToDialogManager(MessageKind::kKeyDown)) {
+    QDialog::keyPressEvent(event);
+  } else {
+    event->accept();
+  }
 }
 
-bool MainDialogWindow::focusNextPrevChild(bool) {
+bool MainDialogWindow::focusNextPrevChild(bool next) {
   // Tab, Shift+Tab and the arrow keys ask the window to move the focus; it stays where it is.
+  if (OfferedToDialogManager(MessageKind::kKeyDown)) return QDialog::focusNextPrevChild(next);
   return true;
 }
 

@@ -1,0 +1,108 @@
+#!/usr/bin/env bash
+# The real executable on a virtual X server, in a throw-away home folder:
+#  - the interactive dialog appears as "Quorvane"; Enter and Escape leave it open; Space presses
+#    the exit button, which has the focus, and the settings file then holds 30 0D 0A 30;
+#  - an automatic run with a display never loads Qt;
+#  - an automatic run whose settings allow messages shows its message in a real message box.
+# Every wait is bounded; Xvfb and the program are ended on the way out.
+set -euo pipefail
+exe=$(realpath "$1")
+for tool in Xvfb xdotool od; do
+  command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+done
+
+work=$(mktemp -d)
+xvfb_pid=""
+app_pid=""
+cleanup() {
+  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*"; [ -f "$work/out" ] && sed 's/^/  program: /' "$work/out"; exit 1; }
+
+# Xvfb takes the first free display number itself and writes it to the file.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
+export DISPLAY=":$(head -n1 "$work/display")"
+unset WAYLAND_DISPLAY QT_QPA_PLATFORM
+export XDG_RUNTIME_DIR="$work/runtime"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+
+fresh_home() {
+  export HOME="$work/home-$1" XDG_CONFIG_HOME="$work/home-$1/.config"
+  data="$HOME/Documents/Brenvale/MFCQuorvane"
+  mkdir -p "$HOME"
+}
+
+# Waits up to 10 s for a visible window titled exactly $1 and prints its id.
+find_window() {
+  for _ in $(seq 100); do
+    for id in $(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null); do
+      [ "$(xdotool getwindowname "$id")" = "$1" ] && { echo "$id"; return 0; }
+    done
+    sleep 0.1
+  done
+  return 1
+}
+
+running() { kill -0 "$app_pid" 2>/dev/null; }
+
+# Waits up to 10 s for the program to end and prints its exit status.
+exit_status() {
+  for _ in $(seq 100); do running || break; sleep 0.1; done
+  running && return 1
+  local status=0
+  wait "$app_pid" || status=$?
+  app_pid=""
+  echo "$status"
+}
+
+echo "== interactive dialog"
+fresh_home interactive
+"$exe" >"$work/out" 2>&1 &
+app_pid=$!
+window=$(find_window Quorvane) || fail "no window titled Quorvane appeared"
+timeout 5 xdotool windowfocus --sync "$window" || fail "the dialog did not take the focus"
+for key in Return Escape KP_Enter; do
+  xdotool key "$key"
+  sleep 0.5
+  running || fail "$key ended the program"
+  find_window Quorvane >/dev/null || fail "$key closed the dialog"
+done
+[ -e "$data/temp/Quorvane.tmp" ] && fail "the settings file was written before the exit button"
+xdotool key space
+status=$(exit_status) || fail "Space did not end the program"
+[ "$status" = 0 ] || fail "exit status $status after the exit button"
+bytes=$(od -An -tx1 "$data/temp/Quorvane.tmp" | tr -s ' \n' ' ')
+[ "$bytes" = " 30 0d 0a 30 " ] || fail "the settings file holds$bytes"
+
+echo "== automatic run with a display"
+fresh_home automatic
+mkdir -p "$data/AutoFile" "$data/temp"
+printf '1\r\n0' >"$data/temp/Quorvane.tmp"
+printf '101\r\n11\r\n' >"$data/AutoFile/Bintake.tbin"
+status=0
+LD_DEBUG=files timeout 20 "$exe" >"$work/out" 2>"$work/loads" || status=$?
+[ "$status" = 0 ] || fail "automatic run ended with $status"
+[ "$(cat "$data/Result/Decyield.tbin")" = "$(printf '5\r\n3\r\n')" ] || fail "wrong result file"
+grep -q 'libc.so' "$work/loads" || fail "LD_DEBUG reported no loads"
+grep -q -E 'libquorvane_qt|libQt6' "$work/loads" && fail "the automatic run loaded Qt"
+
+echo "== automatic run's message box"
+fresh_home message
+mkdir -p "$data/AutoFile" "$data/temp"
+printf '1\r\n1' >"$data/temp/Quorvane.tmp"
+"$exe" >"$work/out" 2>&1 &
+app_pid=$!
+box=$(find_window "$(basename "$exe")") || fail "no message box captioned $(basename "$exe")"
+timeout 5 xdotool windowfocus --sync "$box" || fail "the message box did not take the focus"
+xdotool key Return
+status=$(exit_status) || fail "the message box did not go away"
+[ "$status" = 10 ] || fail "exit status $status for a missing input file"
+
+echo "3 passed, 0 failed"

@@ -1,0 +1,690 @@
+// The Qt dialog with real widgets, keys and clicks, on the offscreen platform, each case in a
+// throw-away home folder.
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QUrl>
+#include <QtTest>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "platform/headless/headless_view.h"
+#include "platform/qt/qt_dialog_view.h"
+#include "storage/file_system.h"
+#include "storage/folder_tree.h"
+#include "ui/messages.h"
+#include "ui/quorvane_dlg.h"
+
+using namespace quorvane;
+using namespace quorvane::qt;
+
+namespace {
+
+constexpr const char* kExecutable = "/opt/quorvane/bin/quorvane";
+
+struct ShownBox {
+  QString caption;
+  QString text;
+  QMessageBox::Icon icon;
+  QWidget* owner;
+  Qt::WindowModality modality;
+  QMessageBox::StandardButtons buttons;
+  QString input_when_shown;  // the input field as the user saw it behind the box
+};
+
+// One start of the dialog for interactive use: a fresh home folder, the dialog's initialisation
+// through the headless view, then the Qt window taking over, shown and active. Message boxes
+// are answered at once and recorded.
+class Session {
+ public:
+  explicit Session(const QByteArray& settings = {}) {
+    qputenv("HOME", home_.path().toUtf8());
+    qputenv("XDG_CONFIG_HOME", (home_.path() + "/.config").toUtf8());
+    folders_ = std::make_unique<FolderTree>(QueryDocumentsFolder());
+    QDir().mkpath(QString::fromStdString(folders_->maker));
+    if (!settings.isNull()) {
+      QDir().mkpath(QString::fromStdString(folders_->temp));
+      QFile file(QString::fromStdString(folders_->SettingsFile()));
+      file.open(QIODevice::WriteOnly);
+      file.write(settings);
+    }
+    DialogEnvironment environment;
+    environment.files = &RealFileSystem();
+    environment.documents_folder = [] { return QueryDocumentsFolder(); };
+    environment.executable_path = kExecutable;
+    dialog_ = std::make_unique<CQuorvaneDlg>(std::move(environment));
+    dialog_->AttachView(headless_);
+    dialog_->OnInitDialog();
+    view_ = std::make_unique<QtDialogView>(*dialog_, headless_, QStringLiteral("quorvane"));
+    SetMessageBoxRunner([this](QMessageBox& box) {
+      boxes_.push_back({box.windowTitle(), box.text(), box.icon(), box.parentWidget(),
+                        box.windowModality(), box.standardButtons(),
+                        QString::fromStdString(view_->GetText(kIdInput))});
+    });
+    view_->window().show();
+    view_->window().activateWindow();
+    active_ = QTest::qWaitForWindowActive(&view_->window(), 5000);
+  }
+  ~Session() { SetMessageBoxRunner({}); }
+
+  bool active() const { return active_; }
+  CQuorvaneDlg& dialog() { return *dialog_; }
+  QtDialogView& view() { return *view_; }
+  MainDialogWindow& window() { return view_->window(); }
+  const std::vector<ShownBox>& boxes() const { return boxes_; }
+  const FolderTree& folders() const { return *folders_; }
+  template <typename T>
+  T* control(int id) {
+    return dynamic_cast<T*>(view_->widget(id));
+  }
+
+  void Click(int id) { QTest::mouseClick(view_->widget(id), Qt::LeftButton); }
+  // A key as the user presses it: it goes to whichever control has the focus.
+  void Press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QTest::keyClick(window().windowHandle(), key, modifiers);
+  }
+  bool SettingsWritten() const {
+    return QFile::exists(QString::fromStdString(folders_->SettingsFile()));
+  }
+  QByteArray Settings() const {
+    QFile file(QString::fromStdString(folders_->SettingsFile()));
+    file.open(QIODevice::ReadOnly);
+    return file.readAll();
+  }
+  bool DropFolderExists() const {
+    return QDir(QString::fromStdString(folders_->auto_file)).exists();
+  }
+
+ private:
+  QTemporaryDir home_;
+  std::unique_ptr<FolderTree> folders_;
+  HeadlessView headless_;
+  std::unique_ptr<CQuorvaneDlg> dialog_;
+  std::unique_ptr<QtDialogView> view_;
+  std::vector<ShownBox> boxes_;
+  bool active_ = false;
+};
+
+const char* QtClassFor(const ControlTemplate& control) {
+  const std::string_view name = control.class_name;
+  if (name == "BUTTON") {
+    return (control.style & style::kButtonTypeMask) == style::kAutoCheckBox ? "QCheckBox"
+                                                                            : "QPushButton";
+  }
+  if (name == "EDIT") return "QPlainTextEdit";
+  if (name == "msctls_progress32") return "QProgressBar";
+  if (name == "MfcLink") return "QPushButton";
+  return "QLabel";
+}
+
+// Types `text` key by key into `widget`, characters beyond ASCII included.
+void Type(QWidget* widget, const QString& text) {
+  for (QChar c : text) {
+    if (c.unicode() < 0x80) {
+      QTest::keyClick(widget, c.toLatin1());
+    } else {
+      QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
+    }
+  }
+}
+
+QString TextOf(QWidget* widget) {
+  if (auto* button = qobject_cast<QAbstractButton*>(widget)) return button->text();
+  if (auto* label = qobject_cast<QLabel*>(widget)) return label->text();
+  if (auto* edit = qobject_cast<QPlainTextEdit*>(widget)) return edit->toPlainText();
+  return {};
+}
+
+// Runs `action`, which opens a modal window, and hands that window to `answer` once it is up;
+// a window that never comes, or stays open, is closed after a few seconds so nothing waits.
+bool AnswerNextModal(const std::function<void()>& action,
+                     const std::function<void(QWidget& modal)>& answer) {
+  bool answered = false;
+  bool timed_out = false;
+  QTimer poll;
+  poll.setInterval(20);
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr || answered || !modal->isVisible()) return;
+    answered = true;
+    answer(*modal);
+  });
+  QTimer watchdog;
+  watchdog.setSingleShot(true);
+  QObject::connect(&watchdog, &QTimer::timeout, [&] {
+    timed_out = true;
+    if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+  });
+  poll.start();
+  watchdog.start(5000);
+  action();
+  return answered && !timed_out;
+}
+
+}  // namespace
+
+class QtDialogTest : public QObject {
+  Q_OBJECT
+
+ public slots:
+  void RecordUrl(const QUrl& url) { opened_.push_back(url); }
+
+ private slots:
+  void dialogUnitsRoundLikeTheDialogManager_data();
+  void dialogUnitsRoundLikeTheDialogManager();
+  void windowFollowsTheMainTemplate();
+  void controlsFollowTheMainTemplate();
+  void keysNeverCloseTheDialogNorMoveTheFocus_data();
+  void keysNeverCloseTheDialogNorMoveTheFocus();
+  void exitButtonStartsWithTheFocusAndSpacePressesIt();
+  void inputFieldTakesDigitsOnlyWhenTyped_data();
+  void inputFieldTakesDigitsOnlyWhenTyped();
+  void convertFillsTheOutputField_data();
+  void convertFillsTheOutputField();
+  void autoRunCreatesTheDropFolderAndShowsTheMessagesBox();
+  void exitWritesTheSettings_data();
+  void exitWritesTheSettings();
+  void closeRequestEndsWithCancelAndWritesNothing();
+  void windowTakesOverTheInitialisedControls();
+  void versionDialogOpensAgainAndAgain_data();
+  void versionDialogOpensAgainAndAgain();
+  void messageBoxesAreOwnedCaptionedAndIconed();
+  void linksOpenTheirAddress();
+  void waitCursorAndProgressDuringARun();
+
+ private:
+  std::vector<QUrl> opened_;
+};
+
+void QtDialogTest::dialogUnitsRoundLikeTheDialogManager_data() {
+  QTest::addColumn<int>("base_x");
+  QTest::addColumn<int>("base_y");
+  QTest::addColumn<QRect>("units");
+  QTest::addColumn<QRect>("pixels");
+  // MS UI Gothic 9 pt at 96 dpi has base units 6 and 12: 455 x 210 units are 683 x 315 pixels.
+  QTest::newRow("main dialog") << 6 << 12 << QRect(0, 0, 455, 210) << QRect(0, 0, 683, 315);
+  QTest::newRow("exit button, half pixels up")
+      << 6 << 12 << QRect(398, 189, 50, 14) << QRect(597, 284, 75, 21);
+  QTest::newRow("progress bar") << 6 << 12 << QRect(7, 69, 441, 6) << QRect(11, 104, 662, 9);
+  QTest::newRow("base units 7 and 13")
+      << 7 << 13 << QRect(7, 25, 290, 14) << QRect(12, 41, 508, 23);
+}
+
+void QtDialogTest::dialogUnitsRoundLikeTheDialogManager() {
+  QFETCH(int, base_x);
+  QFETCH(int, base_y);
+  QFETCH(QRect, units);
+  QFETCH(QRect, pixels);
+  DialogFont font;
+  font.base_x = base_x;
+  font.base_y = base_y;
+  QCOMPARE(DialogUnitsToPixels({units.x(), units.y(), units.width(), units.height()}, font),
+           pixels);
+}
+
+void QtDialogTest::windowFollowsTheMainTemplate() {
+  Session session;
+  QVERIFY(session.active());
+  MainDialogWindow& window = session.window();
+  const DialogTemplate& main = MainDialogTemplate();
+  QCOMPARE(window.windowTitle(), QStringLiteral("Quorvane"));
+  const QSize size =
+      DialogUnitsToPixels({0, 0, main.width, main.height}, session.view().font()).size();
+  QCOMPARE(window.size(), size);
+  QCOMPARE(window.minimumSize(), size);  // fixed size
+  QCOMPARE(window.maximumSize(), size);
+  // An application window of its own with a caption, and no close box.
+  QCOMPARE(window.windowType(), Qt::Window);
+  QVERIFY(window.windowFlags() & Qt::WindowTitleHint);
+  QVERIFY(!(window.windowFlags() & Qt::WindowCloseButtonHint));
+  QVERIFY(!(window.windowFlags() & Qt::WindowSystemMenuHint));
+  QVERIFY(!window.windowIcon().isNull());
+
+  // MS UI Gothic where it is installed, else a Japanese Gothic stand-in that is.
+  const QString family = session.view().font().font.family();
+  QVERIFY2(FontCandidates(main.font).contains(family), qPrintable(family));
+  QVERIFY2(QFontDatabase::families().contains(family), qPrintable(family));
+  QCOMPARE(session.view().font().font.pointSize(), 9);
+  QCOMPARE(QFontInfo(session.view().font().font).family(), family);
+}
+
+void QtDialogTest::controlsFollowTheMainTemplate() {
+  Session session;
+  const DialogTemplate& main = MainDialogTemplate();
+  const QObjectList children = session.window().children();
+  std::vector<QWidget*> widgets;
+  for (QObject* child : children) {
+    if (auto* widget = qobject_cast<QWidget*>(child)) widgets.push_back(widget);
+  }
+  QCOMPARE(widgets.size(), main.controls.size());
+  for (size_t i = 0; i < main.controls.size(); ++i) {
+    const ControlTemplate& control = main.controls[i];
+    QWidget* widget = widgets[i];  // created in template order
+    const QString row = QStringLiteral("row %1, id %2").arg(i + 1).arg(control.id);
+    QVERIFY2(widget->inherits(QtClassFor(control)), qPrintable(row));
+    if (control.id != kIdStatic) QCOMPARE(session.view().widget(control.id), widget);
+
+    const QRect expected = DialogUnitsToPixels(control.rect, session.view().font());
+    QCOMPARE(widget->pos(), expected.topLeft());
+    QCOMPARE(widget->height(), expected.height());
+    QVERIFY2(widget->width() >= expected.width(), qPrintable(row));
+    // Text is never clipped: a line longer than its rectangle widens the control, and only then.
+    if (widget->width() > expected.width()) {
+      QCOMPARE(widget->width(), widget->sizeHint().width());
+    }
+    if (qobject_cast<QLabel*>(widget) != nullptr || qobject_cast<QCheckBox*>(widget) != nullptr) {
+      QVERIFY2(widget->width() >= widget->sizeHint().width(), qPrintable(row));
+    }
+    QVERIFY2(widget->x() + widget->width() <= session.window().width(), qPrintable(row));
+
+    if (control.id != kIdFullPath) QCOMPARE(TextOf(widget), QString::fromUtf8(control.text));
+    const bool hidden_by_initialisation = control.id == kIdProgressText ||
+                                          control.id == kIdProgressBar ||
+                                          control.id == kIdShowMessages;
+    QCOMPARE(widget->isVisible(), !hidden_by_initialisation);
+    QCOMPARE(widget->focusPolicy() == Qt::StrongFocus, (control.style & style::kTabStop) != 0);
+  }
+  QCOMPARE(TextOf(session.view().widget(kIdFullPath)), QString::fromUtf8(kExecutable));
+
+  auto* input = session.control<TemplateEdit>(kIdInput);
+  QVERIFY(input->digits_only());
+  QVERIFY(!input->isReadOnly());
+  for (int id : {kIdOutput, kIdProgressText, kIdFullPath}) {
+    QVERIFY(session.control<TemplateEdit>(id)->isReadOnly());
+    QVERIFY(!session.control<TemplateEdit>(id)->digits_only());
+  }
+  QCOMPARE(session.control<TemplateEdit>(kIdProgressText)->frameShape(), QFrame::NoFrame);
+  QCOMPARE(session.control<TemplateEdit>(kIdFullPath)->frameShape(), QFrame::StyledPanel);
+}
+
+void QtDialogTest::keysNeverCloseTheDialogNorMoveTheFocus_data() {
+  QTest::addColumn<int>("focus");
+  QTest::addColumn<int>("key");
+  QTest::addColumn<int>("modifiers");
+  const struct {
+    int focus;
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+    const char* name;
+  } rows[] = {
+      {kIdExit, Qt::Key_Return, Qt::NoModifier, "Enter on the exit button"},
+      {kIdExit, Qt::Key_Enter, Qt::KeypadModifier, "keypad Enter on the exit button"},
+      {kIdExit, Qt::Key_Escape, Qt::NoModifier, "Escape on the exit button"},
+      {kIdExit, Qt::Key_Tab, Qt::NoModifier, "Tab on the exit button"},
+      {kIdExit, Qt::Key_Backtab, Qt::ShiftModifier, "Shift+Tab on the exit button"},
+      {kIdExit, Qt::Key_Left, Qt::NoModifier, "Left on the exit button"},
+      {kIdExit, Qt::Key_Right, Qt::NoModifier, "Right on the exit button"},
+      {kIdExit, Qt::Key_Up, Qt::NoModifier, "Up on the exit button"},
+      {kIdExit, Qt::Key_Down, Qt::NoModifier, "Down on the exit button"},
+      {kIdVersion, Qt::Key_Return, Qt::NoModifier, "Enter on the version button"},
+      {kIdVersion, Qt::Key_Right, Qt::NoModifier, "Right on the version button"},
+      {kIdConvert, Qt::Key_Escape, Qt::NoModifier, "Escape on the convert button"},
+      {kIdAutoRun, Qt::Key_Down, Qt::NoModifier, "Down on the auto-run box"},
+      {kIdAutoRun, Qt::Key_Return, Qt::NoModifier, "Enter on the auto-run box"},
+      {kIdSiteLink, Qt::Key_Return, Qt::NoModifier, "Enter on the site link"},
+      {kIdSiteLink, Qt::Key_Tab, Qt::NoModifier, "Tab on the site link"},
+      {kIdInput, Qt::Key_Tab, Qt::NoModifier, "Tab in the input field"},
+      {kIdInput, Qt::Key_Escape, Qt::NoModifier, "Escape in the input field"},
+      {kIdOutput, Qt::Key_Return, Qt::NoModifier, "Enter in the output field"},
+      {kIdOutput, Qt::Key_Tab, Qt::NoModifier, "Tab in the output field"},
+      {kIdFullPath, Qt::Key_Escape, Qt::NoModifier, "Escape in the full-path field"},
+      {kIdFullPath, Qt::Key_Down, Qt::NoModifier, "Down in the full-path field"},
+  };
+  for (const auto& row : rows) {
+    QTest::newRow(row.name) << row.focus << static_cast<int>(row.key)
+                            << static_cast<int>(row.modifiers.toInt());
+  }
+}
+
+void QtDialogTest::keysNeverCloseTheDialogNorMoveTheFocus() {
+  QFETCH(int, focus);
+  QFETCH(int, key);
+  QFETCH(int, modifiers);
+  Session session;
+  QVERIFY(session.active());
+  QWidget* focused = session.view().widget(focus);
+  focused->setFocus();
+  QCOMPARE(QApplication::focusWidget(), focused);
+  const QString text_before = TextOf(focused);
+
+  // A window that opens by mistake is closed again, so the case fails instead of waiting.
+  bool modal_opened = false;
+  QTimer guard;
+  QObject::connect(&guard, &QTimer::timeout, [&] {
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+      modal_opened = true;
+      modal->close();
+    }
+  });
+  guard.start(20);
+  session.Press(static_cast<Qt::Key>(key), Qt::KeyboardModifiers::fromInt(modifiers));
+  QApplication::processEvents();
+  guard.stop();
+
+  QVERIFY(!modal_opened);
+
+  QVERIFY(session.window().isVisible());
+  QVERIFY(!session.dialog().end_result().has_value());
+  QCOMPARE(QApplication::focusWidget(), focused);
+  QCOMPARE(TextOf(focused), text_before);
+  QVERIFY(!session.SettingsWritten());
+  QVERIFY(session.boxes().empty());
+}
+
+void QtDialogTest::exitButtonStartsWithTheFocusAndSpacePressesIt() {
+  Session session;
+  QVERIFY(session.active());
+  QCOMPARE(QApplication::focusWidget(), session.view().widget(kIdExit));
+  session.Press(Qt::Key_Space);
+  QCOMPARE(session.dialog().end_result(), std::optional<int>(kResultOk));
+  QCOMPARE(session.window().result(), kResultOk);
+  QVERIFY(!session.window().isVisible());
+  QCOMPARE(session.Settings(), QByteArray("0\r\n0"));
+}
+
+void QtDialogTest::inputFieldTakesDigitsOnlyWhenTyped_data() {
+  QTest::addColumn<QString>("typed");
+  QTest::addColumn<QString>("pasted");
+  QTest::addColumn<bool>("enter");
+  QTest::addColumn<QString>("text_after");
+  QTest::addColumn<QString>(
+      "rejected_text");  // what the field held when the box came; null: no box
+  QTest::newRow("binary digits") << "0101" << QString() << false << "0101" << QString();
+  QTest::newRow("letters refused by the field")
+      << "01a1b" << QString() << false << "011" << QString();
+  QTest::newRow("full-width one refused by the field")
+      << QString::fromUtf8("1１") << QString() << false << "1" << QString();
+  QTest::newRow("digit 2 reaches the check") << "102" << QString() << false << ""
+                                             << "102";
+  QTest::newRow("pasted 01a reaches the check") << ""
+                                                << "01a" << false << ""
+                                                << "01a";
+  QTest::newRow("pasted binary passes") << "1"
+                                        << "001" << false << "1001" << QString();
+  QTest::newRow("Enter starts a new line") << "11" << QString() << true << ""
+                                           << "11\n";
+}
+
+void QtDialogTest::inputFieldTakesDigitsOnlyWhenTyped() {
+  QFETCH(QString, typed);
+  QFETCH(QString, pasted);
+  QFETCH(bool, enter);
+  QFETCH(QString, text_after);
+  QFETCH(QString, rejected_text);
+  Session session;
+  QVERIFY(session.active());
+  QWidget* input = session.view().widget(kIdInput);
+  input->setFocus();
+  Type(input, typed);
+  if (!pasted.isNull()) {
+    QApplication::clipboard()->setText(pasted);
+    QCOMPARE(QApplication::clipboard()->text(), pasted);
+    session.Press(Qt::Key_V, Qt::ControlModifier);
+  }
+  if (enter) session.Press(Qt::Key_Return);
+
+  QCOMPARE(TextOf(input), text_after);
+  if (rejected_text.isNull()) {
+    QVERIFY(session.boxes().empty());
+  } else {
+    QCOMPARE(session.boxes().size(), size_t{1});  // once, although clearing changes the text again
+    QCOMPARE(session.boxes()[0].text, QString::fromUtf8(messages::kNotBinary));
+    QCOMPARE(session.boxes()[0].icon, QMessageBox::Critical);
+    QCOMPARE(session.boxes()[0].input_when_shown, rejected_text);
+  }
+  QVERIFY(session.window().isVisible());
+}
+
+void QtDialogTest::convertFillsTheOutputField_data() {
+  QTest::addColumn<QString>("typed");
+  QTest::addColumn<QString>("output");
+  QTest::newRow("empty input") << ""
+                               << "0";
+  QTest::newRow("1010") << "1010"
+                        << "10";
+  QTest::newRow("past the largest value") << "1" + QString(31, QLatin1Char('0')) << "-1";
+}
+
+void QtDialogTest::convertFillsTheOutputField() {
+  QFETCH(QString, typed);
+  QFETCH(QString, output);
+  Session session;
+  auto* out = session.control<QPlainTextEdit>(kIdOutput);
+  out->setPlainText(QStringLiteral("stale"));
+  QTest::keyClicks(session.view().widget(kIdInput), typed);
+  session.Click(kIdConvert);
+  QCOMPARE(out->toPlainText(), output);
+  QVERIFY(session.window().isVisible());
+}
+
+void QtDialogTest::autoRunCreatesTheDropFolderAndShowsTheMessagesBox() {
+  Session session;
+  auto* auto_run = session.control<QCheckBox>(kIdAutoRun);
+  auto* show_messages = session.control<QCheckBox>(kIdShowMessages);
+  QVERIFY(!session.DropFolderExists());
+
+  session.Click(kIdAutoRun);
+  QVERIFY(auto_run->isChecked());
+  QVERIFY(session.DropFolderExists());
+  QVERIFY(show_messages->isVisible());
+  QCOMPARE(session.boxes().size(), size_t{1});
+  QCOMPARE(session.boxes()[0].text, QString::fromUtf8(messages::kAutoFileCreated));
+  QCOMPARE(session.boxes()[0].icon, QMessageBox::Information);
+
+  session.Click(kIdAutoRun);  // unticking says nothing and leaves the folder
+  QVERIFY(!auto_run->isChecked());
+  QVERIFY(session.DropFolderExists());
+  QVERIFY(!show_messages->isVisible());
+  QCOMPARE(session.boxes().size(), size_t{1});
+
+  session.Click(kIdAutoRun);  // the folder is there already
+  QVERIFY(auto_run->isChecked());
+  QVERIFY(show_messages->isVisible());
+  QCOMPARE(session.boxes().size(), size_t{2});
+  QCOMPARE(session.boxes()[1].text, QString::fromUtf8(messages::kAutoFileNotCreated));
+  QCOMPARE(session.boxes()[1].icon, QMessageBox::Critical);
+
+  session.Click(kIdShowMessages);  // toggles its own tick and does nothing else
+  QVERIFY(show_messages->isChecked());
+  QCOMPARE(session.boxes().size(), size_t{2});
+  QVERIFY(session.window().isVisible());
+  QVERIFY(!session.SettingsWritten());
+}
+
+void QtDialogTest::exitWritesTheSettings_data() {
+  QTest::addColumn<QList<int>>("clicks");
+  QTest::addColumn<QByteArray>("bytes");
+  QTest::newRow("nothing ticked") << QList<int>{kIdExit} << QByteArray("0\r\n0");
+  QTest::newRow("auto-run and show-messages ticked")
+      << QList<int>{kIdAutoRun, kIdShowMessages, kIdExit} << QByteArray("1\r\n1");
+  QTest::newRow("auto-run ticked, show-messages not")
+      << QList<int>{kIdAutoRun, kIdExit} << QByteArray("1\r\n0");
+  QTest::newRow("show-messages ticked, then auto-run unticked")
+      << QList<int>{kIdAutoRun, kIdShowMessages, kIdAutoRun, kIdExit} << QByteArray("0\r\n0");
+}
+
+void QtDialogTest::exitWritesTheSettings() {
+  QFETCH(QList<int>, clicks);
+  QFETCH(QByteArray, bytes);
+  Session session;
+  for (int id : clicks) session.Click(id);
+  QCOMPARE(session.dialog().end_result(), std::optional<int>(kResultOk));
+  QCOMPARE(session.window().result(), kResultOk);
+  QVERIFY(!session.window().isVisible());
+  QCOMPARE(session.Settings(), bytes);
+}
+
+void QtDialogTest::closeRequestEndsWithCancelAndWritesNothing() {
+  Session session;
+  session.Click(kIdAutoRun);
+  session.Click(kIdShowMessages);
+  QVERIFY(!session.window().close());  // the request is the dialog's to grant
+  QCOMPARE(session.dialog().end_result(), std::optional<int>(kResultCancel));
+  QCOMPARE(session.window().result(), kResultCancel);
+  QVERIFY(!session.window().isVisible());
+  QVERIFY(!session.SettingsWritten());
+}
+
+void QtDialogTest::windowTakesOverTheInitialisedControls() {
+  // Saved settings tick both boxes; the interactive start then unticks auto-run and hides the
+  // show-messages box with its tick kept, which the window shows and the exit button saves.
+  Session session("1\r\n1");
+  QVERIFY(!session.control<QCheckBox>(kIdAutoRun)->isChecked());
+  QVERIFY(!session.control<QCheckBox>(kIdShowMessages)->isVisible());
+  QVERIFY(session.control<QCheckBox>(kIdShowMessages)->isChecked());
+  session.Click(kIdAutoRun);
+  QVERIFY(session.control<QCheckBox>(kIdShowMessages)->isVisible());
+  session.Click(kIdExit);
+  QCOMPARE(session.Settings(), QByteArray("1\r\n1"));
+}
+
+void QtDialogTest::versionDialogOpensAgainAndAgain_data() {
+  QTest::addColumn<QString>("closer");
+  for (const char* closer : {"OK", "Enter", "Escape", "close box", "OK again"}) {
+    QTest::newRow(closer) << closer;
+  }
+}
+
+void QtDialogTest::versionDialogOpensAgainAndAgain() {
+  QFETCH(QString, closer);
+  Session session;
+  const DialogTemplate& about = VersionDialogTemplate();
+  for (int round = 0; round < 3; ++round) {
+    QString title;
+    QSize size;
+    int labels = 0;
+    bool ok_focused = false;
+    bool blocked = false;
+    const bool answered = AnswerNextModal([&] { session.Click(kIdVersion); },
+                                          [&](QWidget& modal) {
+                                            title = modal.windowTitle();
+                                            size = modal.size();
+                                            labels = modal.findChildren<QLabel*>().size();
+                                            auto* ok = modal.findChild<QPushButton*>();
+                                            ok_focused =
+                                                ok != nullptr && ok->hasFocus() && ok->isDefault();
+                                            // One at a time: asking again while it is open opens no
+                                            // second one.
+                                            session.view().ShowVersionDialog();
+                                            blocked = QApplication::activeModalWidget() == &modal;
+                                            if (closer.startsWith("OK")) {
+                                              QTest::mouseClick(ok, Qt::LeftButton);
+                                            } else if (closer == "Enter") {
+                                              QTest::keyClick(modal.windowHandle(), Qt::Key_Return);
+                                            } else if (closer == "Escape") {
+                                              QTest::keyClick(modal.windowHandle(), Qt::Key_Escape);
+                                            } else {
+                                              modal.close();
+                                            }
+                                          });
+    QVERIFY(answered);
+    QCOMPARE(title, QString::fromUtf8(about.caption));
+    QCOMPARE(labels, static_cast<int>(about.controls.size()) - 1);
+    QVERIFY(ok_focused);
+    QVERIFY(blocked);
+    QVERIFY(!size.isEmpty());
+    QCOMPARE(QApplication::activeModalWidget(), nullptr);
+    QVERIFY(session.window().isVisible());
+    QVERIFY(!session.dialog().end_result().has_value());
+  }
+  QVERIFY(session.boxes().empty());
+}
+
+void QtDialogTest::messageBoxesAreOwnedCaptionedAndIconed() {
+  Session session;
+  session.Click(kIdAutoRun);  // information
+  session.Click(kIdAutoRun);
+  session.Click(kIdAutoRun);  // error: the folder exists
+  QTest::keyClicks(session.view().widget(kIdInput), QStringLiteral("2"));  // error
+  QCOMPARE(session.boxes().size(), size_t{3});
+  const QMessageBox::Icon icons[] = {QMessageBox::Information, QMessageBox::Critical,
+                                     QMessageBox::Critical};
+  for (size_t i = 0; i < session.boxes().size(); ++i) {
+    const ShownBox& box = session.boxes()[i];
+    QCOMPARE(box.caption, QStringLiteral("quorvane"));  // the executable's name
+    QCOMPARE(box.icon, icons[i]);
+    QCOMPARE(box.owner, &session.window());
+    QCOMPARE(box.modality, Qt::ApplicationModal);
+    QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+  }
+
+  // With no dialog on screen (automatic mode), a box stands alone; its lines are lines.
+  ShownBox alone{};
+  SetMessageBoxRunner([&](QMessageBox& box) {
+    alone = {
+        box.windowTitle(),     box.text(), box.icon(), box.parentWidget(), box.windowModality(),
+        box.standardButtons(), {}};
+  });
+  ShowMessageBox(nullptr, QStringLiteral("quorvane-renamed"), messages::kInputMissing,
+                 MessageIcon::kError);
+  QCOMPARE(alone.caption, QStringLiteral("quorvane-renamed"));
+  QCOMPARE(alone.icon, QMessageBox::Critical);
+  QCOMPARE(alone.owner, nullptr);
+  QCOMPARE(alone.modality, Qt::ApplicationModal);
+  QVERIFY(!alone.text.contains(QLatin1Char('\r')));
+  QCOMPARE(alone.text.split(QLatin1Char('\n')).last(), QStringLiteral("処理を中止します。"));
+}
+
+void QtDialogTest::linksOpenTheirAddress() {
+  Session session;
+  opened_.clear();
+  QDesktopServices::setUrlHandler(QStringLiteral("https"), this, "RecordUrl");
+  for (int id : {kIdSiteLink, kIdShopLink}) session.Click(id);
+  QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+  QCOMPARE(opened_.size(), size_t{2});
+  QCOMPARE(opened_[0],
+           QUrl(QString::fromUtf8(FindControl(MainDialogTemplate(), kIdSiteLink)->text)));
+  QCOMPARE(opened_[1],
+           QUrl(QString::fromUtf8(FindControl(MainDialogTemplate(), kIdShopLink)->text)));
+  QVERIFY(session.window().isVisible());
+  QVERIFY(!session.dialog().end_result().has_value());
+}
+
+void QtDialogTest::waitCursorAndProgressDuringARun() {
+  Session session;
+  QtDialogView& view = session.view();
+  view.BeginWaitCursor();
+  QVERIFY(QApplication::overrideCursor() != nullptr);
+  QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+  view.EndWaitCursor();
+  QCOMPARE(QApplication::overrideCursor(), nullptr);
+  view.EndWaitCursor();  // unbalanced ends are harmless
+  QCOMPARE(QApplication::overrideCursor(), nullptr);
+
+  // Ranges past what QProgressBar counts are scaled down, not cut off.
+  auto* bar = session.control<QProgressBar>(kIdProgressBar);
+  view.SetProgressRange(kIdProgressBar, 6'000'000'000ULL);
+  view.SetProgressPos(kIdProgressBar, 3'000'000'000ULL);
+  QCOMPARE(bar->maximum(), INT_MAX);
+  QVERIFY(qAbs(bar->value() - INT_MAX / 2) <= 1);
+  view.SetProgressRange(kIdProgressBar, 200);
+  view.SetProgressPos(kIdProgressBar, 50);
+  QCOMPARE(bar->maximum(), 200);
+  QCOMPARE(bar->value(), 50);
+}
+
+int main(int argc, char** argv) {
+  // Widgets draw offscreen, and nothing touches the real home folder.
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  if (qEnvironmentVariableIsEmpty("QTEST_FUNCTION_TIMEOUT"))
+    qputenv("QTEST_FUNCTION_TIMEOUT", "60000");
+  QTemporaryDir home;
+  qputenv("HOME", home.path().toUtf8());
+  qputenv("XDG_CONFIG_HOME", (home.path() + "/.config").toUtf8());
+  qputenv("XDG_RUNTIME_DIR", home.path().toUtf8());
+  QApplication app(argc, argv);
+  QtDialogTest test;
+  return QTest::qExec(&test, argc, argv);
+}
+
+#include "qt_dialog_test.moc"
