@@ -24,7 +24,9 @@ struct DialogFont {
 };
 
 // The families tried for a template's face, in order: the face itself, then Japanese Gothic
-// faces that stand in for it on Linux.
+// faces that stand in for it on Linux. Proportional IPA P Gothic comes before IPA Gothic: like
+// MS UI Gothic it has proportional Latin letters and so the same base units, which the template's
+// button captions were laid out for; fixed-pitch IPA Gothic makes them too narrow for their text.
 QStringList FontCandidates(const FontTemplate& font);
 DialogFont LoadDialogFont(const FontTemplate& font);
 QRect DialogUnitsToPixels(const DialogRect& rect, const DialogFont& font);
