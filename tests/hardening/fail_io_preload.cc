@@ -5,8 +5,11 @@
 //
 //   QUORVANE_FAIL_OPEN=<name>    open() of a path ending in <name> fails with EACCES
 //   QUORVANE_FAIL_UNLINK=<name>  unlink() of a path ending in <name> fails with EPERM
+//   QUORVANE_SLOW_RENAME=<ms>    rename() waits that long first, which holds a run at the moment
+//                                its result is about to appear
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdarg>
@@ -59,6 +62,14 @@ int open64(const char* path, int flags, ...) {
   int fd = OpenWith("open64", path, flags, args);
   va_end(args);
   return fd;
+}
+
+int rename(const char* from, const char* to) {
+  if (const char* delay = std::getenv("QUORVANE_SLOW_RENAME")) {
+    ::usleep(static_cast<useconds_t>(std::atoi(delay)) * 1000);
+  }
+  static auto real = Next<int (*)(const char*, const char*)>("rename");
+  return real(from, to);
 }
 
 int unlink(const char* path) {
