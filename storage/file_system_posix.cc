@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 
 #include "storage/file_system.h"
 
@@ -98,9 +100,17 @@ class PosixFileSystem final : public FileSystem {
       return ReadOutcome::kCannotOpen;
     }
     // One byte more than the limit tells a file that is too large from one that fits exactly.
-    bytes.resize(limit + 1);
+    // The buffer starts at the file's present size, one byte more to meet its end: each page of
+    // it is touched and costs a page fault, so a small file must not pay for the limit. It grows
+    // should the file have grown since.
+    const size_t most = limit + 1;
+    bytes.resize(static_cast<size_t>(std::min<uint64_t>(st.st_size, limit)) + 1);
     size_t filled = 0;
-    while (filled < bytes.size()) {
+    while (true) {
+      if (filled == bytes.size()) {
+        if (bytes.size() == most) break;
+        bytes.resize(std::min(bytes.size() * 2, most));
+      }
       ssize_t got = ::read(fd, bytes.data() + filled, bytes.size() - filled);
       if (got < 0) {
         if (errno == EINTR) continue;
