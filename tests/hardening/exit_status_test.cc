@@ -11,10 +11,15 @@
 #include <string>
 #include <vector>
 
+#include "app/platform.h"
+#include "app/quorvane_app.h"
+#include "platform/headless/headless_view.h"
 #include "storage/file_primitives.h"
 #include "tests/hardening/drop_home.h"
+#include "ui/dialog_templates.h"
 #include "ui/dialog_view.h"
 #include "ui/messages.h"
+#include "ui/quorvane_dlg.h"
 #include "ui/run_outcome.h"
 
 namespace quorvane::testing {
@@ -283,6 +288,63 @@ TEST_F(ExitStatusTest, AnAutomaticRunLeavesTheSettingsFileAlone) {
   struct stat st;
   ASSERT_EQ(::stat(home_.folders().SettingsFile().c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0444u);
+}
+
+// The interactive endings need a window, which the headless executable does not have; here the
+// start-up runs over a platform whose "window" presses a button and returns the dialog's result.
+class ScriptedPlatform final : public Platform {
+ public:
+  ScriptedPlatform(std::string documents, std::optional<int> command)
+      : documents_(std::move(documents)), command_(command) {}
+
+  FileSystem& Files() override { return RealFileSystem(); }
+  std::string DocumentsFolder() override { return documents_; }
+  std::string ExecutablePath() override { return "/usr/bin/quorvane"; }
+  std::optional<int> RunModal(CQuorvaneDlg& dialog) override {
+    view_.SetMessageHandler([](std::string_view, MessageIcon) {});
+    dialog.AttachView(view_);
+    dialog.OnInitDialog();
+    if (view_.ended()) return view_.end_result();
+    if (!command_) return std::nullopt;  // no window could be made
+    dialog.OnCommand(*command_, Notification::kClicked);
+    return view_.end_result();
+  }
+
+ private:
+  std::string documents_;
+  std::optional<int> command_;
+  HeadlessView view_;
+};
+
+struct StartRow {
+  const char* name;
+  bool drop_folder;
+  const char* input;
+  std::optional<int> command;  // what the user does in the dialog; nullopt: no window
+  RunOutcome outcome;
+};
+
+const StartRow kStartRows[] = {
+    /* 0*/ {"exit button", false, nullptr, kIdExit, RunOutcome::kOk},
+    /* 1*/ {"closed by the window system", false, nullptr, kIdCancel, RunOutcome::kOk},
+    /* 2*/ {"no window", false, nullptr, std::nullopt, RunOutcome::kNoDialog},
+    /* 3*/ {"automatic run", true, "1\r\n", std::nullopt, RunOutcome::kOk},
+    /* 4*/ {"automatic run refused", true, "2", std::nullopt, RunOutcome::kInputNotBinary},
+    /* 5*/
+    {"line too long", true, "111111111111111111111111111111111", std::nullopt,
+     RunOutcome::kLineTooLong},
+};
+
+TEST(StartUpTest, TheProcessStatusIsTheOutcomeOfItsOneDialog) {
+  for (size_t row = 0; row < std::size(kStartRows); ++row) {
+    const StartRow& r = kStartRows[row];
+    SCOPED_TRACE("row " + std::to_string(row) + ": " + r.name);
+    DropHome home;
+    if (r.drop_folder) home.MakeDropFolder();
+    if (r.input != nullptr) home.DropInput(r.input);
+    ScriptedPlatform platform(home.folders().documents, r.command);
+    EXPECT_EQ(CQuorvaneApp(platform).InitInstance(), ExitStatus(r.outcome));
+  }
 }
 
 }  // namespace
