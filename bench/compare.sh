@@ -6,7 +6,9 @@
 #   QUORVANE     the executable; by default the first of build/bench, build/release, build/* that
 #                has one.
 # Environment:
-#   RUNS=50 WARMUP=5   hyperfine runs and warm-up runs per command
+#   RUNS=100           timed runs per command, made in ROUNDS=10 rounds in which the commands
+#                      take turns; WARMUP=2 untimed runs per command and round
+#   SIZE=2077000       bytes of input (make_input.py); the limits are meant for the full size
 #   MAX_RATIO=1.5      fail when median(quorvane) / median(yardstick) is above this
 #   MAX_RSS_KB=16384   fail when quorvane's maximum resident set size is above this
 #   BENCH_DIR=$TMPDIR  where the throw-away HOME is made (its file system decides what fsync costs)
@@ -22,8 +24,11 @@ set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source_dir=$(dirname "$here")
-runs=${RUNS:-50}
-warmup=${WARMUP:-5}
+runs=${RUNS:-100}
+rounds=${ROUNDS:-10}
+warmup=${WARMUP:-2}
+runs_per_round=$(((runs + rounds - 1) / rounds))
+runs=$((runs_per_round * rounds))
 max_ratio=${MAX_RATIO:-1.5}
 max_rss_kb=${MAX_RSS_KB:-16384}
 
@@ -72,13 +77,22 @@ mkdir -p "$drop/AutoFile" "$work/config" "$work/yard"
 export HOME=$home XDG_CONFIG_HOME=$work/config
 unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
 
-python3 "$here/make_input.py" "$input"
+python3 "$here/make_input.py" "$input" "${SIZE:-2077000}"
 "$yardstick" "$input" "$expected" || die "the yardstick failed on the input"
+# The yardstick is checked once against a third reckoning, so that the two programs cannot agree
+# on a wrong answer.
+python3 - "$input" "$expected" <<'EOF' || die "the yardstick's result is wrong"
+import sys
+lines = open(sys.argv[1], "rb").read().replace(b"\r", b"").split(b"\n")
+want = b"".join(b"%d\r\n" % int(line, 2) for line in lines if line)
+sys.exit(open(sys.argv[2], "rb").read() != want)
+EOF
 
-# Checks the previous run's result (if any), removes it and puts the input back.
+# prepare.sh RESULT [INPUT]: checks the previous run's result (if any) and removes it, then puts
+# the input file back in place.
 cat >"$work/prepare.sh" <<EOF
 set -e
-result=\$1 target=\$2
+result=\$1 target=\${2:-}
 if [ -e "\$result" ]; then
   if ! cmp -s "$expected" "\$result"; then
     echo "compare.sh: \$result differs from the yardstick's result" >&2
@@ -87,7 +101,7 @@ if [ -e "\$result" ]; then
   fi
   rm -f "\$result"
 fi
-cp "$input" "\$target"
+[ -z "\$target" ] || cp "$input" "\$target"
 EOF
 prepare_quorvane="sh $work/prepare.sh $drop/Result/Decyield.tbin $drop/AutoFile/Bintake.tbin"
 prepare_yardstick="sh $work/prepare.sh $work/yard/out.tbin $work/yard/in.tbin"
@@ -97,19 +111,24 @@ run_yardstick="$yardstick $work/yard/in.tbin $work/yard/out.tbin"
 $prepare_quorvane
 "$quorvane" || die "quorvane ended with status $? (see ui/run_outcome.h)"
 [ ! -e "$drop/AutoFile/Bintake.tbin" ] || die "quorvane left the input file in place"
+sh "$work/prepare.sh" "$drop/Result/Decyield.tbin" || die "quorvane's result is wrong"
 
-hyperfine -N --style basic --runs "$runs" --warmup "$warmup" \
-  --export-json "$work/times.json" \
-  --prepare "$prepare_quorvane" --command-name quorvane "$quorvane" \
-  --prepare "$prepare_yardstick" --command-name yardstick "$run_yardstick" \
-  --prepare "$prepare_yardstick" --command-name "yardstick --fsync" "$run_yardstick --fsync" \
-  >"$work/hyperfine.txt" || {
-  cat "$work/hyperfine.txt"
-  die "a run failed or gave a wrong result"
-}
+# The commands take turns in rounds, so that other load on the machine falls on all of them alike;
+# the medians are taken over the runs of all rounds.
+for round in $(seq 1 "$rounds"); do
+  hyperfine -N --style basic --runs "$runs_per_round" --warmup "$warmup" \
+    --export-json "$work/times-$round.json" \
+    --prepare "$prepare_quorvane" --command-name quorvane "$quorvane" \
+    --prepare "$prepare_yardstick" --command-name yardstick "$run_yardstick" \
+    --prepare "$prepare_yardstick" --command-name "yardstick --fsync" "$run_yardstick --fsync" \
+    >"$work/hyperfine.txt" 2>&1 || {
+    cat "$work/hyperfine.txt"
+    die "a run failed or gave a wrong result"
+  }
+done
 # The last run of each command has not been checked by a following prepare yet.
-sh "$work/prepare.sh" "$drop/Result/Decyield.tbin" /dev/null || die "wrong result"
-sh "$work/prepare.sh" "$work/yard/out.tbin" /dev/null || die "wrong result"
+sh "$work/prepare.sh" "$drop/Result/Decyield.tbin" || die "wrong result"
+sh "$work/prepare.sh" "$work/yard/out.tbin" || die "wrong result"
 
 # Peak memory of quorvane on the same input (the largest of three runs).
 rss_kb=0
@@ -119,25 +138,35 @@ for _ in 1 2 3; do
   kb=$(sed -n 's/^[[:space:]]*Maximum resident set size (kbytes): //p' "$work/time.txt")
   if [ "$kb" -gt "$rss_kb" ]; then rss_kb=$kb; fi
 done
-sh "$work/prepare.sh" "$drop/Result/Decyield.tbin" /dev/null || die "wrong result"
+sh "$work/prepare.sh" "$drop/Result/Decyield.tbin" || die "wrong result"
 /usr/bin/time -v -o "$work/time.txt" "$yardstick" "$input" "$work/yard/out.tbin"
 yard_rss_kb=$(sed -n 's/^[[:space:]]*Maximum resident set size (kbytes): //p' "$work/time.txt")
 
-python3 - "$work/times.json" "$max_ratio" "$rss_kb" "$yard_rss_kb" "$max_rss_kb" \
-  "$(stat -f -c %T "$work")" "$work" "$runs" <<'EOF'
-import json, sys
+python3 - "$work" "$max_ratio" "$rss_kb" "$yard_rss_kb" "$max_rss_kb" \
+  "$(stat -f -c %T "$work")" "$runs" "$rounds" <<'EOF'
+import glob, json, os, statistics, sys
 
-times_file, max_ratio, rss, yard_rss, max_rss, fs_type, work, runs = sys.argv[1:]
-results = {r["command"]: r for r in json.load(open(times_file))["results"]}
-q, y, ys = (results[name] for name in ("quorvane", "yardstick", "yardstick --fsync"))
-ms = lambda r: r["median"] * 1000
-ratio = q["median"] / y["median"]
-print(f"input: 2,077,000 bytes; throw-away HOME in {work} ({fs_type}); {runs} runs each")
-for r in (q, y, ys):
-    print(f"  {r['command']:<18} median {ms(r):7.2f} ms  (mean {r['mean'] * 1000:.2f} "
-          f"± {r['stddev'] * 1000:.2f}, min {r['min'] * 1000:.2f}, max {r['max'] * 1000:.2f})")
+work, max_ratio, rss, yard_rss, max_rss, fs_type, runs, rounds = sys.argv[1:]
+names = ("quorvane", "yardstick", "yardstick --fsync")
+times = {name: {"wall": [], "user": [], "system": []} for name in names}
+for path in glob.glob(f"{work}/times-*.json"):
+    for r in json.load(open(path))["results"]:
+        for key, values in (("wall", r["times"]), ("user", [r["user"]] * len(r["times"])),
+                            ("system", [r["system"]] * len(r["times"]))):
+            times[r["command"]][key] += values
+median = {name: statistics.median(times[name]["wall"]) for name in names}
+print(f"input: {os.path.getsize(work + '/input.tbin'):,} bytes; throw-away HOME in {work} ({fs_type}); "
+      f"{runs} runs each in {rounds} rounds")
+for name in names:
+    t = times[name]
+    print(f"  {name:<18} median {median[name] * 1000:6.2f} ms  "
+          f"(min {min(t['wall']) * 1000:.2f}, max {max(t['wall']) * 1000:.2f}; "
+          f"mean user {statistics.mean(t['user']) * 1000:.2f}, "
+          f"system {statistics.mean(t['system']) * 1000:.2f})")
+ratio = median["quorvane"] / median["yardstick"]
+ratio_fsync = median["quorvane"] / median["yardstick --fsync"]
 print(f"ratio quorvane / yardstick:         {ratio:.2f}  (limit {max_ratio})")
-print(f"ratio quorvane / yardstick --fsync: {q['median'] / ys['median']:.2f}  (for information)")
+print(f"ratio quorvane / yardstick --fsync: {ratio_fsync:.2f}  (for information)")
 print(f"peak RSS quorvane: {rss} kB (limit {max_rss} kB); yardstick: {yard_rss} kB")
 failed = False
 if ratio > float(max_ratio):
