@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <chrono>
 #include <random>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "tests/hardening/drop_home.h"
 #include "ui/run_outcome.h"
@@ -48,20 +50,26 @@ TEST(KillTest, AKilledRunLeavesTheInputWithTheOldResultOrTheWholeNewResult) {
   DropHome home;
   home.MakeDropFolder();
 
-  // How long one whole run takes here (a sanitizer build is far slower), so that the kills fall
-  // anywhere from the start of the process to a little past its end.
-  home.DropInput(batches[1].input);
-  const auto started = Clock::now();
-  Ending whole = RunQuorvane(home.Environment());
-  const auto run_time =
-      std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - started);
-  ASSERT_EQ(whole.code, ExitStatus(RunOutcome::kOk));
-  ASSERT_EQ(home.Result(), batches[1].result);
+  // How long a whole run takes here (a sanitizer build is far slower, a loaded machine slower
+  // still; the middle of three runs), so that the kills fall anywhere from the start of the process
+  // to past its end.
+  std::vector<long> whole_runs;
+  for (int i = 0; i < 3; ++i) {
+    home.DropInput(batches[1].input);
+    const auto started = Clock::now();
+    Ending whole = RunQuorvane(home.Environment());
+    whole_runs.push_back(
+        std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - started).count());
+    ASSERT_EQ(whole.code, ExitStatus(RunOutcome::kOk));
+    ASSERT_EQ(home.Result(), batches[1].result);
+  }
+  std::sort(whole_runs.begin(), whole_runs.end());
+  const long run_time = whole_runs[1];
 
   constexpr int kMinimumRuns = 40;
   constexpr int kMaximumRuns = 100;
   const auto time_budget = std::chrono::seconds(25);
-  std::uniform_int_distribution<long> delay_us(0, run_time.count() * 13 / 10);
+  std::uniform_int_distribution<long> delay_us(0, run_time * 7 / 5);
   int kept_input = 0, replaced_but_input_left = 0, completed = 0, pending_left = 0;
   const auto loop_start = Clock::now();
   int run = 0;

@@ -150,6 +150,32 @@ TEST(PathTest, EachUnusualFolderGivesAClearOutcome) {
   }
 }
 
+TEST(PathTest, HomeAndConfigFoldersWithSpacesAndJapaneseNames) {
+  TempFolder root;
+  const std::string home = root / "ホーム フォルダ";
+  const std::string config = root / "設定 dir";
+  const std::string documents = root / "共有 ドキュメント";
+  WriteFile(config + "/user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"" + documents + "\"\n");
+  fs::create_directories(home);
+  const FolderTree folders(documents);
+  WriteFile(folders.InputFile(), kInput);
+
+  // XDG_CONFIG_HOME names where user-dirs.dirs is; the entry there is an absolute path.
+  Ending ending = RunQuorvane(HeadlessEnvironment(home, {"XDG_CONFIG_HOME=" + config}));
+  ASSERT_TRUE(ending.exited);
+  EXPECT_EQ(ending.code, ExitStatus(RunOutcome::kOk));
+  EXPECT_EQ(ReadFile(folders.ResultFile()), kResult);
+  EXPECT_FALSE(fs::exists(folders.InputFile()));
+
+  // Without it, HOME's own Documents folder is used.
+  const FolderTree at_home(home + "/Documents");
+  WriteFile(at_home.InputFile(), "1");
+  ending = RunQuorvane(HeadlessEnvironment(home));
+  EXPECT_EQ(ending.code, ExitStatus(RunOutcome::kOk));
+  EXPECT_EQ(ReadFile(at_home.ResultFile()), "1\r\n");
+  EXPECT_EQ(ReadFile(folders.ResultFile()), kResult);
+}
+
 // Paths longer than PATH_MAX cannot be named whole, so the tree is made and read one folder at a
 // time, each step relative to the folder before.
 class DeepPath {
