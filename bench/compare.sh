@@ -167,6 +167,11 @@ ratio = median["quorvane"] / median["yardstick"]
 ratio_fsync = median["quorvane"] / median["yardstick --fsync"]
 print(f"ratio quorvane / yardstick:         {ratio:.2f}  (limit {max_ratio})")
 print(f"ratio quorvane / yardstick --fsync: {ratio_fsync:.2f}  (for information)")
+# Less moved by other load on the machine, for information: the fastest runs, and CPU time.
+cpu = {n: statistics.mean(times[n]["user"]) + statistics.mean(times[n]["system"]) for n in names}
+fastest = min(times["quorvane"]["wall"]) / min(times["yardstick"]["wall"])
+print(f"for information: ratio of the fastest runs {fastest:.2f}, "
+      f"of CPU time (user + system) {cpu['quorvane'] / cpu['yardstick']:.2f}")
 print(f"peak RSS quorvane: {rss} kB (limit {max_rss} kB); yardstick: {yard_rss} kB")
 failed = False
 if ratio > float(max_ratio):
