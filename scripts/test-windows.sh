@@ -118,6 +118,64 @@ data=$documents/Brenvale/MFCQuorvane
 check "the settings file written by the exit button" \
   "$(od -An -tx1 "$data/temp/Quorvane.tmp" 2>/dev/null | tr -d ' \n')" "300d0a30"
 
+# ---- A second session with the mouse: the version dialog, the input check's message box, and a
+# close request from the window system, which ends the dialog without saving the settings.
+windows_named() { timeout 5 xdotool search --name "$1" 2>/dev/null | wc -l; }
+version_dialog_open() { [ "$(windows_named 'バージョン情報')" -ge 1 ]; }
+version_dialog_closed() { [ "$(windows_named 'バージョン情報')" -eq 0 ]; }
+message_box_open() { [ "$(windows_named '^Quorvane$')" -eq 2 ]; }
+message_box_closed() { [ "$(windows_named '^Quorvane$')" -eq 1 ]; }
+# Clicks at a point given in the main dialog's units (455 by 210).
+click_at() {
+  local geometry width height
+  geometry=$(timeout 5 xdotool getwindowgeometry "$window" | sed -n 's/.*Geometry: //p')
+  width=${geometry%x*}
+  height=${geometry#*x}
+  timeout 5 xdotool mousemove --window "$window" $(($1 * width / 455)) $(($2 * height / 210)) click 1
+  sleep 1
+}
+if [ -n "$documents" ]; then
+  printf '1\r\n1' >"$data/temp/Quorvane.tmp"
+  (timeout 90 "$wine" "$exe"; echo $? >"$work/second.status") &
+  app_pid=$!
+  if wait_for 30 window_open; then
+    window=$(timeout 5 xdotool search --name '^Quorvane$' | head -n1)
+    click_at 423 14  # the version button
+    if wait_for 10 version_dialog_open; then
+      pass "the version button opens the version dialog"
+      timeout 5 xdotool windowfocus --sync "$(timeout 5 xdotool search --name 'バージョン情報' | head -n1)" || true
+      press Escape
+      wait_for 10 version_dialog_closed && app_running &&
+        pass "Escape closes the version dialog and leaves the main one" ||
+        fail "Escape closes the version dialog and leaves the main one"
+    else
+      fail "the version button opens the version dialog"
+    fi
+    click_at 152 32  # the input field
+    timeout 5 xdotool type --delay 100 2
+    # The message box is captioned with the executable's name, as the dialog is titled.
+    if wait_for 10 message_box_open; then
+      pass "typing 2 raises the input check's message box, captioned Quorvane"
+      press Return
+      wait_for 10 message_box_closed &&
+        pass "Return dismisses the message box" || fail "Return dismisses the message box"
+    else
+      fail "typing 2 raises the input check's message box, captioned Quorvane"
+    fi
+    timeout 5 xdotool windowfocus --sync "$window" || true
+    press alt+F4
+    if wait_for 15 app_ended; then pass "a close request ends the process"; else fail "a close request ends the process"; fi
+  else
+    fail "the window titled Quorvane appears again"
+  fi
+  wait "$app_pid" 2>/dev/null || true
+  app_pid=
+  check "a close request leaves the settings file as it was" \
+    "$(od -An -tx1 "$data/temp/Quorvane.tmp" 2>/dev/null | tr -d ' \n')" "310d0a31"
+  # Without a settings file automatic runs are silent: no message box waits for a user.
+  rm -f "$data/temp/Quorvane.tmp"
+fi
+
 # ---- Automatic runs: drop an input file, start the program, read what it left.
 # name | input (printf format; "-" for no input file) | exit status | result file (hex; "-" none) | input kept
 runs=(
@@ -136,7 +194,7 @@ if [ -n "$documents" ]; then
     mkdir -p "$data/AutoFile"
     [ "$input" = "-" ] || printf "$input" >"$data/AutoFile/Bintake.tbin"
     set +e
-    timeout 60 "$wine" "$exe"
+    timeout 20 "$wine" "$exe"
     actual=$?
     set -e
     check "$name: exit status" "$actual" "$status"
