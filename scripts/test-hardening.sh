@@ -6,7 +6,9 @@
 #   QUORVANE_FUZZ_SECONDS   length of each fuzz run (default 20)
 #   QUORVANE_ASAN_EXCLUDE   ctest -E regular expression of tests left out of the sanitizer run;
 #                           by default the Qt widget and desktop tests (qt_*), which the release
-#                           run covers: Qt itself is not built with the sanitizers
+#                           run covers. Under the sanitizers LeakSanitizer reports memory that
+#                           libdbus and libfontconfig keep until exit, and the Xvfb scripts' waits
+#                           are timed for an uninstrumented build.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
