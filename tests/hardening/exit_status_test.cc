@@ -267,16 +267,6 @@ TEST_F(ExitStatusTest, SecondCopyWhileTheDropFolderIsLockedEndsBusyAndTouchesNot
   EXPECT_EQ(home_.Result(), "1\r\n");
 }
 
-TEST_F(ExitStatusTest, MessagesSwitchedOffLeaveStandardErrorEmptyButNotTheStatus) {
-  home_.WriteSettings("1\r\n0");
-  home_.MakeDropFolder();
-  home_.DropInput("12\r\n");
-  Ending ending = RunQuorvane(home_.Environment(), home_.ErrorLog());
-  EXPECT_EQ(ending.code, ExitStatus(RunOutcome::kInputNotBinary));
-  EXPECT_EQ(home_.ReadErrorLog(), "");
-  EXPECT_TRUE(home_.InputExists());
-}
-
 TEST_F(ExitStatusTest, AnAutomaticRunLeavesTheSettingsFileAlone) {
   home_.WriteSettings("1\r\n1\r\nkept");
   ::chmod(home_.folders().SettingsFile().c_str(), 0444);
