@@ -84,8 +84,22 @@ app_ended() { ! app_running; }
 # Wine takes up to about two seconds from a key to the end of the process; a key that should
 # change nothing is given longer than that. Space must then end it, which shows that keys arrive.
 press() {
+  focus_dialog
   timeout 5 xdotool key --clearmodifiers "$1"
   sleep "${2:-0}"
+}
+# Gives the main dialog the keyboard (there is no window manager to do it) and waits until the
+# X server says it has it, so that no key goes astray while Wine is still settling a new window.
+has_focus() { [ "$(timeout 5 xdotool getwindowfocus 2>/dev/null)" = "$window" ]; }
+focus_dialog() {
+  local tries=25
+  while [ $tries -gt 0 ]; do
+    timeout 5 xdotool windowfocus "$window" 2>/dev/null || true
+    sleep 0.2
+    has_focus && return 0
+    tries=$((tries - 1))
+  done
+  echo "     (the dialog did not take the keyboard focus)"
 }
 
 (timeout 60 "$wine" "$exe"; echo $? >"$work/interactive.status") &
@@ -93,7 +107,7 @@ app_pid=$!
 if wait_for 30 window_open; then
   pass "the window titled Quorvane appears"
   window=$(timeout 5 xdotool search --name '^Quorvane$' | head -n1)
-  timeout 5 xdotool windowfocus --sync "$window" || true
+  sleep 1
   press Return 4
   if window_open && app_running; then pass "Enter leaves the dialog open"; else fail "Enter leaves the dialog open"; fi
   press Escape 4
@@ -144,7 +158,7 @@ if [ -n "$documents" ]; then
     if wait_for 10 version_dialog_open; then
       pass "the version button opens the version dialog"
       timeout 5 xdotool windowfocus --sync "$(timeout 5 xdotool search --name 'バージョン情報' | head -n1)" || true
-      press Escape
+      timeout 5 xdotool key --clearmodifiers Escape
       wait_for 10 version_dialog_closed && app_running &&
         pass "Escape closes the version dialog and leaves the main one" ||
         fail "Escape closes the version dialog and leaves the main one"
@@ -156,13 +170,12 @@ if [ -n "$documents" ]; then
     # The message box is captioned with the executable's name, as the dialog is titled.
     if wait_for 10 message_box_open; then
       pass "typing 2 raises the input check's message box, captioned Quorvane"
-      press Return
+      timeout 5 xdotool key --clearmodifiers Return
       wait_for 10 message_box_closed &&
         pass "Return dismisses the message box" || fail "Return dismisses the message box"
     else
       fail "typing 2 raises the input check's message box, captioned Quorvane"
     fi
-    timeout 5 xdotool windowfocus --sync "$window" || true
     press alt+F4
     if wait_for 15 app_ended; then pass "a close request ends the process"; else fail "a close request ends the process"; fi
   else
