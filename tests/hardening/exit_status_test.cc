@@ -208,7 +208,7 @@ std::vector<ExitRow> ExitRows() {
 
 class ExitStatusTest : public ::testing::Test {
  protected:
-  // Messages are allowed in every row, so each outcome also shows which message it printed.
+  // Messages allowed and a result from an earlier run in place, as for the rows of the table.
   void SetUp() override {
     home_.WriteSettings("1\r\n1");
     home_.WriteResult(kOldResult);
@@ -221,6 +221,7 @@ TEST(ExitStatusRows, EachOutcomeHasItsStatusAndLeavesTheDropFolderAsPromised) {
   for (size_t row = 0; row < rows.size(); ++row) {
     const ExitRow& r = rows[row];
     SCOPED_TRACE("row " + std::to_string(row) + ": " + r.name);
+    // Messages are allowed, so each outcome also shows which message it printed.
     DropHome home;
     home.WriteSettings("1\r\n1");
     home.WriteResult(kOldResult);
