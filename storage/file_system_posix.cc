@@ -92,10 +92,13 @@ class PosixFileSystem final : public FileSystem {
 
   ReadOutcome ReadFile(const std::string& path, size_t limit, std::string& bytes) override {
     bytes.clear();
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Opening a named pipe to read waits until something opens it to write, which may be never;
+    // without waiting, a pipe nobody writes to reads as empty. Reads wait as before.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return ReadOutcome::kCannotOpen;
     struct stat st;
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0 || ::fstat(fd, &st) != 0 ||
+        S_ISDIR(st.st_mode)) {
       ::close(fd);
       return ReadOutcome::kCannotOpen;
     }
