@@ -176,6 +176,28 @@ TEST(PathTest, HomeAndConfigFoldersWithSpacesAndJapaneseNames) {
   EXPECT_EQ(ReadFile(folders.ResultFile()), kResult);
 }
 
+// A named pipe that nobody writes to: opening it to read waits for a writer, for ever.
+TEST(PathTest, AFifoInPlaceOfTheInputOrSettingsFileNeverHangsTheRun) {
+  DropHome home;
+  home.MakeDropFolder();
+  ASSERT_EQ(::mkfifo(home.folders().InputFile().c_str(), 0666), 0);
+  Ending ending = RunQuorvane(home.Environment(), home.ErrorLog());
+  ASSERT_FALSE(ending.hung);
+  EXPECT_EQ(ending.code, ExitStatus(RunOutcome::kInputEmpty));
+  EXPECT_TRUE(fs::is_fifo(home.folders().InputFile()));
+
+  // The settings file is read at every start, before the input file is looked at.
+  fs::remove(home.folders().InputFile());
+  home.DropInput("11");
+  fs::create_directories(home.folders().temp);
+  ASSERT_EQ(::mkfifo(home.folders().SettingsFile().c_str(), 0666), 0);
+  ending = RunQuorvane(home.Environment(), home.ErrorLog());
+  ASSERT_FALSE(ending.hung) << "reading the settings file waited for a writer";
+  EXPECT_EQ(ending.code, ExitStatus(RunOutcome::kOk));
+  EXPECT_EQ(home.Result(), "3\r\n");
+  EXPECT_TRUE(fs::is_fifo(home.folders().SettingsFile()));
+}
+
 // Paths longer than PATH_MAX cannot be named whole, so the tree is made and read one folder at a
 // time, each step relative to the folder before.
 class DeepPath {
