@@ -134,8 +134,14 @@ class PosixFileSystem final : public FileSystem {
   }
 
   std::unique_ptr<WritableFile> CreateFile(const std::string& path) override {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    // As for reading: a named pipe in the file's place must not wait for a reader that may never
+    // come. Without one it cannot be opened at all; writes wait as before.
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
     if (fd < 0) return nullptr;
+    if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+      ::close(fd);
+      return nullptr;
+    }
     return std::make_unique<PosixWritableFile>(fd);
   }
 
