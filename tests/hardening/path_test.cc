@@ -7,13 +7,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/hardening/drop_home.h"
+#include "tests/support/dialog_harness.h"
+#include "ui/dialog_templates.h"
 #include "ui/run_outcome.h"
 
 namespace quorvane::testing {
@@ -196,6 +201,44 @@ TEST(PathTest, AFifoInPlaceOfTheInputOrSettingsFileNeverHangsTheRun) {
   EXPECT_EQ(ending.code, ExitStatus(RunOutcome::kOk));
   EXPECT_EQ(home.Result(), "3\r\n");
   EXPECT_TRUE(fs::is_fifo(home.folders().SettingsFile()));
+}
+
+TEST(PathTest, AFifoInPlaceOfTheTemporaryResultFileNeverHangsTheRun) {
+  DropHome home;
+  home.MakeDropFolder();
+  home.DropInput("11");
+  fs::create_directories(home.folders().result);
+  ASSERT_EQ(::mkfifo(PendingPathFor(home.folders().ResultFile()).c_str(), 0666), 0);
+  Ending ending = RunQuorvane(home.Environment());
+  ASSERT_FALSE(ending.hung) << "writing the temporary result waited for a reader";
+  EXPECT_EQ(ending.code, ExitStatus(RunOutcome::kResultNotWritten));
+  EXPECT_EQ(ReadFile(home.folders().InputFile()), "11");
+  EXPECT_EQ(home.Result(), std::nullopt);
+}
+
+TEST(PathTest, AFifoInPlaceOfTheSettingsFileNeverHangsTheExitButton) {
+  DialogHarness harness;
+  fs::create_directories(harness.folders().temp);
+  const std::string fifo = harness.folders().SettingsFile();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+  harness.Open();
+  // Should the exit button wait for a reader, one comes after a while, so that the test fails
+  // instead of hanging.
+  std::atomic<bool> done = false, rescued = false;
+  std::thread rescuer([&] {
+    for (int i = 0; i < 500 && !done; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (done) return;
+    rescued = true;
+    int fd = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ::close(fd);
+  });
+  harness.dialog().OnCommand(kIdExit, Notification::kClicked);
+  done = true;
+  rescuer.join();
+  EXPECT_FALSE(rescued) << "the exit button waited for a reader of the settings file";
+  EXPECT_EQ(harness.dialog().end_result(), kResultOk);
 }
 
 // Paths longer than PATH_MAX cannot be named whole, so the tree is made and read one folder at a
