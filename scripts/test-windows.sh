@@ -14,8 +14,11 @@ for tool in "$wine" "$wineserver" Xvfb xdotool x86_64-w64-mingw32-objdump; do
 done
 
 echo "-- cross-building Quorvane.exe"
-cmake --preset windows >/dev/null
-cmake --build --preset windows -j2 >/dev/null
+if ! { cmake --preset windows && cmake --build --preset windows -j2; } >"${TMPDIR:-/tmp}/quorvane-windows-build.log" 2>&1; then
+  tail -n 40 "${TMPDIR:-/tmp}/quorvane-windows-build.log"
+  echo "test-windows: the cross build failed"
+  exit 1
+fi
 build=$source_dir/build/windows
 exe=$build/Quorvane.exe
 
@@ -77,6 +80,19 @@ for program in quorvane_resource_check quorvane_file_system_test; do
   fi
 done
 
+# Starts a Windows program and leaves its exit status in STATUS_FILE once it has ended (within a
+# minute); the caller waits for $app_pid.
+run_in_background() {
+  local status_file=$1
+  shift
+  (
+    status=0
+    timeout 60 "$wine" "$@" || status=$?
+    echo "$status" >"$status_file"
+  ) &
+  app_pid=$!
+}
+
 # ---- The interactive dialog: keys as a user types them.
 window_open() { timeout 5 xdotool search --name '^Quorvane$' >/dev/null 2>&1; }
 app_running() { kill -0 "$app_pid" 2>/dev/null; }
@@ -96,14 +112,16 @@ focus_dialog() {
   while [ $tries -gt 0 ]; do
     timeout 5 xdotool windowfocus "$window" 2>/dev/null || true
     sleep 0.2
-    has_focus && return 0
+    if has_focus; then
+      sleep 0.5  # Wine takes the focus change in before the key, not after it
+      return 0
+    fi
     tries=$((tries - 1))
   done
   echo "     (the dialog did not take the keyboard focus)"
 }
 
-(timeout 60 "$wine" "$exe"; echo $? >"$work/interactive.status") &
-app_pid=$!
+run_in_background "$work/interactive.status" "$exe"
 if wait_for 30 window_open; then
   pass "the window titled Quorvane appears"
   window=$(timeout 5 xdotool search --name '^Quorvane$' | head -n1)
@@ -150,8 +168,7 @@ click_at() {
 }
 if [ -n "$documents" ]; then
   printf '1\r\n1' >"$data/temp/Quorvane.tmp"
-  (timeout 90 "$wine" "$exe"; echo $? >"$work/second.status") &
-  app_pid=$!
+  run_in_background "$work/second.status" "$exe"
   if wait_for 30 window_open; then
     window=$(timeout 5 xdotool search --name '^Quorvane$' | head -n1)
     click_at 423 14  # the version button
@@ -223,6 +240,28 @@ if [ -n "$documents" ]; then
     check "$name: AutoFile folder stays" "$([ -d "$data/AutoFile" ] && echo yes || echo no)" "yes"
   done
   rm -rf "$data/AutoFile"
+fi
+
+# ---- Messages in automatic mode, allowed by the settings file, from a renamed executable: the
+# box is captioned with the new name, and the run ends once it is dismissed.
+if [ -n "$documents" ]; then
+  cp "$exe" "$work/Renamed.exe"
+  printf '1\r\n1' >"$data/temp/Quorvane.tmp"
+  mkdir -p "$data/AutoFile"
+  run_in_background "$work/renamed.status" "$work/Renamed.exe"
+  renamed_box_open() { timeout 5 xdotool search --name '^Renamed$' >/dev/null 2>&1; }
+  if wait_for 30 renamed_box_open; then
+    pass "a missing input file is reported in a box captioned Renamed"
+    window=$(timeout 5 xdotool search --name '^Renamed$' | head -n1)
+    press Return
+  else
+    fail "a missing input file is reported in a box captioned Renamed"
+  fi
+  wait_for 15 app_ended || kill "$app_pid" 2>/dev/null || true
+  wait "$app_pid" 2>/dev/null || true
+  app_pid=
+  check "the reported run's exit status" "$(cat "$work/renamed.status" 2>/dev/null)" "10"
+  rm -rf "$data/AutoFile" "$data/temp/Quorvane.tmp"
 fi
 
 # Nothing of Quorvane's in the registry once the prefix has saved it.
