@@ -242,6 +242,24 @@ if [ -n "$documents" ]; then
   rm -rf "$data/AutoFile"
 fi
 
+# ---- A long input: 30,000 lines put the progress range past 65,535, which the bar must take.
+if [ -n "$documents" ]; then
+  mkdir -p "$data/AutoFile"
+  printf '101\r\n%.0s' $(seq 30000) >"$data/AutoFile/Bintake.tbin"
+  printf '5\r\n%.0s' $(seq 30000) >"$work/expected.tbin"
+  set +e
+  timeout 60 "$wine" "$exe"
+  actual=$?
+  set -e
+  check "30,000 lines: exit status" "$actual" "0"
+  if cmp -s "$data/Result/Decyield.tbin" "$work/expected.tbin"; then
+    pass "30,000 lines: every line converted"
+  else
+    fail "30,000 lines: every line converted"
+  fi
+  rm -rf "$data/AutoFile"
+fi
+
 # ---- Messages in automatic mode, allowed by the settings file, from a renamed executable: the
 # box is captioned with the new name, and the run ends once it is dismissed.
 if [ -n "$documents" ]; then
