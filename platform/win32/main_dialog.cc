@@ -91,7 +91,9 @@ std::optional<int> MainDialog::RunModal() {
 void MainDialog::Pump(MSG& message) {
   const bool for_dialog =
       message.hwnd == window_ || (window_ != nullptr && ::IsChild(window_, message.hwnd));
-  if (for_dialog && OfferToDialogManager(message) && ::IsDialogMessageW(window_, &message)) {
+  // The keyboard filter comes first: a key-down goes straight to the focused control.
+  if (for_dialog && OfferedToDialogManager(KindOf(message)) &&
+      ::IsDialogMessageW(window_, &message)) {
     return;
   }
   ::TranslateMessage(&message);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "ui/dialog_view.h"
+#include "ui/keyboard_filter.h"
 
 namespace quorvane {
 
@@ -13,11 +14,23 @@ class CQuorvaneDlg;
 
 namespace win32 {
 
-// The keyboard filter of the main dialog: whether a message for the dialog or one of its controls
-// goes to the dialog manager before it is dispatched. Key-downs never do, so Enter and Escape
-// cannot close the dialog and Tab does not move the focus; each key-down reaches the focused
-// control as it is.
-inline bool OfferToDialogManager(const MSG& message) { return message.message != WM_KEYDOWN; }
+// What the keyboard filter (ui/keyboard_filter.h) sees of a window message.
+inline MessageKind KindOf(const MSG& message) {
+  switch (message.message) {
+    case WM_KEYDOWN:
+      return MessageKind::kKeyDown;
+    case WM_KEYUP:
+      return MessageKind::kKeyUp;
+    case WM_CHAR:
+      return MessageKind::kCharacter;
+    case WM_SYSKEYDOWN:
+    case WM_SYSKEYUP:
+    case WM_SYSCHAR:
+      return MessageKind::kSystemKey;
+    default:
+      return MessageKind::kOther;
+  }
+}
 
 // The main dialog as a Win32 window built from dialog resource 102, and the view through which
 // CQuorvaneDlg works it. The modal run is Quorvane's own loop around a modeless dialog, so that
