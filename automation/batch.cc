@@ -1,5 +1,7 @@
 #include "automation/batch.h"
 
+#include <algorithm>
+#include <cstring>
 #include <utility>
 
 #include "convert/binary_to_decimal.h"
@@ -38,26 +40,55 @@ std::string_view TrimTrailingBreaks(std::string_view text) {
   return end == std::string_view::npos ? std::string_view() : text.substr(0, end + 1);
 }
 
+namespace {
+
+// The most a line's result can take: ten digits and CR LF, written as one block of this size.
+constexpr size_t kLineBlock = 12;
+
+// Writes `value` in decimal and CR LF at `out` and returns how many bytes that is. Writes a whole
+// block of kLineBlock bytes; those past the line's end are overwritten by the next line.
+size_t WriteDecimalLine(uint32_t value, char* out) {
+  char block[2 * kLineBlock] = {};
+  char* first = block + kLineBlock;
+  *--first = '\n';
+  *--first = '\r';
+  do {
+    *--first = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  std::memcpy(out, first, kLineBlock);
+  return static_cast<size_t>(block + kLineBlock - first);
+}
+
+}  // namespace
+
+void BatchConverter::Reserve(size_t input_size) {
+  // The densest input, "1" LF lines, gives three result bytes for every two input bytes.
+  if (capacity_ < input_size + input_size / 2 + kLineBlock) {
+    Grow(input_size + input_size / 2 + kLineBlock);
+  }
+}
+
+void BatchConverter::Grow(size_t at_least) {
+  // Not std::string: its room would be zero-filled or each append checked, and a large file
+  // has a great many lines.
+  const size_t capacity = std::max(at_least, 2 * capacity_);
+  auto storage = std::make_unique_for_overwrite<char[]>(capacity);
+  if (size_ > 0) std::memcpy(storage.get(), outcome_.storage.get(), size_);
+  outcome_.storage = std::move(storage);
+  capacity_ = capacity;
+}
+
 void BatchConverter::Feed(std::string_view bytes) {
-  // The line's value and length stay in locals: kept in the members, every digit would wait for
-  // the store of the one before it (the bytes may alias them, as far as the compiler knows).
-  uint32_t value = value_;
-  uint64_t digits = digits_;
   for (char byte : bytes) {
     if (byte == '\n') {
-      value_ = value;
-      digits_ = digits;
       EndLine();
-      value = 0;
-      digits = 0;
     } else if (byte == '0' || byte == '1') {
       // Lines longer than the limit are refused as a whole, so their value may wrap unseen.
-      value = value * 2 + static_cast<uint32_t>(byte - '0');
-      ++digits;
+      value_ = value_ * 2 + static_cast<uint32_t>(byte - '0');
+      ++digits_;
     }
   }
-  value_ = value;
-  digits_ = digits;
 }
 
 void BatchConverter::EndLine() {
@@ -65,8 +96,8 @@ void BatchConverter::EndLine() {
   ++outcome_.line_count;
   if (digits_ > kMaxLineDigits) outcome_.line_too_long = true;
   if (!outcome_.line_too_long) {
-    AppendDecimal(value_, outcome_.result);
-    outcome_.result += "\r\n";
+    if (capacity_ - size_ < kLineBlock) Grow(size_ + kLineBlock);
+    size_ += WriteDecimalLine(value_, outcome_.storage.get() + size_);
   }
   value_ = 0;
   digits_ = 0;
@@ -74,7 +105,11 @@ void BatchConverter::EndLine() {
 
 BatchConverter::Outcome BatchConverter::Finish() {
   EndLine();
-  if (outcome_.line_too_long) outcome_.result.clear();
+  if (outcome_.line_too_long) {
+    outcome_.storage.reset();
+    size_ = 0;
+  }
+  outcome_.result = std::string_view(outcome_.storage.get(), size_);
   return std::move(outcome_);
 }
 

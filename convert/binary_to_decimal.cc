@@ -1,5 +1,7 @@
 #include "convert/binary_to_decimal.h"
 
+#include <iterator>
+
 namespace quorvane {
 namespace {
 
@@ -27,13 +29,15 @@ std::string BinaryToDecimal(std::string_view text) {
 }
 
 void AppendDecimal(uint32_t value, std::string& out) {
+  // Digits are made from the right into a buffer and appended in one go: a batch run appends
+  // one number per line.
   char digits[10];
-  int count = 0;
+  char* first = std::end(digits);
   do {
-    digits[count++] = static_cast<char>('0' + value % 10);
+    *--first = static_cast<char>('0' + value % 10);
     value /= 10;
   } while (value != 0);
-  while (count > 0) out.push_back(digits[--count]);
+  out.append(first, std::end(digits));
 }
 
 bool IsBinaryText(std::string_view text) {

@@ -248,6 +248,7 @@ void CQuorvaneDlg::RunBatch(std::string result_path, std::string input_path) {
   // Splitting takes one step per character; the steps that would not change the picture are
   // passed over in one go.
   BatchConverter converter;
+  converter.Reserve(input_text_.size());
   ProgressThrottle split_progress(split_total);
   const std::string_view text = input_text_;
   for (uint64_t i = 0; i < text.size();) {
