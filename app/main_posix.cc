@@ -81,9 +81,15 @@ class PosixPlatform final : public Platform {
       // With a display, a message the settings allow is a real message box.
       if (DesktopFrontEnd* front_end = DesktopFrontEndIfDisplay()) {
         front_end->ShowMessageBox(application_name_, text, icon);
-      } else {
-        PrintMessageToStandardError(application_name_, text, icon);
+        return;
       }
+      if (HasDisplay() && !front_end_error_.empty() && !fallback_explained_) {
+        // Whoever expected a box on the display learns why the message is here instead.
+        std::fprintf(stderr, "%s: no message box, the desktop front end could not start: %s.\n",
+                     application_name_.c_str(), front_end_error_.c_str());
+        fallback_explained_ = true;
+      }
+      PrintMessageToStandardError(application_name_, text, icon);
     });
     dialog.AttachView(view);
     dialog.OnInitDialog();
@@ -122,6 +128,7 @@ class PosixPlatform final : public Platform {
   bool front_end_tried_ = false;
   DesktopFrontEnd* front_end_ = nullptr;
   std::string front_end_error_;
+  bool fallback_explained_ = false;
 };
 
 }  // namespace
