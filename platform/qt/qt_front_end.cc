@@ -30,13 +30,16 @@ bool DisplayReachable() {
   auto connect = reinterpret_cast<Connect>(::dlsym(xcb, "xcb_connect"));
   auto has_error = reinterpret_cast<HasError>(::dlsym(xcb, "xcb_connection_has_error"));
   auto disconnect = reinterpret_cast<Disconnect>(::dlsym(xcb, "xcb_disconnect"));
-  bool reachable = false;
-  if (connect != nullptr && has_error != nullptr && disconnect != nullptr) {
+  if (connect == nullptr || has_error == nullptr || disconnect == nullptr) return false;
+  // A connection now and then fails on a busy machine; a display that is there answers again.
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    if (attempt > 0) ::usleep(50'000);
     void* connection = connect(nullptr, nullptr);
-    reachable = connection != nullptr && has_error(connection) == 0;
+    const bool reachable = connection != nullptr && has_error(connection) == 0;
     if (connection != nullptr) disconnect(connection);
+    if (reachable) return true;
   }
-  return reachable;
+  return false;
 }
 
 std::string OwnPath() {

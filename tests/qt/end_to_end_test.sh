@@ -78,14 +78,13 @@ start_with_window() {
   return 1
 }
 
-# Waits up to 10 s for the program to end and prints its exit status.
-exit_status() {
+# Waits up to 10 s for the program to end and leaves its exit status in $status.
+await_exit() {
   for _ in $(seq 100); do running || break; sleep 0.1; done
   running && return 1
-  local status=0
+  status=0
   wait "$app_pid" || status=$?
   app_pid=""
-  echo "$status"
 }
 
 echo "== interactive dialog"
@@ -101,7 +100,7 @@ for key in Return Escape KP_Enter; do
 done
 [ -e "$data/temp/Quorvane.tmp" ] && fail "the settings file was written before the exit button"
 xdo key space || fail "xdotool could not press Space"
-status=$(exit_status) || fail "Space did not end the program"
+await_exit || fail "Space did not end the program"
 [ "$status" = 0 ] || fail "exit status $status after the exit button"
 bytes=$(od -An -tx1 "$data/temp/Quorvane.tmp" | tr -s ' \n' ' ')
 [ "$bytes" = " 30 0d 0a 30 " ] || fail "the settings file holds$bytes"
@@ -126,7 +125,7 @@ start_with_window "$(basename "$exe")" || fail "no message box captioned $(basen
 box=$found
 xdo windowfocus --sync "$box" || fail "the message box did not take the focus"
 xdo key Return || fail "xdotool could not press Enter"
-status=$(exit_status) || fail "the message box did not go away"
+await_exit || fail "the message box did not go away"
 [ "$status" = 10 ] || fail "exit status $status for a missing input file"
 
 echo "3 passed, 0 failed"
