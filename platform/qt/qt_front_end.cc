@@ -19,6 +19,8 @@ namespace {
 // first and the executable gets nullptr instead. libxcb comes with Qt's X11 platform plugin.
 bool DisplayReachable() {
   const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+  // A window nobody can see would wait for an answer forever.
+  if (platform.startsWith("offscreen") || platform.startsWith("minimal")) return false;
   if (!platform.isEmpty() && !platform.startsWith("xcb")) return true;  // Qt's own choice
   if (qEnvironmentVariableIsEmpty("DISPLAY"))
     return !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");

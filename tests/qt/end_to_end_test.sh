@@ -2,6 +2,7 @@
 # The real executable on a virtual X server, in a throw-away home folder:
 #  - the interactive dialog appears as "Quorvane"; Enter and Escape leave it open; Space presses
 #    the exit button, which has the focus, and the settings file then holds 30 0D 0A 30;
+#  - an interactive start where no one could see the window ends at once instead of waiting;
 #  - an automatic run with a display never loads Qt;
 #  - an automatic run whose settings allow messages shows its message in a real message box.
 # Every wait is bounded; Xvfb and the program are ended on the way out.
@@ -105,6 +106,12 @@ await_exit || fail "Space did not end the program"
 bytes=$(od -An -tx1 "$data/temp/Quorvane.tmp" | tr -s ' \n' ' ')
 [ "$bytes" = " 30 0d 0a 30 " ] || fail "the settings file holds$bytes"
 
+echo "== no visible display"
+fresh_home invisible
+status=0
+QT_QPA_PLATFORM=offscreen timeout 20 "$exe" >"$work/out" 2>&1 || status=$?
+[ "$status" = 1 ] || fail "an interactive start on the offscreen platform ended with $status"
+
 echo "== automatic run with a display"
 fresh_home automatic
 mkdir -p "$data/AutoFile" "$data/temp"
@@ -128,4 +135,4 @@ xdo key Return || fail "xdotool could not press Enter"
 await_exit || fail "the message box did not go away"
 [ "$status" = 10 ] || fail "exit status $status for a missing input file"
 
-echo "3 passed, 0 failed"
+echo "4 passed, 0 failed"
