@@ -6,6 +6,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -189,6 +190,7 @@ class QtDialogTest : public QObject {
   void exitButtonStartsWithTheFocusAndSpacePressesIt();
   void inputFieldTakesDigitsOnlyWhenTyped_data();
   void inputFieldTakesDigitsOnlyWhenTyped();
+  void inputMethodCommitsDigitsOnly();
   void convertFillsTheOutputField_data();
   void convertFillsTheOutputField();
   void autoRunCreatesTheDropFolderAndShowsTheMessagesBox();
@@ -448,6 +450,20 @@ void QtDialogTest::inputFieldTakesDigitsOnlyWhenTyped() {
     QCOMPARE(session.boxes()[0].input_when_shown, rejected_text);
   }
   QVERIFY(session.window().isVisible());
+}
+
+void QtDialogTest::inputMethodCommitsDigitsOnly() {
+  // Text composed with an input method counts as typed: the field refuses what is not a digit.
+  Session session;
+  QWidget* input = session.view().widget(kIdInput);
+  input->setFocus();
+  for (const char* commit : {"10", "1a", "\xef\xbc\x91", "1"}) {
+    QInputMethodEvent event;
+    event.setCommitString(QString::fromUtf8(commit));
+    QApplication::sendEvent(input, &event);
+  }
+  QCOMPARE(TextOf(input), QStringLiteral("101"));
+  QVERIFY(session.boxes().empty());
 }
 
 void QtDialogTest::convertFillsTheOutputField_data() {
