@@ -44,6 +44,9 @@ bool ReplaceFileSafely(FileSystem& fs, const std::string& path, std::string_view
     return false;
   }
   const std::string pending = PendingPathFor(path);
+  // Whatever a killed run, or anyone else, left under the temporary name goes first, so that a
+  // link planted there is removed rather than written through.
+  fs.DeleteFile(pending);
   auto file = fs.CreateFile(pending);
   if (!file) return false;
   bool written = file->Write(bytes) && file->Flush();

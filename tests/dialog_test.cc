@@ -542,6 +542,31 @@ TEST(AutomaticStartTest, SecondCopyLeavesTheDropFolderToTheFirst) {
   ExpectEndedCleanly(h);
 }
 
+TEST(AutomaticStartTest, LockFileThatCannotBeMadeDoesNotBlockEveryStart) {
+  DialogHarness h;
+  h.MakeDropFolder();
+  h.DropInput("101\r\n");
+  fs::create_directories(h.folders().LockFile());  // a folder in the lock file's place
+  h.Open();
+  EXPECT_EQ(h.dialog().outcome(), RunOutcome::kOk);
+  EXPECT_EQ(h.Result(), "5\r\n");
+}
+
+TEST(RunBatchTest, LinkAtTheTemporaryNameIsNotWrittenThrough) {
+  DialogHarness h;
+  h.MakeDropFolder();
+  h.DropInput("11\r\n");
+  fs::create_directories(h.folders().result);
+  const std::string target = h.folders().data_root + "/elsewhere.txt";
+  WriteFile(target, "precious");
+  fs::create_symlink(target, PendingPathFor(h.folders().ResultFile()));
+  h.Open();
+  EXPECT_EQ(h.dialog().outcome(), RunOutcome::kOk);
+  EXPECT_EQ(h.Result(), "3\r\n");
+  EXPECT_EQ(ReadFile(target), "precious");
+  EXPECT_FALSE(fs::is_symlink(h.folders().ResultFile()));
+}
+
 TEST(KeyboardFilterTest, OnlyKeyDownsAreKeptFromTheDialogManager) {
   EXPECT_FALSE(OfferedToDialogManager(MessageKind::kKeyDown));
   for (MessageKind kind : {MessageKind::kKeyUp, MessageKind::kCharacter, MessageKind::kSystemKey,

@@ -86,8 +86,11 @@ void CQuorvaneDlg::TakeInteractiveBranch() {
 void CQuorvaneDlg::TakeAutomaticBranch() {
   // Two copies started on the same drop folder would race for one input file; the second one
   // leaves everything to the first and ends at once, silently.
+  // Only a lock file that exists and is held means another copy; when the lock file cannot be
+  // made at all (a folder in its place, no temp folder) the run goes on without it rather than
+  // refuse every start for good.
   std::unique_ptr<FileLock> lock = files_.TryLock(folders_.LockFile());
-  if (!lock && DirectoryExists(files_, folders_.temp)) {
+  if (!lock && FileExists(files_, folders_.LockFile())) {
     outcome_ = RunOutcome::kBusy;
     AbandonQuietly();
     return;
