@@ -138,6 +138,10 @@ void CQuorvaneDlg::TakeAutomaticBranch() {
 void CQuorvaneDlg::AbandonAutomaticStart(RunOutcome outcome, const char* message) {
   view_->Show(kIdProgressText, false);
   view_->Show(kIdProgressBar, false);
+  StopRun(outcome, message);
+}
+
+void CQuorvaneDlg::StopRun(RunOutcome outcome, const char* message) {
   ReportIfAllowed(message, MessageIcon::kError);
   outcome_ = outcome;
   AbandonQuietly();
@@ -266,11 +270,7 @@ void CQuorvaneDlg::RunBatch(std::string result_path, std::string input_path) {
 
   if (batch.line_too_long) {
     // Refused before anything is written: the input file stays for the next start.
-    ReportIfAllowed(messages::kLineTooLong, MessageIcon::kError);
-    ResetProgressControls();
-    view.EndWaitCursor();
-    outcome_ = RunOutcome::kLineTooLong;
-    EndDialog(kResultAutomatic);
+    StopRun(RunOutcome::kLineTooLong, messages::kLineTooLong);
     return;
   }
 
@@ -288,11 +288,7 @@ void CQuorvaneDlg::RunBatch(std::string result_path, std::string input_path) {
 
   // The input file is deleted only after the result is safely on disk.
   if (!ReplaceFileSafely(files_, result_path, batch.result)) {
-    ReportIfAllowed(messages::kResultNotWritten, MessageIcon::kError);
-    ResetProgressControls();
-    view.EndWaitCursor();
-    outcome_ = RunOutcome::kResultNotWritten;
-    EndDialog(kResultAutomatic);
+    StopRun(RunOutcome::kResultNotWritten, messages::kResultNotWritten);
     return;
   }
   const bool input_deleted = DeleteFileForced(files_, input_path);

@@ -72,6 +72,9 @@ class CQuorvaneDlg {
   void TakeInteractiveBranch();
   void TakeAutomaticBranch();
   void AbandonAutomaticStart(RunOutcome outcome, const char* message);
+  // Ends an automatic run that cannot go on: its message where allowed, then as AbandonQuietly.
+  void StopRun(RunOutcome outcome, const char* message);
+  // Puts the controls back and ends the dialog, without a message.
   void AbandonQuietly();
   // Puts the exit button and the progress controls back as they are outside a run.
   void ResetProgressControls();
