@@ -586,28 +586,28 @@ void QtDialogTest::versionDialogOpensAgainAndAgain() {
     int labels = 0;
     bool ok_focused = false;
     bool blocked = false;
-    const bool answered = AnswerNextModal([&] { session.Click(kIdVersion); },
-                                          [&](QWidget& modal) {
-                                            title = modal.windowTitle();
-                                            size = modal.size();
-                                            labels = modal.findChildren<QLabel*>().size();
-                                            auto* ok = modal.findChild<QPushButton*>();
-                                            ok_focused =
-                                                ok != nullptr && ok->hasFocus() && ok->isDefault();
-                                            // One at a time: asking again while it is open opens no
-                                            // second one.
-                                            session.view().ShowVersionDialog();
-                                            blocked = QApplication::activeModalWidget() == &modal;
-                                            if (closer.startsWith("OK")) {
-                                              QTest::mouseClick(ok, Qt::LeftButton);
-                                            } else if (closer == "Enter") {
-                                              QTest::keyClick(modal.windowHandle(), Qt::Key_Return);
-                                            } else if (closer == "Escape") {
-                                              QTest::keyClick(modal.windowHandle(), Qt::Key_Escape);
-                                            } else {
-                                              modal.close();
-                                            }
-                                          });
+    const bool answered =
+        AnswerNextModal([&] { session.Click(kIdVersion); },
+                        [&](QWidget& modal) {
+                          title = modal.windowTitle();
+                          size = modal.size();
+                          labels = static_cast<int>(modal.findChildren<QLabel*>().size());
+                          auto* ok = modal.findChild<QPushButton*>();
+                          ok_focused = ok != nullptr && ok->hasFocus() && ok->isDefault();
+                          // One at a time: asking again while it is open opens no
+                          // second one.
+                          session.view().ShowVersionDialog();
+                          blocked = QApplication::activeModalWidget() == &modal;
+                          if (closer.startsWith("OK")) {
+                            QTest::mouseClick(ok, Qt::LeftButton);
+                          } else if (closer == "Enter") {
+                            QTest::keyClick(modal.windowHandle(), Qt::Key_Return);
+                          } else if (closer == "Escape") {
+                            QTest::keyClick(modal.windowHandle(), Qt::Key_Escape);
+                          } else {
+                            modal.close();
+                          }
+                        });
     QVERIFY(answered);
     QCOMPARE(title, QString::fromUtf8(about.caption));
     QCOMPARE(labels, static_cast<int>(about.controls.size()) - 1);
