@@ -3,9 +3,11 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <new>
 #include <string>
 
 #include "app/desktop_front_end.h"
@@ -73,6 +75,9 @@ class PosixPlatform final : public Platform {
   FileSystem& Files() override { return RealFileSystem(); }
   std::string DocumentsFolder() override { return QueryDocumentsFolder(); }
   std::string ExecutablePath() override { return executable_; }
+  void ReportStartupError(std::string_view text) override {
+    PrintMessageToStandardError(application_name_, text, MessageIcon::kError);
+  }
 
   std::optional<int> RunModal(CQuorvaneDlg& dialog) override {
     HeadlessView view;
@@ -135,6 +140,16 @@ class PosixPlatform final : public Platform {
 }  // namespace quorvane
 
 int main() {
-  quorvane::PosixPlatform platform;
-  return quorvane::CQuorvaneApp(platform).InitInstance();
+  // Past a file-size limit a write then fails (EFBIG) and the run says so with its status, where
+  // the signal would have killed it.
+  std::signal(SIGXFSZ, SIG_IGN);
+  try {
+    quorvane::PosixPlatform platform;
+    return quorvane::CQuorvaneApp(platform).InitInstance();
+  } catch (const std::bad_alloc&) {
+    // The input file is deleted only once the result is whole, so a run that ran out of memory
+    // has lost nothing; the caller learns it from the status.
+    std::fputs("quorvane: not enough memory to go on.\n", stderr);
+    return quorvane::ExitStatus(quorvane::RunOutcome::kOutOfMemory);
+  }
 }

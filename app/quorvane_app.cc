@@ -2,6 +2,7 @@
 
 #include "storage/file_primitives.h"
 #include "storage/folder_tree.h"
+#include "ui/messages.h"
 #include "ui/quorvane_dlg.h"
 
 namespace quorvane {
@@ -11,6 +12,11 @@ int CQuorvaneApp::InitInstance() {
   // The folders below the maker folder are made one level at a time by the dialog, so the
   // Documents and maker folders have to be there first.
   const FolderTree folders(platform_.DocumentsFolder());
+  if (folders.documents.empty()) {
+    // Folders made anywhere else (the root of the drive) would send every file astray.
+    platform_.ReportStartupError(messages::kNoDocumentsFolder);
+    return ExitStatus(RunOutcome::kNoDialog);
+  }
   if (!DirectoryExists(files, folders.documents)) files.MakeDirectory(folders.documents);
   if (!DirectoryExists(files, folders.maker)) files.MakeDirectory(folders.maker);
 

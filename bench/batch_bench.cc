@@ -198,7 +198,7 @@ void BM_ReadWholeFile(benchmark::State& state) {
   FileSystem& files = RealFileSystem();
   const std::string path = root + "/Bintake.tbin";
   const std::string_view input = std::string_view(Input()).substr(0, state.range(0));
-  if (!WriteWholeFile(files, path, input)) state.SkipWithError("cannot write the input file");
+  if (!ReplaceFileSafely(files, path, input)) state.SkipWithError("cannot write the input file");
   for (auto _ : state) {
     FileContents contents = ReadWholeFile(files, path);
     benchmark::DoNotOptimize(contents.bytes.data());
@@ -265,7 +265,7 @@ void BM_AutomaticRunTmpfs(benchmark::State& state) {
     files.MakeDirectory(*folder);
   }
   RunAutomatic(state, files, folders.documents, [&files](const std::string& path) {
-    if (!WriteWholeFile(files, path, Input())) std::abort();
+    if (!ReplaceFileSafely(files, path, Input())) std::abort();
   });
   DeleteTree(files, root);
 }

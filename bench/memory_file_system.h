@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -33,7 +34,12 @@ class MemoryFileSystem final : public FileSystem {
   std::optional<FileStatus> Status(const std::string& path) override {
     const Node* node = Find(path);
     if (node == nullptr) return std::nullopt;
-    return FileStatus{node->is_directory, node->read_only, node->bytes.size()};
+    FileStatus status;
+    status.is_directory = node->is_directory;
+    status.is_regular = !node->is_directory;
+    status.read_only = node->read_only;
+    status.stamp = StampOf(path, *node);
+    return status;
   }
   bool MakeDirectory(const std::string& path) override {
     return nodes_.emplace(path, Node{true, false, {}}).second;
@@ -53,21 +59,23 @@ class MemoryFileSystem final : public FileSystem {
       if (it->first.compare(0, prefix.size(), prefix) != 0) break;
       std::string name = it->first.substr(prefix.size());
       if (name.find(kPathSeparator) == std::string::npos) {
-        entries.push_back({name, it->second.is_directory});
+        entries.push_back({name, it->second.is_directory, !it->second.is_directory});
       }
     }
     return entries;
   }
-  ReadOutcome ReadFile(const std::string& path, size_t limit, std::string& bytes) override {
+  ReadOutcome ReadFile(const std::string& path, size_t limit, std::string& bytes,
+                       FileStamp* stamp) override {
     const Node* node = Find(path);
     if (node == nullptr || node->is_directory) return ReadOutcome::kCannotOpen;
     bytes.assign(node->bytes, 0, limit);
+    if (stamp != nullptr) *stamp = StampOf(path, *node);
     return node->bytes.size() > limit ? ReadOutcome::kTooLarge : ReadOutcome::kOk;
   }
-  std::unique_ptr<WritableFile> CreateFile(const std::string& path) override {
+  std::unique_ptr<WritableFile> CreateTemporary(const std::string& target,
+                                                std::string& path) override {
+    path = NewTemporaryPathFor(target);
     Node& node = nodes_[path];
-    if (node.is_directory) return nullptr;
-    node.bytes.clear();
     return std::make_unique<MemoryFile>(node.bytes);
   }
   bool Rename(const std::string& from, const std::string& to) override {
@@ -84,15 +92,15 @@ class MemoryFileSystem final : public FileSystem {
     nodes_.erase(path);
     return true;
   }
-  bool ClearReadOnly(const std::string& path) override {
-    auto found = nodes_.find(path);
-    if (found == nodes_.end()) return false;
-    found->second.read_only = false;
-    return true;
+  DeleteOutcome DeleteFileIfUnchanged(const std::string& path, const FileStamp& expected) override {
+    const Node* node = Find(path);
+    if (node == nullptr) return DeleteOutcome::kNotFound;
+    if (node->is_directory) return DeleteOutcome::kFailed;
+    if (!(StampOf(path, *node) == expected)) return DeleteOutcome::kChanged;
+    nodes_.erase(path);
+    return DeleteOutcome::kDeleted;
   }
-  std::unique_ptr<FileLock> TryLock(const std::string&) override {
-    return std::make_unique<FileLock>();
-  }
+  LockAttempt TryLock(const std::string&) override { return {std::make_unique<FileLock>(), false}; }
 
  private:
   class MemoryFile final : public WritableFile {
@@ -108,6 +116,11 @@ class MemoryFileSystem final : public FileSystem {
    private:
     std::string& bytes_;
   };
+
+  // A file's identity is its name here; its state, its size.
+  static FileStamp StampOf(const std::string& path, const Node& node) {
+    return {0, std::hash<std::string>()(path), node.bytes.size(), 0};
+  }
 
   std::map<std::string, Node> nodes_;
 };

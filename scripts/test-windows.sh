@@ -67,7 +67,7 @@ timeout 180 "$wine" wineboot -i >/dev/null 2>&1 || { echo "test-windows: wineboo
 # Only DLLs that every Windows has: the C and C++ runtimes are linked in.
 imports=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p' | tr 'a-z' 'A-Z' | sort | tr '\n' ' ')
 unexpected=$(echo "$imports" | tr ' ' '\n' |
-  grep -v -x -E 'KERNEL32.DLL|USER32.DLL|GDI32.DLL|COMCTL32.DLL|SHELL32.DLL|MSVCRT.DLL|ADVAPI32.DLL|' || true)
+  grep -v -x -E 'KERNEL32.DLL|USER32.DLL|GDI32.DLL|COMCTL32.DLL|SHELL32.DLL|OLE32.DLL|MSVCRT.DLL|ADVAPI32.DLL|' || true)
 check "Quorvane.exe imports only system DLLs ($imports)" "$unexpected" ""
 
 for program in quorvane_resource_check quorvane_file_system_test; do

@@ -1,21 +1,41 @@
+#include <fcntl.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <string>
+#include <string_view>
 
 #include "storage/folder_tree.h"
 
 namespace quorvane {
 namespace {
 
+// Empty when no home folder can be found at all.
 std::string HomeFolder() {
   if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
   if (const passwd* entry = ::getpwuid(::getuid()); entry != nullptr && entry->pw_dir != nullptr) {
     return entry->pw_dir;
   }
-  return "/";
+  return {};
+}
+
+// The text of a small plain file; empty when it is missing, too large, or not a plain file. A
+// named pipe or a device in its place is never waited on.
+std::string ReadSmallFile(const std::string& path) {
+  constexpr size_t kLimit = 65536;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return {};
+  std::string text;
+  struct stat st;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= static_cast<off_t>(kLimit)) {
+    text.resize(kLimit);
+    ssize_t got = ::read(fd, text.data(), text.size());
+    text.resize(got > 0 ? static_cast<size_t>(got) : 0);
+  }
+  ::close(fd);
+  return text;
 }
 
 // The value of XDG_DOCUMENTS_DIR in user-dirs.dirs, written as "$HOME/..." or as an absolute
@@ -24,16 +44,25 @@ std::string XdgDocumentsFolder(const std::string& home) {
   const char* config_home = std::getenv("XDG_CONFIG_HOME");
   std::string config = (config_home != nullptr && *config_home == '/') ? std::string(config_home)
                                                                        : home + "/.config";
-  std::ifstream dirs(config + "/user-dirs.dirs");
-  std::string line;
-  while (std::getline(dirs, line)) {
-    const std::string key = "XDG_DOCUMENTS_DIR=\"";
-    if (line.rfind(key, 0) != 0) continue;
-    size_t end = line.find('"', key.size());
-    if (end == std::string::npos) return {};
-    std::string value = line.substr(key.size(), end - key.size());
-    if (value.rfind("$HOME", 0) == 0) return home + value.substr(5);
-    if (!value.empty() && value[0] == '/') return value;
+  const std::string dirs = ReadSmallFile(config + "/user-dirs.dirs");
+  constexpr std::string_view kKey = "XDG_DOCUMENTS_DIR=\"";
+  for (size_t start = 0; start < dirs.size();) {
+    size_t end_of_line = dirs.find('\n', start);
+    if (end_of_line == std::string::npos) end_of_line = dirs.size();
+    std::string_view line(dirs.data() + start, end_of_line - start);
+    start = end_of_line + 1;
+    if (!line.starts_with(kKey)) continue;
+    line.remove_prefix(kKey.size());
+    const size_t quote = line.find('"');
+    if (quote == std::string_view::npos) return {};
+    std::string_view value = line.substr(0, quote);
+    if (value.starts_with("$HOME")) {
+      value.remove_prefix(5);
+      // "$HOME" itself or "$HOME/..."; "$HOMEx" would name a sibling of the home folder.
+      if (!value.empty() && value[0] != '/') return {};
+      return home + std::string(value);
+    }
+    if (!value.empty() && value[0] == '/') return std::string(value);
     return {};
   }
   return {};
@@ -42,7 +71,8 @@ std::string XdgDocumentsFolder(const std::string& home) {
 }  // namespace
 
 std::string QueryDocumentsFolder() {
-  std::string home = HomeFolder();
+  const std::string home = HomeFolder();
+  if (home.empty()) return {};
   std::string documents = XdgDocumentsFolder(home);
   if (documents.empty()) documents = home + "/Documents";
   while (documents.size() > 1 && documents.back() == '/') documents.pop_back();

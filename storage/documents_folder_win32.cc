@@ -1,5 +1,6 @@
 #include "platform/win32/windows_api.h"
 
+#include <knownfolders.h>
 #include <shlobj.h>
 
 #include <string>
@@ -10,11 +11,16 @@
 namespace quorvane {
 
 std::string QueryDocumentsFolder() {
-  // The 8-bit form of the query, as Quorvane has always asked it, into a cleared buffer: a failed
-  // query leaves it empty, and the folders below it then name folders at the root of the drive.
-  char buffer[MAX_PATH] = {};
-  ::SHGetSpecialFolderPathA(nullptr, buffer, CSIDL_PERSONAL, FALSE);
-  return win32::ToUtf8(win32::ToWide(buffer, CP_ACP));
+  // The wide form of the query: the 8-bit one turns every character of the profile path outside
+  // the ANSI code page into "?", and the files would go astray. Where the 8-bit one worked, both
+  // name the same folder. The folder need not exist yet: start-up makes it.
+  PWSTR path = nullptr;
+  std::string documents;
+  if (SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_Documents, KF_FLAG_DONT_VERIFY, nullptr, &path))) {
+    documents = win32::ToUtf8(path);
+  }
+  ::CoTaskMemFree(path);
+  return documents;
 }
 
 }  // namespace quorvane

@@ -1,6 +1,25 @@
 #include "storage/file_primitives.h"
 
+#include <chrono>
+#include <cstdint>
+#include <random>
+
 namespace quorvane {
+namespace {
+
+constexpr std::string_view kTemporarySuffix = ".partial";
+
+std::string_view NameOf(std::string_view path) {
+  const size_t separator = path.find_last_of(kPathSeparator);
+  return separator == std::string_view::npos ? path : path.substr(separator + 1);
+}
+
+std::string_view FolderOf(std::string_view path) {
+  const size_t separator = path.find_last_of(kPathSeparator);
+  return separator == std::string_view::npos ? std::string_view(".") : path.substr(0, separator);
+}
+
+}  // namespace
 
 bool DirectoryExists(FileSystem& fs, const std::string& path) {
   auto status = fs.Status(path);
@@ -14,46 +33,62 @@ bool FileExists(FileSystem& fs, const std::string& path) {
 
 FileContents ReadWholeFile(FileSystem& fs, const std::string& path) {
   FileContents contents;
-  contents.outcome = fs.ReadFile(path, kReadLimit, contents.bytes);
+  contents.outcome = fs.ReadFile(path, kReadLimit, contents.bytes, &contents.stamp);
   return contents;
 }
 
-namespace {
-
-bool IsReadOnlyFile(FileSystem& fs, const std::string& path) {
-  auto status = fs.Status(path);
-  return status && !status->is_directory && status->read_only;
+std::string NewTemporaryPathFor(const std::string& target) {
+  // Seeded from the system's randomness, the clock and an address (different in every process),
+  // so that copies started at the same moment pick different names.
+  static std::mt19937_64 generator = [] {
+    std::random_device device;
+    const int here = 0;
+    std::seed_seq seed{
+        static_cast<uint64_t>(device()), static_cast<uint64_t>(device()),
+        static_cast<uint64_t>(std::chrono::high_resolution_clock::now().time_since_epoch().count()),
+        static_cast<uint64_t>(reinterpret_cast<uintptr_t>(&here))};
+    return std::mt19937_64(seed);
+  }();
+  constexpr std::string_view kAlphabet = "abcdefghijklmnopqrstuvwxyz0123456789";
+  std::string path = target;
+  path += '.';
+  for (int i = 0; i < 6; ++i) path += kAlphabet[generator() % kAlphabet.size()];
+  path += kTemporarySuffix;
+  return path;
 }
 
-}  // namespace
-
-bool WriteWholeFile(FileSystem& fs, const std::string& path, std::string_view bytes) {
-  // Permission bits do not stop every user (root writes anywhere), so a read-only mark is
-  // honoured here rather than left to the open.
-  if (IsReadOnlyFile(fs, path)) return false;
-  auto file = fs.CreateFile(path);
-  if (!file) return false;
-  bool written = file->Write(bytes);
-  return file->Close() && written;
+bool IsTemporaryNameFor(std::string_view name, std::string_view target_name) {
+  return name.size() >= target_name.size() + kTemporarySuffix.size() &&
+         name.starts_with(target_name) && name[target_name.size()] == '.' &&
+         name.ends_with(kTemporarySuffix);
 }
-
-std::string PendingPathFor(const std::string& path) { return path + ".partial"; }
 
 bool ReplaceFileSafely(FileSystem& fs, const std::string& path, std::string_view bytes) {
-  if (auto status = fs.Status(path); status && (status->is_directory || status->read_only)) {
+  // Permission bits do not stop every user (root writes anywhere), so a read-only mark is
+  // honoured here rather than left to the system.
+  if (auto status = fs.Status(path);
+      status && !status->is_link && (status->is_directory || status->read_only)) {
     return false;
   }
-  const std::string pending = PendingPathFor(path);
-  // Whatever a killed run, or anyone else, left under the temporary name goes first, so that a
-  // link planted there is removed rather than written through.
-  fs.DeleteFile(pending);
-  auto file = fs.CreateFile(pending);
+  std::string temporary;
+  auto file = fs.CreateTemporary(path, temporary);
   if (!file) return false;
-  bool written = file->Write(bytes) && file->Flush();
-  bool closed = file->Close();
-  if (written && closed && fs.Rename(pending, path)) return true;
-  fs.DeleteFile(pending);
+  const bool written = file->Write(bytes) && file->Flush();
+  const bool closed = file->Close();
+  if (written && closed && fs.Rename(temporary, path)) return true;
+  fs.DeleteFile(temporary);
   return false;
+}
+
+void RemoveLeftoverTemporaries(FileSystem& fs, const std::string& path) {
+  const std::string folder(FolderOf(path));
+  auto entries = fs.ListDirectory(folder);
+  if (!entries) return;
+  for (const DirectoryEntry& entry : *entries) {
+    if (entry.is_regular && IsTemporaryNameFor(entry.name, NameOf(path))) {
+      fs.DeleteFile(folder + kPathSeparator + entry.name);
+    }
+  }
 }
 
 bool DeleteTree(FileSystem& fs, const std::string& path) {
@@ -69,14 +104,6 @@ bool DeleteTree(FileSystem& fs, const std::string& path) {
   }
   fs.RemoveDirectory(path);  // fails, as it should, when something was left inside
   return true;
-}
-
-bool DeleteFileForced(FileSystem& fs, const std::string& path) {
-  auto status = fs.Status(path);
-  if (status && status->read_only) fs.ClearReadOnly(path);
-  // A failed status query does not prove the file gone (it may be a passing failure), so the
-  // deletion is tried all the same; the file counts as deleted only once it cannot be found.
-  return fs.DeleteFile(path) || !fs.Status(path);
 }
 
 }  // namespace quorvane

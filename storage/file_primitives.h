@@ -17,27 +17,25 @@ bool FileExists(FileSystem& fs, const std::string& path);
 struct FileContents {
   FileSystem::ReadOutcome outcome = FileSystem::ReadOutcome::kCannotOpen;
   std::string bytes;  // all of the file, or its first kReadLimit bytes when it is larger
+  FileStamp stamp;    // which file was read, and in what state
 };
 FileContents ReadWholeFile(FileSystem& fs, const std::string& path);
 
-// Creates or truncates the file and writes `bytes`; false when it could not be opened or written.
-// A file marked read-only is left as it is.
-bool WriteWholeFile(FileSystem& fs, const std::string& path, std::string_view bytes);
+// Writes `bytes` to a new temporary file beside `path`, puts it on the disk and then moves it
+// onto `path` in one step: a reader, or a crash at any moment, sees the old file or the whole new
+// one, and nothing that stood at any name (a link, a hard link) is ever written through. A plain
+// file at `path` marked read-only, or a folder there, is not replaced. False when anything
+// failed; `path` is then unchanged and no temporary file is left.
+[[nodiscard]] bool ReplaceFileSafely(FileSystem& fs, const std::string& path,
+                                     std::string_view bytes);
 
-// Writes `bytes` to a temporary file beside `path`, puts it on the disk and then moves it onto
-// `path` in one step: a reader, or a crash at any moment, sees the old file or the whole new one.
-// A read-only `path` is not replaced. False when anything failed; `path` is then unchanged.
-bool ReplaceFileSafely(FileSystem& fs, const std::string& path, std::string_view bytes);
-
-// The temporary file that ReplaceFileSafely writes before the move.
-std::string PendingPathFor(const std::string& path);
+// Deletes the plain files that killed runs left as temporaries of `path` (see
+// IsTemporaryNameFor). Links and folders under such names are left alone. Only for a run that
+// holds the lock: another copy's temporary would be deleted under it otherwise.
+void RemoveLeftoverTemporaries(FileSystem& fs, const std::string& path);
 
 // Removes a folder with everything in it. A file that cannot be deleted stays, and so does every
 // folder above it. False when the folder cannot be listed (nothing is deleted then).
 bool DeleteTree(FileSystem& fs, const std::string& path);
-
-// Deletes a file, clearing a read-only mark first. True when the file is gone afterwards, also
-// when it was gone before.
-bool DeleteFileForced(FileSystem& fs, const std::string& path);
 
 }  // namespace quorvane

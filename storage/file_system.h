@@ -16,25 +16,39 @@ inline constexpr char kPathSeparator = '\\';
 inline constexpr char kPathSeparator = '/';
 #endif
 
+// Which file a name led to, and in what state: the same device, file number, size and
+// modification time mean the same file, unchanged.
+struct FileStamp {
+  uint64_t device = 0;
+  uint64_t file = 0;  // the inode, or the file index on Windows
+  uint64_t size = 0;
+  int64_t modified = 0;  // in the platform's own units
+  bool operator==(const FileStamp&) const = default;
+};
+
 struct FileStatus {
   bool is_directory = false;
-  bool read_only = false;  // no one may write it (read-only attribute, or no write bit at all)
-  uint64_t size = 0;
+  bool is_regular = false;  // a plain file, not a folder, pipe or device
+  bool is_link = false;     // the name itself is a symbolic link (the rest describes its target)
+  bool read_only = false;   // no one may write it (read-only attribute, or no write bit at all)
+  FileStamp stamp;
+  uint64_t size() const { return stamp.size; }
 };
 
 struct DirectoryEntry {
   std::string name;
-  bool is_directory = false;
+  bool is_directory = false;  // a folder itself, never a link to one
+  bool is_regular = false;    // a plain file itself, never a link to one
 };
 
 // A file opened for writing; closing it is part of writing it, so Close reports failures too.
 class WritableFile {
  public:
   virtual ~WritableFile() = default;
-  virtual bool Write(std::string_view bytes) = 0;
+  [[nodiscard]] virtual bool Write(std::string_view bytes) = 0;
   // Puts what was written on the disk itself, so that it survives a crash.
-  virtual bool Flush() = 0;
-  virtual bool Close() = 0;
+  [[nodiscard]] virtual bool Flush() = 0;
+  [[nodiscard]] virtual bool Close() = 0;
 };
 
 // Held while one copy of Quorvane works on the drop folder; released when destroyed, or by the
@@ -53,32 +67,68 @@ class FileSystem {
   // nullopt when the status cannot be queried (absent, or access denied). Symbolic links are
   // followed; a dangling one counts as absent.
   virtual std::optional<FileStatus> Status(const std::string& path) = 0;
-  // Creates one folder level; false when it exists already or cannot be made.
+  // Creates one folder level, which its owner may always read and write; false when it exists
+  // already or cannot be made.
   virtual bool MakeDirectory(const std::string& path) = 0;
   // Removes an empty folder.
   virtual bool RemoveDirectory(const std::string& path) = 0;
   // nullopt when the folder cannot be listed. "." and ".." are not listed.
   virtual std::optional<std::vector<DirectoryEntry>> ListDirectory(const std::string& path) = 0;
 
-  enum class ReadOutcome { kOk, kCannotOpen, kTooLarge };
-  // Reads the whole file when it has at most `limit` bytes. A longer file gives kTooLarge with its
-  // first `limit` bytes.
-  virtual ReadOutcome ReadFile(const std::string& path, size_t limit, std::string& bytes) = 0;
+  enum class ReadOutcome {
+    kOk,
+    kCannotOpen,  // absent, not a plain file, or not readable
+    kTooLarge,
+    kBusy,  // another program holds it open for writing, or it changed while it was read
+  };
+  // Reads the whole file when it has at most `limit` bytes; a longer file gives kTooLarge with
+  // its first `limit` bytes. Only plain files are read, and nothing waits for a pipe or a device.
+  // `stamp`, when given, receives the identity and state of the file that was read.
+  virtual ReadOutcome ReadFile(const std::string& path, size_t limit, std::string& bytes,
+                               FileStamp* stamp) = 0;
 
-  // Creates the file, or truncates an existing one; nullptr when it cannot be opened.
-  virtual std::unique_ptr<WritableFile> CreateFile(const std::string& path) = 0;
-  // Moves `from` onto `to` in one step, replacing `to`; the move itself is put on the disk.
+  // Creates a new file under a name of its own beside `target` (see TemporaryPathFor), never
+  // opening anything that stood there and never following a link. It takes the mode of a plain
+  // file at `target`, else the usual one for new files; its owner may always read and write it.
+  // nullptr when no such file can be made; `path` receives its name otherwise.
+  virtual std::unique_ptr<WritableFile> CreateTemporary(const std::string& target,
+                                                        std::string& path) = 0;
+  // Moves `from` onto `to` in one step, replacing whatever file or link is at `to`; the move
+  // itself is put on the disk.
   virtual bool Rename(const std::string& from, const std::string& to) = 0;
-  // Fails on a file marked read-only, as on Windows.
+  // Deletes a file or a link (never a link's target). Fails on a plain file marked read-only, as
+  // on Windows, whoever runs us.
   virtual bool DeleteFile(const std::string& path) = 0;
-  // Makes the file writable again (clears the read-only attribute).
-  virtual bool ClearReadOnly(const std::string& path) = 0;
-  // Takes the exclusive lock on `path` (creating the file) without waiting; nullptr when another
-  // process holds it or the file cannot be made.
-  virtual std::unique_ptr<FileLock> TryLock(const std::string& path) = 0;
+
+  enum class DeleteOutcome {
+    kDeleted,
+    kNotFound,  // nothing by that name
+    kReplaced,  // the name leads to another file now
+    kChanged,   // the same file, written to since `expected`
+    kFailed,
+  };
+  // Deletes the file at `path` only when it is still the one `expected` describes, clearing a
+  // read-only mark first (on a plain file only; a link is deleted, its target left alone).
+  virtual DeleteOutcome DeleteFileIfUnchanged(const std::string& path,
+                                              const FileStamp& expected) = 0;
+
+  struct LockAttempt {
+    std::unique_ptr<FileLock> lock;  // taken
+    bool held_elsewhere = false;     // another running copy holds it
+  };
+  // Takes the exclusive lock on `path` without waiting, creating the file if need be but never
+  // following a link. Neither taken nor held elsewhere: it cannot be had at all (a folder or a
+  // link in its place, no folder to hold it).
+  virtual LockAttempt TryLock(const std::string& path) = 0;
 };
 
 // The file system of the machine the program runs on.
 FileSystem& RealFileSystem();
+
+// A new name for a temporary file beside `target`: "<target>.<six random letters>.partial".
+std::string NewTemporaryPathFor(const std::string& target);
+// Whether a name in the folder of a file named `target_name` is one of its temporaries, from this
+// or an earlier version ("<target_name>.partial").
+bool IsTemporaryNameFor(std::string_view name, std::string_view target_name);
 
 }  // namespace quorvane

@@ -1,5 +1,6 @@
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,11 +8,43 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <utility>
 
 #include "storage/file_system.h"
 
 namespace quorvane {
 namespace {
+
+constexpr mode_t kAnyWrite = S_IWUSR | S_IWGRP | S_IWOTH;
+
+// Owns a file descriptor; closes it at the end of its scope.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  ~Descriptor() { Close(); }
+
+  bool valid() const { return fd_ >= 0; }
+  int get() const { return fd_; }
+  // Hands the descriptor over to a new owner.
+  int Release() { return std::exchange(fd_, -1); }
+  bool Close() {
+    if (fd_ < 0) return true;
+    const int fd = fd_;
+    fd_ = -1;
+    return ::close(fd) == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+FileStamp StampOf(const struct stat& st) {
+  return {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino),
+          static_cast<uint64_t>(st.st_size),
+          static_cast<int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec};
+}
 
 bool WriteAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
@@ -28,28 +61,20 @@ bool WriteAll(int fd, std::string_view bytes) {
 class PosixWritableFile final : public WritableFile {
  public:
   explicit PosixWritableFile(int fd) : fd_(fd) {}
-  ~PosixWritableFile() override {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  bool Write(std::string_view bytes) override { return WriteAll(fd_, bytes); }
-  bool Flush() override { return ::fdatasync(fd_) == 0; }
-  bool Close() override {
-    int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0;
-  }
+  bool Write(std::string_view bytes) override { return WriteAll(fd_.get(), bytes); }
+  bool Flush() override { return ::fdatasync(fd_.get()) == 0; }
+  bool Close() override { return fd_.Close(); }
 
  private:
-  int fd_;
+  Descriptor fd_;
 };
 
 class PosixFileLock final : public FileLock {
  public:
-  explicit PosixFileLock(int fd) : fd_(fd) {}
-  ~PosixFileLock() override { ::close(fd_); }  // closing releases the lock
+  explicit PosixFileLock(int fd) : fd_(fd) {}  // closing the descriptor releases the lock
 
  private:
-  int fd_;
+  Descriptor fd_;
 };
 
 std::string ParentOf(const std::string& path) {
@@ -58,19 +83,46 @@ std::string ParentOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// A lease break is announced with SIGIO, which would end the process; the break itself is
+// noticed by asking for the lease after the read.
+void IgnoreLeaseBreakSignal() {
+  static const bool ignored = [] {
+    struct sigaction current = {};
+    if (::sigaction(SIGIO, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) {
+      ::signal(SIGIO, SIG_IGN);
+    }
+    return true;
+  }();
+  (void)ignored;
+}
+
 class PosixFileSystem final : public FileSystem {
  public:
   std::optional<FileStatus> Status(const std::string& path) override {
     struct stat st;
-    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    if (::lstat(path.c_str(), &st) != 0) return std::nullopt;
     FileStatus status;
+    if (S_ISLNK(st.st_mode)) {
+      status.is_link = true;
+      if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    }
     status.is_directory = S_ISDIR(st.st_mode);
-    status.read_only = (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
-    status.size = static_cast<uint64_t>(st.st_size);
+    status.is_regular = S_ISREG(st.st_mode);
+    status.read_only = (st.st_mode & kAnyWrite) == 0;
+    status.stamp = StampOf(st);
     return status;
   }
 
-  bool MakeDirectory(const std::string& path) override { return ::mkdir(path.c_str(), 0777) == 0; }
+  bool MakeDirectory(const std::string& path) override {
+    if (::mkdir(path.c_str(), 0777) != 0) return false;
+    // A umask that takes the owner's own rights away would lock every later run out of it.
+    Descriptor dir(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st;
+    if (dir.valid() && ::fstat(dir.get(), &st) == 0 && (st.st_mode & S_IRWXU) != S_IRWXU) {
+      ::fchmod(dir.get(), (st.st_mode & 07777) | S_IRWXU);
+    }
+    return true;
+  }
 
   bool RemoveDirectory(const std::string& path) override { return ::rmdir(path.c_str()) == 0; }
 
@@ -82,49 +134,67 @@ class PosixFileSystem final : public FileSystem {
       std::string name = entry->d_name;
       if (name == "." || name == "..") continue;
       struct stat st;
-      // A link to a folder is removed as a link, never followed into.
-      bool is_directory = ::lstat((path + '/' + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-      entries.push_back({std::move(name), is_directory});
+      // A link is listed as neither: it is removed as a link, never followed.
+      const bool known = ::fstatat(::dirfd(dir), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+      entries.push_back(
+          {std::move(name), known && S_ISDIR(st.st_mode), known && S_ISREG(st.st_mode)});
     }
     ::closedir(dir);
     return entries;
   }
 
-  ReadOutcome ReadFile(const std::string& path, size_t limit, std::string& bytes) override {
+  ReadOutcome ReadFile(const std::string& path, size_t limit, std::string& bytes,
+                       FileStamp* stamp) override {
     bytes.clear();
-    // Opening a named pipe to read waits until something opens it to write, which may be never;
-    // without waiting, a pipe nobody writes to reads as empty. Reads wait as before.
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return ReadOutcome::kCannotOpen;
-    struct stat st;
-    if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0 || ::fstat(fd, &st) != 0 ||
-        S_ISDIR(st.st_mode)) {
-      ::close(fd);
+    // Opening a named pipe waits for a writer that may never come, so nothing waits here, and
+    // only a plain file is read at all.
+    Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    struct stat before;
+    if (!fd.valid() || ::fstat(fd.get(), &before) != 0 || !S_ISREG(before.st_mode)) {
       return ReadOutcome::kCannotOpen;
     }
+    // A read lease cannot be had while anyone holds the file open for writing: a caller still
+    // writing its file is never read half-way. Where no lease can be had (another user's file, a
+    // file system without leases) the file must at least not change while it is read.
+    IgnoreLeaseBreakSignal();
+    const bool leased = ::fcntl(fd.get(), F_SETLEASE, F_RDLCK) == 0;
+    if (!leased && errno == EAGAIN) return ReadOutcome::kBusy;
+
     // One byte more than the limit tells a file that is too large from one that fits exactly.
     // The buffer starts at the file's present size, one byte more to meet its end: each page of
-    // it is touched and costs a page fault, so a small file must not pay for the limit. It grows
-    // should the file have grown since.
+    // it is touched and costs a page fault, so a small file must not pay for the limit.
     const size_t most = limit + 1;
-    bytes.resize(static_cast<size_t>(std::min<uint64_t>(st.st_size, limit)) + 1);
+    bytes.resize(static_cast<size_t>(std::min<uint64_t>(before.st_size, limit)) + 1);
     size_t filled = 0;
     while (true) {
       if (filled == bytes.size()) {
         if (bytes.size() == most) break;
         bytes.resize(std::min(bytes.size() * 2, most));
       }
-      ssize_t got = ::read(fd, bytes.data() + filled, bytes.size() - filled);
+      ssize_t got = ::read(fd.get(), bytes.data() + filled, bytes.size() - filled);
       if (got < 0) {
         if (errno == EINTR) continue;
-        ::close(fd);
         bytes.clear();
         return ReadOutcome::kCannotOpen;
       }
       if (got == 0) break;
       filled += static_cast<size_t>(got);
     }
-    ::close(fd);
+
+    bool unchanged;
+    if (leased) {
+      // Somebody opened it for writing while it was read: the lease is being broken.
+      unchanged = ::fcntl(fd.get(), F_GETLEASE) == F_RDLCK;
+      ::fcntl(fd.get(), F_SETLEASE, F_UNLCK);
+    } else {
+      struct stat after;
+      unchanged = ::fstat(fd.get(), &after) == 0 && StampOf(after) == StampOf(before);
+    }
+    if (!unchanged || (filled <= limit && filled != static_cast<size_t>(before.st_size))) {
+      bytes.clear();
+      return ReadOutcome::kBusy;
+    }
+    if (stamp != nullptr) *stamp = StampOf(before);
     if (filled > limit) {
       bytes.resize(limit);
       return ReadOutcome::kTooLarge;
@@ -133,53 +203,90 @@ class PosixFileSystem final : public FileSystem {
     return ReadOutcome::kOk;
   }
 
-  std::unique_ptr<WritableFile> CreateFile(const std::string& path) override {
-    // As for reading: a named pipe in the file's place must not wait for a reader that may never
-    // come. Without one it cannot be opened at all; writes wait as before.
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
-    if (fd < 0) return nullptr;
-    if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
-      ::close(fd);
-      return nullptr;
+  std::unique_ptr<WritableFile> CreateTemporary(const std::string& target,
+                                                std::string& path) override {
+    // O_EXCL with O_NOFOLLOW: whatever stands under a name (a file, a link, a hard link to a file
+    // elsewhere, a pipe) makes the creation fail, and another name is tried.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      path = NewTemporaryPathFor(target);
+      const int fd =
+          ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+      if (fd < 0) {
+        if (errno == EEXIST) continue;
+        return nullptr;
+      }
+      auto file = std::make_unique<PosixWritableFile>(fd);
+      struct stat created, replaced;
+      if (::fstat(fd, &created) == 0) {
+        mode_t mode = created.st_mode & 0777;
+        if (::lstat(target.c_str(), &replaced) == 0 && S_ISREG(replaced.st_mode)) {
+          mode = replaced.st_mode & 0777;
+        }
+        mode |= S_IRUSR | S_IWUSR;
+        if (mode != (created.st_mode & 0777)) ::fchmod(fd, mode);
+      }
+      return file;
     }
-    return std::make_unique<PosixWritableFile>(fd);
+    return nullptr;
   }
 
   bool Rename(const std::string& from, const std::string& to) override {
     if (::rename(from.c_str(), to.c_str()) != 0) return false;
     // The new name is durable only once the folder that holds it is.
-    int dir = ::open(ParentOf(to).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-      ::fsync(dir);
-      ::close(dir);
-    }
+    Descriptor dir(::open(ParentOf(to).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.valid()) ::fsync(dir.get());
     return true;
   }
 
   bool DeleteFile(const std::string& path) override {
-    // A read-only mark protects a file from deletion here as it does on Windows, whoever runs us.
     struct stat st;
-    if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-        (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+    if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & kAnyWrite) == 0) {
       return false;
     }
     return ::unlink(path.c_str()) == 0;
   }
 
-  bool ClearReadOnly(const std::string& path) override {
+  DeleteOutcome DeleteFileIfUnchanged(const std::string& path, const FileStamp& expected) override {
     struct stat st;
-    if (::stat(path.c_str(), &st) != 0) return false;
-    return ::chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0;
+    if (::stat(path.c_str(), &st) != 0) {
+      return errno == ENOENT ? DeleteOutcome::kNotFound : DeleteOutcome::kFailed;
+    }
+    const FileStamp now = StampOf(st);
+    if (now.device != expected.device || now.file != expected.file) {
+      return DeleteOutcome::kReplaced;
+    }
+    if (now != expected) return DeleteOutcome::kChanged;
+    if (::lstat(path.c_str(), &st) != 0) return DeleteOutcome::kFailed;
+    if (S_ISREG(st.st_mode) && (st.st_mode & kAnyWrite) == 0) {
+      // Cleared through a descriptor that cannot have been opened through a link.
+      Descriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+      struct stat opened;
+      if (!fd.valid() || ::fstat(fd.get(), &opened) != 0 || !S_ISREG(opened.st_mode) ||
+          ::fchmod(fd.get(), (opened.st_mode & 07777) | S_IWUSR) != 0) {
+        return DeleteOutcome::kFailed;
+      }
+    }
+    if (::unlink(path.c_str()) == 0) return DeleteOutcome::kDeleted;
+    return errno == ENOENT ? DeleteOutcome::kNotFound : DeleteOutcome::kFailed;
   }
 
-  std::unique_ptr<FileLock> TryLock(const std::string& path) override {
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0) return nullptr;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-      ::close(fd);
-      return nullptr;
+  LockAttempt TryLock(const std::string& path) override {
+    // flock works on a descriptor opened only for reading, so a lock file left read-only (by a
+    // run under sudo, or under umask 0222) still serves.
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0 && (errno == EACCES || errno == EROFS)) {
+      fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     }
-    return std::make_unique<PosixFileLock>(fd);
+    LockAttempt attempt;
+    Descriptor lock_file(fd);
+    struct stat st;
+    if (!lock_file.valid() || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return attempt;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      attempt.held_elsewhere = errno == EWOULDBLOCK;
+      return attempt;
+    }
+    attempt.lock = std::make_unique<PosixFileLock>(lock_file.Release());
+    return attempt;
   }
 };
 

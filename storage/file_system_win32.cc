@@ -64,17 +64,42 @@ class Win32FileLock final : public FileLock {
   Handle handle_;
 };
 
+FileStamp StampOf(const BY_HANDLE_FILE_INFORMATION& info) {
+  return {info.dwVolumeSerialNumber,
+          (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow,
+          (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow,
+          static_cast<int64_t>((static_cast<uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+                               info.ftLastWriteTime.dwLowDateTime)};
+}
+
+// What a name leads to, links followed; false when it leads nowhere.
+bool QueryByHandle(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info) {
+  Handle file(::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  return file.valid() && ::GetFileInformationByHandle(file.get(), &info);
+}
+
 class Win32FileSystem final : public FileSystem {
  public:
   std::optional<FileStatus> Status(const std::string& path) override {
+    const std::wstring wide = ToWide(path);
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!::GetFileAttributesExW(ToWide(path).c_str(), GetFileExInfoStandard, &data)) {
-      return std::nullopt;
-    }
+    if (!::GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
     FileStatus status;
-    status.is_directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    status.read_only = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
-    status.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    status.is_link = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    DWORD attributes = data.dwFileAttributes;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (QueryByHandle(wide, info)) {
+      attributes = info.dwFileAttributes;
+      status.stamp = StampOf(info);
+    } else if (status.is_link) {
+      return std::nullopt;  // a dangling link counts as absent
+    } else {
+      status.stamp.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    }
+    status.is_directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    status.is_regular = !status.is_directory && (attributes & FILE_ATTRIBUTE_DEVICE) == 0;
+    status.read_only = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
     return status;
   }
 
@@ -94,21 +119,33 @@ class Win32FileSystem final : public FileSystem {
     do {
       std::string name = ToUtf8(found.cFileName);
       if (name == "." || name == "..") continue;
-      // A junction or folder link is removed as a link, never followed into.
-      const bool is_directory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-                                (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
-      entries.push_back({std::move(name), is_directory});
+      // A junction or a link is neither: it is removed as a link, never followed into.
+      const bool link = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+      const bool directory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+      entries.push_back({std::move(name), directory && !link, !directory && !link});
     } while (::FindNextFileW(search, &found));
     ::FindClose(search);
     return entries;
   }
 
-  ReadOutcome ReadFile(const std::string& path, size_t limit, std::string& bytes) override {
+  ReadOutcome ReadFile(const std::string& path, size_t limit, std::string& bytes,
+                       FileStamp* stamp) override {
     bytes.clear();
-    // Other readers are welcome, writers are kept out while the file is read.
+    // Other readers are welcome, writers are kept out while the file is read; a file that a
+    // writer still holds cannot be opened at all.
     Handle file(::CreateFileW(ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) return ReadOutcome::kCannotOpen;
+    if (!file.valid()) {
+      return ::GetLastError() == ERROR_SHARING_VIOLATION ? ReadOutcome::kBusy
+                                                         : ReadOutcome::kCannotOpen;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (::GetFileType(file.get()) != FILE_TYPE_DISK ||
+        !::GetFileInformationByHandle(file.get(), &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      return ReadOutcome::kCannotOpen;
+    }
+    if (stamp != nullptr) *stamp = StampOf(info);
     // One byte more than the limit tells a file that is too large from one that fits exactly.
     bytes.resize(limit + 1);
     size_t filled = 0;
@@ -130,11 +167,19 @@ class Win32FileSystem final : public FileSystem {
     return ReadOutcome::kOk;
   }
 
-  std::unique_ptr<WritableFile> CreateFile(const std::string& path) override {
-    HANDLE file = ::CreateFileW(ToWide(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                                nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return nullptr;
-    return std::make_unique<Win32WritableFile>(file);
+  std::unique_ptr<WritableFile> CreateTemporary(const std::string& target,
+                                                std::string& path) override {
+    // CREATE_NEW: whatever stands under a name makes the creation fail, and another name is tried.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      path = NewTemporaryPathFor(target);
+      HANDLE file =
+          ::CreateFileW(ToWide(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                        nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (file != INVALID_HANDLE_VALUE) return std::make_unique<Win32WritableFile>(file);
+      const DWORD error = ::GetLastError();
+      if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return nullptr;
+    }
+    return nullptr;
   }
 
   bool Rename(const std::string& from, const std::string& to) override {
@@ -146,15 +191,68 @@ class Win32FileSystem final : public FileSystem {
     return ::DeleteFileW(ToWide(path).c_str()) != 0;
   }
 
-  bool ClearReadOnly(const std::string& path) override {
-    return ::SetFileAttributesW(ToWide(path).c_str(), FILE_ATTRIBUTE_NORMAL) != 0;
+  DeleteOutcome DeleteFileIfUnchanged(const std::string& path, const FileStamp& expected) override {
+    const std::wstring wide = ToWide(path);
+    const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+      const DWORD error = ::GetLastError();
+      return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+                 ? DeleteOutcome::kNotFound
+                 : DeleteOutcome::kFailed;
+    }
+    // The check, the clearing of the read-only mark and the deletion all go through one handle,
+    // so nothing can be put in the file's place between them. Through a link, the handle is the
+    // target's and only looks.
+    const bool link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    const DWORD access =
+        link ? FILE_READ_ATTRIBUTES : DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
+    Handle file(::CreateFileW(wide.c_str(), access, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!file.valid() || !::GetFileInformationByHandle(file.get(), &info)) {
+      return DeleteOutcome::kFailed;
+    }
+    const FileStamp now = StampOf(info);
+    if (now.device != expected.device || now.file != expected.file) return DeleteOutcome::kReplaced;
+    if (!(now == expected)) return DeleteOutcome::kChanged;
+    if (link) {
+      // A link is deleted as a link; its target keeps its attributes.
+      file.Close();
+      return ::DeleteFileW(wide.c_str()) ? DeleteOutcome::kDeleted : DeleteOutcome::kFailed;
+    }
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
+      FILE_BASIC_INFO basic = {};
+      basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+      if (!::SetFileInformationByHandle(file.get(), FileBasicInfo, &basic, sizeof basic)) {
+        return DeleteOutcome::kFailed;
+      }
+    }
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    if (!::SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition,
+                                      sizeof disposition)) {
+      return DeleteOutcome::kFailed;
+    }
+    return DeleteOutcome::kDeleted;
   }
 
-  std::unique_ptr<FileLock> TryLock(const std::string& path) override {
-    HANDLE file = ::CreateFileW(ToWide(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return nullptr;
-    return std::make_unique<Win32FileLock>(file);
+  LockAttempt TryLock(const std::string& path) override {
+    // The lock is the open handle itself, shared with nobody. A lock file marked read-only is
+    // opened for reading only, which locks it all the same; a link in its place is opened as the
+    // link, never followed.
+    const std::wstring wide = ToWide(path);
+    LockAttempt attempt;
+    HANDLE file = ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_ACCESS_DENIED) {
+      file = ::CreateFileW(wide.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    }
+    if (file == INVALID_HANDLE_VALUE) {
+      attempt.held_elsewhere = ::GetLastError() == ERROR_SHARING_VIOLATION;
+      return attempt;
+    }
+    attempt.lock = std::make_unique<Win32FileLock>(file);
+    return attempt;
   }
 };
 

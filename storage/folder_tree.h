@@ -23,7 +23,8 @@ struct FolderTree {
 };
 
 // The user's Documents folder, asked of the system afresh on every call: on Linux the XDG
-// documents directory, else $HOME/Documents; on Windows the personal-documents special folder.
+// documents directory, else $HOME/Documents; on Windows the Documents known folder. Empty when it
+// cannot be found; no folder tree may then be made anywhere else in its place.
 std::string QueryDocumentsFolder();
 
 }  // namespace quorvane

@@ -2,6 +2,9 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,7 +35,7 @@ void ExpectEndedCleanly(DialogHarness& h) {
   EXPECT_FALSE(c.control(kIdProgressBar).visible);
   EXPECT_EQ(c.control(kIdProgressBar).position, 0u);
   EXPECT_EQ(c.wait_cursor_depth(), 0);
-  EXPECT_FALSE(fs::exists(PendingPathFor(h.folders().ResultFile())));
+  EXPECT_FALSE(testing::TemporaryLeftBeside(h.folders().ResultFile()));
 }
 
 TEST(DialogInitTest, OpensForInteractiveUseWithoutDropFolder) {
@@ -532,8 +535,8 @@ TEST(AutomaticStartTest, SecondCopyLeavesTheDropFolderToTheFirst) {
   h.MakeDropFolder();
   h.DropInput("101\r\n");
   fs::create_directories(h.folders().temp);
-  auto held = RealFileSystem().TryLock(h.folders().LockFile());
-  ASSERT_TRUE(held);
+  FileSystem::LockAttempt held = RealFileSystem().TryLock(h.folders().LockFile());
+  ASSERT_TRUE(held.lock);
   h.Open();
   EXPECT_EQ(h.dialog().outcome(), RunOutcome::kBusy);
   EXPECT_TRUE(h.InputExists());
@@ -552,19 +555,90 @@ TEST(AutomaticStartTest, LockFileThatCannotBeMadeDoesNotBlockEveryStart) {
   EXPECT_EQ(h.Result(), "5\r\n");
 }
 
-TEST(RunBatchTest, LinkAtTheTemporaryNameIsNotWrittenThrough) {
-  DialogHarness h;
-  h.MakeDropFolder();
-  h.DropInput("11\r\n");
-  fs::create_directories(h.folders().result);
-  const std::string target = h.folders().data_root + "/elsewhere.txt";
-  WriteFile(target, "precious");
-  fs::create_symlink(target, PendingPathFor(h.folders().ResultFile()));
-  h.Open();
-  EXPECT_EQ(h.dialog().outcome(), RunOutcome::kOk);
-  EXPECT_EQ(h.Result(), "3\r\n");
-  EXPECT_EQ(ReadFile(target), "precious");
-  EXPECT_FALSE(fs::is_symlink(h.folders().ResultFile()));
+// What another program may do to the drop folder and the Result folder around a run: nothing
+// it planted is written through, and nothing it dropped is lost.
+TEST(RunBatchTest, WhatOthersDoAroundTheRunIsNeverLost) {
+  struct Row {
+    const char* name;
+    std::function<void(DialogHarness&, const std::string& outside)> setup;
+    RunOutcome outcome;
+    std::optional<std::string> input_after;  // nullopt: deleted
+    std::vector<ShownMessage> messages;
+  };
+  const std::vector<ShownMessage> completed = {{messages::kCompleted, MessageIcon::kInformation}};
+  const auto before_flush = [](DialogHarness& h, std::function<void(DialogHarness&)> action) {
+    h.files().Before(FileStep::kFlush, "Decyield", [&h, action] { action(h); });
+  };
+  // Kept open for writing from the moment the input is read until the run has ended.
+  std::optional<std::ofstream> writer;
+  const Row rows[] = {
+      /* 0*/ {"links at the old temporary name and at the result",
+              [](DialogHarness& h, const std::string& outside) {
+                fs::create_symlink(outside, h.folders().ResultFile() + ".partial");
+                fs::create_hard_link(outside, h.folders().ResultFile());
+              },
+              RunOutcome::kOk, std::nullopt, completed},
+      /* 1*/
+      {"a killed run's temporary file is cleared away",
+       [](DialogHarness& h, const std::string&) {
+         WriteFile(h.folders().ResultFile() + ".q1w2e3.partial", "5\r");
+       },
+       RunOutcome::kOk, std::nullopt, completed},
+      /* 2*/
+      {"a new input renamed into place during the run waits for the next start",
+       [&](DialogHarness& h, const std::string&) {
+         before_flush(h, [](DialogHarness& run) {
+           WriteFile(run.folders().auto_file + "/next", "1\r\n");
+           fs::rename(run.folders().auto_file + "/next", run.folders().InputFile());
+         });
+       },
+       RunOutcome::kOk, "1\r\n", completed},
+      /* 3*/
+      {"lines appended to the input during the run are not lost",
+       [&](DialogHarness& h, const std::string&) {
+         before_flush(h, [](DialogHarness& run) {
+           std::ofstream(run.folders().InputFile(), std::ios::app | std::ios::binary) << "111\r\n";
+         });
+       },
+       RunOutcome::kInputChanged,
+       "11\r\n111\r\n",
+       {{messages::kInputChanged, MessageIcon::kError}}},
+      /* 4*/
+      {"an input still open for writing is not read",
+       [&](DialogHarness& h, const std::string&) {
+         h.files().Before(FileStep::kRead, "Bintake", [&writer, &h] {
+           writer.emplace(h.folders().InputFile(), std::ios::app | std::ios::binary);
+         });
+       },
+       RunOutcome::kInputUnreadable,
+       "11\r\n",
+       {{messages::kInputEmpty, MessageIcon::kError}}},
+  };
+  for (size_t row = 0; row < std::size(rows); ++row) {
+    SCOPED_TRACE("row " + std::to_string(row) + ": " + rows[row].name);
+    DialogHarness h;
+    h.WriteSettings("1\r\n1");
+    h.MakeDropFolder();
+    h.DropInput("11\r\n");
+    fs::create_directories(h.folders().result);
+    const std::string outside = h.folders().data_root + "/elsewhere.txt";
+    WriteFile(outside, "precious");
+    rows[row].setup(h, outside);
+    h.Open();
+    writer.reset();
+    EXPECT_EQ(h.dialog().outcome(), rows[row].outcome);
+    EXPECT_EQ(h.view().messages(), rows[row].messages);
+    EXPECT_EQ(ReadFile(outside), "precious");
+    if (rows[row].outcome != RunOutcome::kInputUnreadable) {
+      EXPECT_EQ(h.Result(), "3\r\n");
+      EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(h.folders().ResultFile())));
+    }
+    EXPECT_EQ(h.InputExists(), rows[row].input_after.has_value());
+    if (rows[row].input_after) {
+      EXPECT_EQ(ReadFile(h.folders().InputFile()), *rows[row].input_after);
+    }
+    ExpectEndedCleanly(h);
+  }
 }
 
 TEST(KeyboardFilterTest, OnlyKeyDownsAreKeptFromTheDialogManager) {

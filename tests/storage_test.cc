@@ -1,8 +1,12 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <string>
 
 #include "storage/file_primitives.h"
@@ -80,6 +84,9 @@ TEST(DocumentsFolderTest, FollowsXdgUserDirsElseHomeDocuments) {
        "/srv/docs"},
       /*3*/ {"XDG_DOCUMENTS_DIR=\"relative\"\n", home / "Documents"},
       /*4*/ {"XDG_DOCUMENTS_DIR=\"$HOME/My Files\"\n", home / "My Files"},
+      // A sibling of the home folder is no Documents folder of its.
+      /*5*/ {"XDG_DOCUMENTS_DIR=\"$HOMEx\"\n", home / "Documents"},
+      /*6*/ {"XDG_DOCUMENTS_DIR=\"$HOME\"\n", home.path().string()},
   };
   for (size_t row = 0; row < std::size(cases); ++row) {
     SCOPED_TRACE("row " + std::to_string(row));
@@ -92,6 +99,13 @@ TEST(DocumentsFolderTest, FollowsXdgUserDirsElseHomeDocuments) {
   WriteFile(config / "user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"$HOME/Papers\"\n");
   env.Set("XDG_CONFIG_HOME", config.path().string());
   EXPECT_EQ(QueryDocumentsFolder(), home / "Papers");
+
+  // A named pipe with a writer that never writes is not waited on.
+  fs::remove(config / "user-dirs.dirs");
+  ASSERT_EQ(::mkfifo((config / "user-dirs.dirs").c_str(), 0666), 0);
+  const int writer = ::open((config / "user-dirs.dirs").c_str(), O_RDWR);
+  EXPECT_EQ(QueryDocumentsFolder(), home / "Documents");
+  ::close(writer);
 }
 
 TEST(FilePrimitivesTest, ExistenceTestsTellFilesFromFolders) {
@@ -147,42 +161,129 @@ TEST(FilePrimitivesTest, ReadsExactlyTheFileUpToTheLimit) {
             FileSystem::ReadOutcome::kCannotOpen);
 }
 
-TEST(FilePrimitivesTest, WriteWholeFileTruncatesAndLeavesReadOnlyFilesAlone) {
-  TempFolder dir;
-  const std::string path = dir / "settings";
-  WriteFile(path, "previous content");
-  EXPECT_TRUE(WriteWholeFile(Files(), path, "1\r\n0"));
-  EXPECT_EQ(ReadFile(path), "1\r\n0");
-  EXPECT_TRUE(WriteWholeFile(Files(), path, ""));
-  EXPECT_TRUE(fs::exists(path));
-  EXPECT_EQ(fs::file_size(path), 0u);
-
-  WriteFile(path, "kept");
-  MarkReadOnly(path);
-  EXPECT_FALSE(WriteWholeFile(Files(), path, "0\r\n0"));
-  EXPECT_EQ(ReadFile(path), "kept");
-
-  EXPECT_FALSE(WriteWholeFile(Files(), dir / "no/such/folder/file", "x"));
+mode_t ModeOf(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
 }
 
+// Whatever stands at the file's name (or at a name a temporary could take) is replaced or
+// refused, never written through; no temporary file is left either way.
 TEST(FilePrimitivesTest, ReplaceFileSafelyReplacesWholeOrNotAtAll) {
+  struct Row {
+    const char* name;
+    std::function<void(const std::string& path, const std::string& outside)> setup;
+    bool replaced;
+    mode_t mode;  // of the new file; 0: not looked at
+  };
+  const auto plant_links = [](const std::string& path, const std::string& outside) {
+    // Links at the old fixed temporary name, and at names of the temporary pattern.
+    fs::create_symlink(outside, path + ".partial");
+    fs::create_hard_link(outside, path + ".aaaaaa.partial");
+  };
+  const Row rows[] = {
+      /* 0*/ {"an old result", [](auto& path, auto&) { WriteFile(path, "old\r\n"); }, true, 0},
+      /* 1*/ {"nothing yet", nullptr, true, 0},
+      /* 2*/
+      {"its mode is kept",
+       [](auto& path, auto&) {
+         WriteFile(path, "old\r\n");
+         ::chmod(path.c_str(), 0640);
+       },
+       true, 0640},
+      /* 3*/
+      {"a link to a file elsewhere",
+       [](auto& path, auto& outside) { fs::create_symlink(outside, path); }, true, 0},
+      /* 4*/
+      {"a hard link to a file elsewhere",
+       [](auto& path, auto& outside) { fs::create_hard_link(outside, path); }, true, 0},
+      /* 5*/
+      {"a dangling link", [](auto& path, auto&) { fs::create_symlink(path + ".nowhere", path); },
+       true, 0},
+      /* 6*/ {"links planted at temporary names", plant_links, true, 0},
+      /* 7*/
+      {"read-only: refused",
+       [](auto& path, auto&) {
+         WriteFile(path, "old\r\n");
+         MarkReadOnly(path);
+       },
+       false, 0},
+      /* 8*/ {"a folder: refused", [](auto& path, auto&) { fs::create_directory(path); }, false, 0},
+      /* 9*/
+      {"no folder to hold it: refused",
+       [](auto& path, auto&) { fs::remove_all(fs::path(path).parent_path()); }, false, 0},
+      // The mark of a link's target is not the link's: the link goes, the target stays as it is.
+      /*10*/
+      {"a link to a read-only file elsewhere",
+       [](auto& path, auto& outside) {
+         ::chmod(outside.c_str(), 0444);
+         fs::create_symlink(outside, path);
+       },
+       true, 0},
+  };
+  for (size_t row = 0; row < std::size(rows); ++row) {
+    SCOPED_TRACE("row " + std::to_string(row) + ": " + rows[row].name);
+    TempFolder dir;
+    const std::string path = dir / "Result/Decyield.tbin";
+    const std::string outside = dir / "precious";
+    WriteFile(outside, "precious");
+    fs::create_directories(dir / "Result");
+    if (rows[row].setup) rows[row].setup(path, outside);
+    const bool existed = fs::exists(fs::symlink_status(path));
+    const std::string before = fs::is_regular_file(path) ? ReadFile(path) : "";
+    const auto temporaries = [&] {
+      size_t count = 0;
+      std::error_code ignored;
+      for (const auto& entry : fs::directory_iterator(dir / "Result", ignored)) {
+        count += IsTemporaryNameFor(entry.path().filename().string(), "Decyield.tbin");
+      }
+      return count;
+    };
+    const size_t planted = temporaries();
+    const mode_t outside_mode = ModeOf(outside);
+
+    EXPECT_EQ(ReplaceFileSafely(Files(), path, "5\r\n3\r\n"), rows[row].replaced);
+    EXPECT_EQ(ReadFile(outside), "precious");
+    EXPECT_EQ(ModeOf(outside), outside_mode);
+    if (rows[row].replaced) {
+      EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(path)));
+      EXPECT_EQ(ReadFile(path), "5\r\n3\r\n");
+      EXPECT_EQ(ModeOf(path) & 0600, 0600u);
+      if (rows[row].mode != 0) {
+        EXPECT_EQ(ModeOf(path), rows[row].mode);
+      }
+    } else if (existed && fs::is_regular_file(path)) {
+      EXPECT_EQ(ReadFile(path), before);
+    }
+    EXPECT_EQ(temporaries(), planted) << "a temporary file was left";
+  }
+}
+
+TEST(FilePrimitivesTest, OnlyPlainFilesOfTheTemporaryPatternAreLeftovers) {
   TempFolder dir;
   const std::string path = dir / "Decyield.tbin";
-  WriteFile(path, "old result\r\n");
-  EXPECT_TRUE(ReplaceFileSafely(Files(), path, "5\r\n3\r\n"));
-  EXPECT_EQ(ReadFile(path), "5\r\n3\r\n");
-  EXPECT_FALSE(fs::exists(PendingPathFor(path)));
-
-  // Read-only result: refused, old content kept.
-  MarkReadOnly(path);
-  EXPECT_FALSE(ReplaceFileSafely(Files(), path, "1\r\n"));
-  EXPECT_EQ(ReadFile(path), "5\r\n3\r\n");
-
-  // A folder in the file's place, and a missing folder.
-  fs::create_directory(dir / "folder");
-  EXPECT_FALSE(ReplaceFileSafely(Files(), dir / "folder", "1\r\n"));
-  EXPECT_TRUE(fs::is_directory(dir / "folder"));
-  EXPECT_FALSE(ReplaceFileSafely(Files(), dir / "gone/Decyield.tbin", "1\r\n"));
+  const std::string outside = dir / "precious";
+  WriteFile(outside, "precious");
+  const struct {
+    std::string name;
+    std::function<void(const std::string&)> make;
+    bool removed;
+  } rows[] = {
+      /* 0*/ {"Decyield.tbin.k3x9zq.partial", [](auto& p) { WriteFile(p, "5\r"); }, true},
+      /* 1*/ {"Decyield.tbin.partial", [](auto& p) { WriteFile(p, "5\r"); }, true},
+      /* 2*/
+      {"Decyield.tbin.linked.partial", [&](auto& p) { fs::create_symlink(outside, p); }, false},
+      /* 3*/ {"Decyield.tbin.folder.partial", [](auto& p) { fs::create_directory(p); }, false},
+      /* 4*/ {"Decyield.tbin", [](auto& p) { WriteFile(p, "3\r\n"); }, false},
+      /* 5*/ {"Other.tbin.abcdef.partial", [](auto& p) { WriteFile(p, "x"); }, false},
+      /* 6*/ {"Decyield.tbin.abcdef.partial.txt", [](auto& p) { WriteFile(p, "x"); }, false},
+  };
+  for (const auto& row : rows) row.make(dir / row.name);
+  RemoveLeftoverTemporaries(Files(), path);
+  for (size_t row = 0; row < std::size(rows); ++row) {
+    SCOPED_TRACE("row " + std::to_string(row) + ": " + rows[row].name);
+    EXPECT_EQ(fs::exists(fs::symlink_status(dir / rows[row].name)), !rows[row].removed);
+  }
+  EXPECT_EQ(ReadFile(outside), "precious");
 }
 
 TEST(FilePrimitivesTest, DeleteTreeRemovesEverythingButProtectedFiles) {
@@ -212,14 +313,77 @@ TEST(FilePrimitivesTest, DeleteTreeRemovesEverythingButProtectedFiles) {
   EXPECT_TRUE(fs::exists(dir / "plain"));
 }
 
-TEST(FilePrimitivesTest, DeleteFileForcedClearsReadOnlyFirst) {
+// The input file is deleted only while it is the very file that was read.
+TEST(FilePrimitivesTest, DeleteFileIfUnchangedDeletesOnlyTheFileThatWasRead) {
+  using Outcome = FileSystem::DeleteOutcome;
+  const struct {
+    const char* name;
+    std::function<void(const std::string& path, const std::string& outside)> change;
+    Outcome outcome;
+    bool gone;
+  } rows[] = {
+      /* 0*/ {"unchanged", nullptr, Outcome::kDeleted, true},
+      /* 1*/
+      {"read-only: the mark is cleared first", [](auto& p, auto&) { MarkReadOnly(p); },
+       Outcome::kDeleted, true},
+      /* 2*/
+      {"another file renamed into its place",
+       [](auto& p, auto&) {
+         WriteFile(p + ".new", "11\n");
+         fs::rename(p + ".new", p);
+       },
+       Outcome::kReplaced, false},
+      /* 3*/
+      {"written to since",
+       [](auto& p, auto&) { std::ofstream(p, std::ios::app | std::ios::binary) << "111\n"; },
+       Outcome::kChanged, false},
+      /* 4*/ {"gone", [](auto& p, auto&) { fs::remove(p); }, Outcome::kNotFound, true},
+  };
+  for (size_t row = 0; row < std::size(rows); ++row) {
+    SCOPED_TRACE("row " + std::to_string(row) + ": " + rows[row].name);
+    TempFolder dir;
+    const std::string path = dir / "Bintake.tbin";
+    WriteFile(path, "1\n11\n10");
+    FileContents read = ReadWholeFile(Files(), path);
+    ASSERT_EQ(read.outcome, FileSystem::ReadOutcome::kOk);
+    if (rows[row].change) rows[row].change(path, "");
+    EXPECT_EQ(Files().DeleteFileIfUnchanged(path, read.stamp), rows[row].outcome);
+    EXPECT_EQ(fs::exists(path), !rows[row].gone);
+  }
+
+  // A link is deleted as a link: the file elsewhere keeps its content and its read-only mark.
   TempFolder dir;
-  WriteFile(dir / "input", "1");
-  MarkReadOnly(dir / "input");
-  EXPECT_FALSE(Files().DeleteFile(dir / "input"));  // protected as it is
-  EXPECT_TRUE(DeleteFileForced(Files(), dir / "input"));
-  EXPECT_FALSE(fs::exists(dir / "input"));
-  EXPECT_TRUE(DeleteFileForced(Files(), dir / "input"));  // already gone
+  const std::string outside = dir / "elsewhere";
+  WriteFile(outside, "101\n");
+  MarkReadOnly(outside);
+  fs::create_symlink(outside, dir / "Bintake.tbin");
+  FileContents read = ReadWholeFile(Files(), dir / "Bintake.tbin");
+  EXPECT_FALSE(Files().DeleteFile(outside));  // protected as it is
+  EXPECT_EQ(Files().DeleteFileIfUnchanged(dir / "Bintake.tbin", read.stamp), Outcome::kDeleted);
+  EXPECT_FALSE(fs::exists(fs::symlink_status(dir / "Bintake.tbin")));
+  EXPECT_EQ(ReadFile(outside), "101\n");
+  EXPECT_EQ(ModeOf(outside), 0444u);
+}
+
+// Nothing is read half-way: not a file another program still holds open for writing, nor a pipe.
+TEST(FilePrimitivesTest, ReadsOnlyPlainFilesNobodyIsWriting) {
+  TempFolder dir;
+  const std::string path = dir / "Bintake.tbin";
+  WriteFile(path, "1\n11\n10");
+  {
+    std::ofstream writer(path, std::ios::app | std::ios::binary);
+    EXPECT_EQ(ReadWholeFile(Files(), path).outcome, FileSystem::ReadOutcome::kBusy);
+  }
+  FileContents read = ReadWholeFile(Files(), path);
+  EXPECT_EQ(read.outcome, FileSystem::ReadOutcome::kOk);
+  EXPECT_EQ(read.stamp, Files().Status(path)->stamp);
+
+  const std::string fifo = dir / "pipe";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+  const int writer = ::open(fifo.c_str(), O_RDWR);  // a writer that never writes
+  EXPECT_EQ(ReadWholeFile(Files(), fifo).outcome, FileSystem::ReadOutcome::kCannotOpen);
+  ::close(writer);
+  EXPECT_EQ(ReadWholeFile(Files(), "/dev/null").outcome, FileSystem::ReadOutcome::kCannotOpen);
 }
 
 TEST(FilePrimitivesTest, FolderCreationIsOneLevelOnly) {

@@ -26,6 +26,12 @@ inline constexpr const char* kInputTooLarge =
 inline constexpr const char* kResultNotWritten =
     "結果ファイル「Decyield.tbin」を書き込めませんでした。\r\n"
     "「Bintake.tbin」ファイルはそのまま残します。\r\n処理を中止します。";
+inline constexpr const char* kInputChanged =
+    "２進数が記述された「Bintake."
+    "tbin」ファイルが処理中に書き換えられたので、削除せずに残します。\r\n"
+    "結果ファイル「Decyield.tbin」は書き換えられる前の内容で書き込みました。";
+inline constexpr const char* kNoDocumentsFolder =
+    "ドキュメント フォルダーが見つかりません。\r\n処理を中止します。";
 inline constexpr const char* kInputNotDeleted =
     "結果ファイル「Decyield.tbin」は書き込みましたが、「Bintake."
     "tbin」ファイルを削除できませんでした。";

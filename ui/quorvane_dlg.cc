@@ -55,6 +55,12 @@ bool CQuorvaneDlg::OnInitDialog() {
   }
 
   folders_ = FolderTree(environment_.documents_folder());
+  if (folders_.documents.empty()) {
+    // Without a Documents folder there is no drop folder and no settings; nothing is made in its
+    // place (the suffixes alone would name folders at the root).
+    TakeInteractiveBranch();
+    return true;
+  }
   if (!DirectoryExists(files_, folders_.data_root)) files_.MakeDirectory(folders_.data_root);
   files_.MakeDirectory(folders_.result);  // fails harmlessly when it is there already
   if (!DirectoryExists(files_, folders_.temp)) files_.MakeDirectory(folders_.temp);
@@ -85,16 +91,17 @@ void CQuorvaneDlg::TakeInteractiveBranch() {
 
 void CQuorvaneDlg::TakeAutomaticBranch() {
   // Two copies started on the same drop folder would race for one input file; the second one
-  // leaves everything to the first and ends at once, silently.
-  // Only a lock file that exists and is held means another copy; when the lock file cannot be
-  // made at all (a folder in its place, no temp folder) the run goes on without it rather than
-  // refuse every start for good.
-  std::unique_ptr<FileLock> lock = files_.TryLock(folders_.LockFile());
-  if (!lock && FileExists(files_, folders_.LockFile())) {
+  // leaves everything to the first and ends at once, silently. Only a lock held by another
+  // running copy means that; when no lock can be had at all (a folder or a link in its place, no
+  // temp folder) the run goes on without it rather than refuse every start for good. Copies
+  // without the lock cannot tear each other's result: each writes a temporary file of its own.
+  FileSystem::LockAttempt lock = files_.TryLock(folders_.LockFile());
+  if (lock.held_elsewhere) {
     outcome_ = RunOutcome::kBusy;
     AbandonQuietly();
     return;
   }
+  holds_lock_ = lock.lock != nullptr;
   const std::string input_file = folders_.InputFile();
   if (!FileExists(files_, input_file)) {
     AbandonAutomaticStart(RunOutcome::kInputMissing, messages::kInputMissing);
@@ -106,13 +113,13 @@ void CQuorvaneDlg::TakeAutomaticBranch() {
     AbandonAutomaticStart(RunOutcome::kInputMissing, messages::kInputMissing);
     return;
   }
-  if (status->size == 0) {
+  if (status->size() == 0) {
     AbandonAutomaticStart(RunOutcome::kInputEmpty, messages::kInputEmpty);
     return;
   }
   // A file past the read limit is refused whole: converting a part of it and deleting it all
   // would lose the rest.
-  if (status->size > kReadLimit) {
+  if (status->size() > kReadLimit) {
     AbandonAutomaticStart(RunOutcome::kInputTooLarge, messages::kInputTooLarge);
     return;
   }
@@ -121,9 +128,9 @@ void CQuorvaneDlg::TakeAutomaticBranch() {
     AbandonAutomaticStart(RunOutcome::kInputTooLarge, messages::kInputTooLarge);
     return;
   }
-  // Unreadable (still held by the program that writes it, say) or emptied since the size query:
+  // Unreadable, still held open by the program that writes it, or emptied since the size query:
   // there is nothing to convert yet, and the file stays for the next start.
-  if (input.outcome == FileSystem::ReadOutcome::kCannotOpen || input.bytes.empty()) {
+  if (input.outcome != FileSystem::ReadOutcome::kOk || input.bytes.empty()) {
     AbandonAutomaticStart(RunOutcome::kInputUnreadable, messages::kInputEmpty);
     return;
   }
@@ -132,6 +139,7 @@ void CQuorvaneDlg::TakeAutomaticBranch() {
     return;
   }
   input_text_ = std::move(input.bytes);
+  input_stamp_ = input.stamp;
   RunBatch(folders_.ResultFile(), input_file);
 }
 
@@ -223,14 +231,16 @@ void CQuorvaneDlg::OnAutoRunClicked() {
 void CQuorvaneDlg::OnExitClicked() {
   // The Documents folder is asked afresh: it may have moved while the dialog was open.
   const FolderTree folders(environment_.documents_folder());
-  const bool may_write =
-      DirectoryExists(files_, folders.temp) || files_.MakeDirectory(folders.temp);
+  const bool may_write = !folders.documents.empty() && (DirectoryExists(files_, folders.temp) ||
+                                                        files_.MakeDirectory(folders.temp));
   if (may_write) {
     const bool auto_run = view_->IsChecked(kIdAutoRun);
     // A hidden show-messages box saves "0" whatever its tick.
     const bool was_visible = view_->Show(kIdShowMessages, true);
     const bool show_messages = was_visible && view_->IsChecked(kIdShowMessages);
-    WriteWholeFile(files_, folders.SettingsFile(), SettingsFileBytes(auto_run, show_messages));
+    // Whole or not at all: a failure leaves the previous settings as they were.
+    static_cast<void>(ReplaceFileSafely(files_, folders.SettingsFile(),
+                                        SettingsFileBytes(auto_run, show_messages)));
   }
   EndDialog(kResultOk);
 }
@@ -286,12 +296,16 @@ void CQuorvaneDlg::RunBatch(std::string result_path, std::string input_path) {
   }
   ShowProgress(n + k + 2, total);
 
-  // The input file is deleted only after the result is safely on disk.
+  // What killed runs left behind goes first; only the lock's holder may tell it from the
+  // temporary file of a copy still at work.
+  if (holds_lock_) RemoveLeftoverTemporaries(files_, result_path);
+  // The input file is deleted only after the result is safely on disk, and only when it is still
+  // the very file that was converted: one dropped in its place meanwhile waits for the next start.
   if (!ReplaceFileSafely(files_, result_path, batch.result)) {
     StopRun(RunOutcome::kResultNotWritten, messages::kResultNotWritten);
     return;
   }
-  const bool input_deleted = DeleteFileForced(files_, input_path);
+  const FileSystem::DeleteOutcome removal = files_.DeleteFileIfUnchanged(input_path, input_stamp_);
   ShowProgress(n + k + 3, total);
   view.Pause(100);
   // The drop folder stays either way: calling programs drop their next file into it.
@@ -299,13 +313,23 @@ void CQuorvaneDlg::RunBatch(std::string result_path, std::string input_path) {
   ShowProgress(total, total);
   ResetProgressControls();
 
-  if (input_deleted) {
-    view.Beep(MessageIcon::kInformation);
-    ReportIfAllowed(messages::kCompleted, MessageIcon::kInformation);
-  } else {
-    // The next start would convert the same file again; say so rather than pretend success.
-    outcome_ = RunOutcome::kInputNotDeleted;
-    ReportIfAllowed(messages::kInputNotDeleted, MessageIcon::kError);
+  switch (removal) {
+    case FileSystem::DeleteOutcome::kDeleted:
+    case FileSystem::DeleteOutcome::kNotFound:
+    case FileSystem::DeleteOutcome::kReplaced:
+      view.Beep(MessageIcon::kInformation);
+      ReportIfAllowed(messages::kCompleted, MessageIcon::kInformation);
+      break;
+    case FileSystem::DeleteOutcome::kChanged:
+      // Lines written after the file was read were not converted; the file stays whole.
+      outcome_ = RunOutcome::kInputChanged;
+      ReportIfAllowed(messages::kInputChanged, MessageIcon::kError);
+      break;
+    case FileSystem::DeleteOutcome::kFailed:
+      // The next start would convert the same file again; say so rather than pretend success.
+      outcome_ = RunOutcome::kInputNotDeleted;
+      ReportIfAllowed(messages::kInputNotDeleted, MessageIcon::kError);
+      break;
   }
   view.EndWaitCursor();
   EndDialog(kResultAutomatic);

@@ -92,6 +92,8 @@ class CQuorvaneDlg {
   SettingsLines settings_lines_;
   bool keep_drop_folder_ = false;
   std::string input_text_;
+  FileStamp input_stamp_;    // which input file was read, so that only that one is deleted
+  bool holds_lock_ = false;  // this run holds the drop folder's lock
   std::optional<int> end_result_;
   RunOutcome outcome_ = RunOutcome::kOk;
 };

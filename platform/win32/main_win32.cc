@@ -3,7 +3,9 @@
 
 #include <commctrl.h>
 
+#include <new>
 #include <string>
+#include <string_view>
 
 #include "app/quorvane_app.h"
 #include "platform/win32/main_dialog.h"
@@ -44,6 +46,9 @@ class Win32Platform final : public Platform {
   FileSystem& Files() override { return RealFileSystem(); }
   std::string DocumentsFolder() override { return QueryDocumentsFolder(); }
   std::string ExecutablePath() override { return ToUtf8(module_path_); }
+  void ReportStartupError(std::string_view text) override {
+    ::MessageBoxW(nullptr, ToWide(text).c_str(), application_name_.c_str(), MB_OK | MB_ICONERROR);
+  }
   std::optional<int> RunModal(CQuorvaneDlg& dialog) override {
     return MainDialog(instance_, dialog, application_name_).RunModal();
   }
@@ -71,6 +76,11 @@ void InitCommonControls() {
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   static_assert(sizeof(INITCOMMONCONTROLSEX) == 8);
   quorvane::win32::InitCommonControls();
-  quorvane::win32::Win32Platform platform(instance);
-  return quorvane::CQuorvaneApp(platform).InitInstance();
+  try {
+    quorvane::win32::Win32Platform platform(instance);
+    return quorvane::CQuorvaneApp(platform).InitInstance();
+  } catch (const std::bad_alloc&) {
+    // Nothing is lost: the input file is deleted only once the result is whole.
+    return quorvane::ExitStatus(quorvane::RunOutcome::kOutOfMemory);
+  }
 }

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <filesystem>
 #include <optional>
 #include <random>
 #include <string>
@@ -17,6 +19,8 @@
 
 namespace quorvane::testing {
 namespace {
+
+namespace fs = std::filesystem;
 
 // Starts `count` copies that all wait on one pipe and start the executable together when it is
 // closed. Returns their ids.
@@ -133,6 +137,90 @@ TEST(ConcurrencyTest, TwoCopiesAtOnceConvertTheFileOnceAndNeverShowAMixedResult)
   }
   std::printf("%d rounds, %d ended busy, %ld reads of the result file while they ran\n", kRounds,
               busy_endings, reads);
+}
+
+// Without the lock (the temp folder is a file) copies race for one input file; each writes a
+// temporary file of its own, so the result file is never torn and every copy ends well.
+TEST(ConcurrencyTest, TwentyCopiesWithoutTheLockNeverTearTheResult) {
+  std::mt19937 random(20);
+  DropHome home;
+  home.MakeDropFolder();
+  fs::create_directories(home.folders().data_root);
+  WriteFile(home.folders().temp, "a file where the temp folder belongs: no lock can be had");
+  const std::string old_result = "1\r\n";
+  const std::string input = Lines(random, 800'000);
+  const std::string result = ResultOf(input);
+  home.WriteResult(old_result);
+  home.DropInput(input);
+
+  std::atomic<bool> running = true;
+  std::atomic<long> bad_reads = 0;
+  std::thread watcher([&] {
+    while (running) {
+      std::optional<std::string> seen = home.Result();
+      if (!seen || (*seen != old_result && *seen != result)) ++bad_reads;
+    }
+  });
+  std::vector<pid_t> copies = StartTogether(
+      home.Environment({std::string("LD_PRELOAD=") + QUORVANE_FAIL_IO, "QUORVANE_SLOW_RENAME=100"}),
+      20);
+  int converted = 0;
+  for (pid_t pid : copies) {
+    Ending ending = WaitFor(pid);
+    ASSERT_TRUE(ending.exited) << "signal " << ending.signal;
+    // A copy that starts after the input is gone finds none.
+    EXPECT_TRUE(ending.code == ExitStatus(RunOutcome::kOk) ||
+                ending.code == ExitStatus(RunOutcome::kInputMissing))
+        << ending.code;
+    converted += ending.code == ExitStatus(RunOutcome::kOk);
+  }
+  running = false;
+  watcher.join();
+  ASSERT_EQ(copies.size(), 20u);
+  EXPECT_GE(converted, 2) << "the copies did not overlap: the test proved nothing";
+  EXPECT_EQ(bad_reads, 0) << "the result file was missing or neither old nor new";
+  EXPECT_EQ(home.Result(), result);
+  EXPECT_FALSE(home.InputExists());
+  EXPECT_FALSE(home.PendingResultExists());
+  std::printf("20 copies without the lock: %d converted, the rest found no input\n", converted);
+}
+
+// A calling program that writes its file in two goes, holding it open in between. Nothing of it
+// is converted before it is complete, whether or not the file system grants read leases.
+TEST(ConcurrencyTest, AFileStillBeingWrittenIsNeverConvertedInPart) {
+  for (const bool leases : {true, false}) {
+    SCOPED_TRACE(leases ? "with read leases" : "without read leases");
+    DropHome home;
+    home.MakeDropFolder();
+    home.DropInput("");
+    const int writer = ::open(home.folders().InputFile().c_str(), O_WRONLY | O_APPEND);
+    ASSERT_GE(writer, 0);
+    const auto write = [writer](const std::string& bytes) {
+      ASSERT_EQ(::write(writer, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    };
+    write("1\n11\n10");
+    std::vector<std::string> env = {std::string("LD_PRELOAD=") + QUORVANE_FAIL_IO};
+    if (!leases) {
+      // Without a lease only a change during the read can be seen: the writer writes while the
+      // run is reading.
+      env.insert(env.end(), {"QUORVANE_FAIL_LEASE=1", "QUORVANE_SLOW_READ=/Bintake.tbin",
+                             "QUORVANE_SLOW_READ_MS=400"});
+    }
+    pid_t pid = Spawn(home.Environment(env), home.ErrorLog());
+    ASSERT_GT(pid, 0);
+    if (!leases) std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    write("11\n111\n");
+    Ending early = WaitFor(pid);
+    EXPECT_EQ(early.code, ExitStatus(RunOutcome::kInputUnreadable)) << home.ReadErrorLog();
+    EXPECT_EQ(ReadFile(home.folders().InputFile()), "1\n11\n1011\n111\n");
+    EXPECT_EQ(home.Result(), std::nullopt);
+
+    ::close(writer);
+    Ending done = RunQuorvane(home.Environment(), home.ErrorLog());
+    EXPECT_EQ(done.code, ExitStatus(RunOutcome::kOk));
+    EXPECT_EQ(home.Result(), "1\r\n3\r\n11\r\n7\r\n");
+    EXPECT_FALSE(home.InputExists());
+  }
 }
 
 TEST(ConcurrencyTest, ManyCopiesAtOnceStillConvertOnce) {

@@ -33,10 +33,8 @@ class DropHome {
     if (!std::filesystem::is_regular_file(folders_.ResultFile())) return std::nullopt;
     return ReadFile(folders_.ResultFile());
   }
-  bool PendingResultExists() const {
-    return std::filesystem::exists(
-        std::filesystem::symlink_status(PendingPathFor(folders_.ResultFile())));
-  }
+  // Whether a temporary result file of a run is left in the Result folder.
+  bool PendingResultExists() const { return TemporaryLeftBeside(folders_.ResultFile()); }
 
   std::vector<std::string> Environment(std::vector<std::string> extra = {}) const {
     return HeadlessEnvironment(home(), std::move(extra));

@@ -3,16 +3,26 @@
 // would. Tests run as root, where permission bits stop nothing, so this is how an end-to-end test
 // meets an unreadable input file or one that cannot be deleted.
 //
-//   QUORVANE_FAIL_OPEN=<name>    open() of a path ending in <name> fails with EACCES
-//   QUORVANE_FAIL_UNLINK=<name>  unlink() of a path ending in <name> fails with EPERM
-//   QUORVANE_SLOW_RENAME=<ms>    rename() waits that long first, which holds a run at the moment
-//                                its result is about to appear
+//   QUORVANE_FAIL_OPEN=<name>       open() of a path ending in <name> fails with EACCES
+//   QUORVANE_FAIL_OPEN_WRITE=<name> the same, only for opens to write (a file the user may read
+//                                   but not write)
+//   QUORVANE_FAIL_UNLINK=<name>     unlink() of a path ending in <name> fails with EPERM
+//   QUORVANE_FAIL_LEASE=1           no lease can be had (EINVAL), as on a file system without them
+//   QUORVANE_SLOW_RENAME=<ms>       rename() waits that long first, which holds a run at the
+//                                   moment its result is about to appear
+//   QUORVANE_SLOW_READ=<name>       the first read() of a file whose path ends in <name> waits
+//                                   QUORVANE_SLOW_READ_MS milliseconds first
+//   QUORVANE_FILE_SIZE_LIMIT=<n>    the process may write files of at most n bytes (ulimit -f)
+//   QUORVANE_MEMORY_HEADROOM=<n>    the process may map at most n bytes more than it has at start
+//                                   (ulimit -v)
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -31,22 +41,86 @@ Function Next(const char* symbol) {
   return reinterpret_cast<Function>(::dlsym(RTLD_NEXT, symbol));
 }
 
+// The descriptor of the file whose first read is held back; -1: none (yet, or any more).
+int slow_read_fd = -1;
+
 int OpenWith(const char* symbol, const char* path, int flags, va_list args) {
   mode_t mode = 0;
   if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) mode = va_arg(args, mode_t);
-  if (Matches("QUORVANE_FAIL_OPEN", path)) {
+  const bool to_write = (flags & O_ACCMODE) != O_RDONLY;
+  if (Matches("QUORVANE_FAIL_OPEN", path) ||
+      (to_write && Matches("QUORVANE_FAIL_OPEN_WRITE", path))) {
     errno = EACCES;
     return -1;
   }
   static auto real_open = Next<int (*)(const char*, int, ...)>("open");
   static auto real_open64 = Next<int (*)(const char*, int, ...)>("open64");
   auto real = std::strcmp(symbol, "open") == 0 ? real_open : real_open64;
-  return real(path, flags, mode);
+  const int fd = real(path, flags, mode);
+  if (fd >= 0 && Matches("QUORVANE_SLOW_READ", path)) slow_read_fd = fd;
+  return fd;
+}
+
+// The process's virtual memory size now, from /proc/self/status; 0 when unknown.
+rlim_t MappedBytes() {
+  FILE* status = std::fopen("/proc/self/status", "r");
+  if (status == nullptr) return 0;
+  char line[256];
+  rlim_t kilobytes = 0;
+  while (std::fgets(line, sizeof line, status) != nullptr) {
+    if (std::strncmp(line, "VmSize:", 7) == 0) kilobytes = std::strtoull(line + 7, nullptr, 10);
+  }
+  std::fclose(status);
+  return kilobytes * 1024;
+}
+
+void SetLimit(int resource, rlim_t value) {
+  const rlimit limit = {value, value};
+  ::setrlimit(resource, &limit);
+}
+
+__attribute__((constructor)) void ApplyLimits() {
+  if (const char* bytes = std::getenv("QUORVANE_FILE_SIZE_LIMIT")) {
+    SetLimit(RLIMIT_FSIZE, std::strtoull(bytes, nullptr, 10));
+  }
+  if (const char* bytes = std::getenv("QUORVANE_MEMORY_HEADROOM")) {
+    SetLimit(RLIMIT_AS, MappedBytes() + std::strtoull(bytes, nullptr, 10));
+  }
+}
+
+int FcntlWith(const char* symbol, int fd, int command, va_list args) {
+  if (command == F_SETLEASE && std::getenv("QUORVANE_FAIL_LEASE") != nullptr) {
+    errno = EINVAL;
+    return -1;
+  }
+  // The third argument is an int, a pointer or nothing; passed on as a word it is any of them.
+  const unsigned long argument = va_arg(args, unsigned long);
+  static auto real_fcntl = Next<int (*)(int, int, ...)>("fcntl");
+  static auto real_fcntl64 = Next<int (*)(int, int, ...)>("fcntl64");
+  auto real =
+      std::strcmp(symbol, "fcntl") == 0 || real_fcntl64 == nullptr ? real_fcntl : real_fcntl64;
+  return real(fd, command, argument);
 }
 
 }  // namespace
 
 extern "C" {
+
+int fcntl(int fd, int command, ...) {
+  va_list args;
+  va_start(args, command);
+  int result = FcntlWith("fcntl", fd, command, args);
+  va_end(args);
+  return result;
+}
+
+int fcntl64(int fd, int command, ...) {
+  va_list args;
+  va_start(args, command);
+  int result = FcntlWith("fcntl64", fd, command, args);
+  va_end(args);
+  return result;
+}
 
 int open(const char* path, int flags, ...) {
   va_list args;
@@ -70,6 +144,16 @@ int rename(const char* from, const char* to) {
   }
   static auto real = Next<int (*)(const char*, const char*)>("rename");
   return real(from, to);
+}
+
+ssize_t read(int fd, void* buffer, size_t size) {
+  if (fd == slow_read_fd) {
+    slow_read_fd = -1;
+    const char* delay = std::getenv("QUORVANE_SLOW_READ_MS");
+    ::usleep(static_cast<useconds_t>(delay != nullptr ? std::atoi(delay) : 0) * 1000);
+  }
+  static auto real = Next<ssize_t (*)(int, void*, size_t)>("read");
+  return real(fd, buffer, size);
 }
 
 int unlink(const char* path) {

@@ -66,8 +66,8 @@ TEST(KillTest, AKilledRunLeavesTheInputWithTheOldResultOrTheWholeNewResult) {
   std::sort(whole_runs.begin(), whole_runs.end());
   const long run_time = whole_runs[1];
 
-  constexpr int kMinimumRuns = 40;
-  constexpr int kMaximumRuns = 100;
+  constexpr int kMinimumRuns = 150;
+  constexpr int kMaximumRuns = 150;
   const auto time_budget = std::chrono::seconds(25);
   std::uniform_int_distribution<long> delay_us(0, run_time * 7 / 5);
   int kept_input = 0, replaced_but_input_left = 0, completed = 0, pending_left = 0;

@@ -201,6 +201,21 @@ TEST(PathTest, AFifoInPlaceOfTheInputOrSettingsFileNeverHangsTheRun) {
   EXPECT_EQ(ending.code, ExitStatus(RunOutcome::kOk));
   EXPECT_EQ(home.Result(), "3\r\n");
   EXPECT_TRUE(fs::is_fifo(home.folders().SettingsFile()));
+
+  // The same with a writer that holds the pipes open and never writes: the settings file, and
+  // user-dirs.dirs, which is read to find the Documents folder at all.
+  const std::string user_dirs = home.home() + "/.config/user-dirs.dirs";
+  fs::create_directories(home.home() + "/.config");
+  ASSERT_EQ(::mkfifo(user_dirs.c_str(), 0666), 0);
+  const int settings_writer = ::open(home.folders().SettingsFile().c_str(), O_RDWR);
+  const int dirs_writer = ::open(user_dirs.c_str(), O_RDWR);
+  home.DropInput("10");
+  ending = RunQuorvane(home.Environment(), home.ErrorLog());
+  ::close(settings_writer);
+  ::close(dirs_writer);
+  ASSERT_FALSE(ending.hung) << "a pipe held open by its writer was waited on";
+  EXPECT_EQ(ending.code, ExitStatus(RunOutcome::kOk));
+  EXPECT_EQ(home.Result(), "2\r\n");
 }
 
 TEST(PathTest, AFifoInPlaceOfTheTemporaryResultFileNeverHangsTheRun) {
@@ -208,7 +223,7 @@ TEST(PathTest, AFifoInPlaceOfTheTemporaryResultFileNeverHangsTheRun) {
   home.MakeDropFolder();
   home.DropInput("11");
   fs::create_directories(home.folders().result);
-  ASSERT_EQ(::mkfifo(PendingPathFor(home.folders().ResultFile()).c_str(), 0666), 0);
+  ASSERT_EQ(::mkfifo((home.folders().ResultFile() + ".partial").c_str(), 0666), 0);
   Ending ending = RunQuorvane(home.Environment());
   ASSERT_FALSE(ending.hung) << "writing the temporary result waited for a reader";
   // Whatever stands under the temporary name is cleared away first, the pipe included.
@@ -240,6 +255,69 @@ TEST(PathTest, AFifoInPlaceOfTheSettingsFileNeverHangsTheExitButton) {
   rescuer.join();
   EXPECT_FALSE(rescued) << "the exit button waited for a reader of the settings file";
   EXPECT_EQ(harness.dialog().end_result(), kResultOk);
+}
+
+// A hostile local user plants links where Quorvane writes, deletes or locks; a run (as root, in
+// the test) changes nothing outside the tree through them, and none of it blocks a later run.
+TEST(PathTest, PlantedLinksAndLeftoversNeitherRedirectNorBlockARun) {
+  DropHome home;
+  home.MakeDropFolder();
+  fs::create_directories(home.folders().result);
+  fs::create_directories(home.folders().temp);
+  const std::string outside = home.home() + "/outside";
+  fs::create_directories(outside);
+  const std::string precious = outside + "/precious";
+  const std::string input_elsewhere = outside + "/input";
+  WriteFile(precious, "precious");
+  WriteFile(input_elsewhere, "101\r\n");
+  ::chmod(input_elsewhere.c_str(), 0444);
+  const std::string result = home.folders().ResultFile();
+  fs::create_hard_link(precious, result);
+  fs::create_symlink(precious, result + ".partial");
+  fs::create_directory(result + ".folder.partial");
+  WriteFile(result + ".stuck1.partial", "9");
+  ::chmod((result + ".stuck1.partial").c_str(), 0444);
+  fs::create_symlink(input_elsewhere, home.folders().InputFile());
+  fs::create_symlink(outside + "/made-through-the-lock", home.folders().LockFile());
+
+  for (int run = 0; run < 2; ++run) {
+    SCOPED_TRACE("run " + std::to_string(run));
+    Ending ending = RunQuorvane(home.Environment(), home.ErrorLog());
+    ASSERT_TRUE(ending.exited);
+    EXPECT_EQ(ending.code, ExitStatus(RunOutcome::kOk)) << home.ReadErrorLog();
+    EXPECT_EQ(home.Result(), run == 0 ? "5\r\n" : "3\r\n");
+    EXPECT_FALSE(fs::is_symlink(result));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(home.folders().InputFile())));
+    home.DropInput("11\r\n");
+  }
+  EXPECT_EQ(ReadFile(precious), "precious");
+  EXPECT_EQ(ReadFile(input_elsewhere), "101\r\n");
+  struct stat st;
+  ASSERT_EQ(::stat(input_elsewhere.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0444u) << "the mode of the input link's target was changed";
+  EXPECT_FALSE(fs::exists(outside + "/made-through-the-lock"));
+  EXPECT_TRUE(fs::is_directory(result + ".folder.partial"));
+}
+
+// Under umask 0222 every file and folder a run makes would be read-only; the next run must still
+// replace the result.
+TEST(PathTest, AnUmaskWithoutWriteRightsDoesNotBlockTheNextRun) {
+  DropHome home;
+  home.MakeDropFolder();
+  const mode_t previous = ::umask(0222);
+  std::vector<int> codes;
+  for (const char* input : {"1\r\n", "10\r\n"}) {
+    home.DropInput(input);
+    codes.push_back(RunQuorvane(home.Environment(), home.ErrorLog()).code);
+  }
+  ::umask(previous);
+  EXPECT_EQ(codes, std::vector<int>(2, ExitStatus(RunOutcome::kOk))) << home.ReadErrorLog();
+  EXPECT_EQ(home.Result(), "2\r\n");
+  struct stat st;
+  ASSERT_EQ(::stat(home.folders().ResultFile().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0600, 0600u);
+  ASSERT_EQ(::stat(home.folders().result.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0700, 0700u);
 }
 
 // Paths longer than PATH_MAX cannot be named whole, so the tree is made and read one folder at a
@@ -294,6 +372,21 @@ class DeepPath {
     bytes.resize(got < 0 ? 0 : static_cast<size_t>(got));
     return bytes;
   }
+  // The names in a folder.
+  static std::vector<std::string> Names(const std::string& path) {
+    std::string leaf;
+    std::vector<std::string> names;
+    int parent = OpenParent(path, false, leaf);
+    if (parent < 0) return names;
+    int dir = ::openat(parent, leaf.c_str(), O_RDONLY | O_DIRECTORY);
+    ::close(parent);
+    if (dir < 0) return names;
+    for (const auto& entry : fs::directory_iterator("/proc/self/fd/" + std::to_string(dir))) {
+      names.push_back(entry.path().filename());
+    }
+    ::close(dir);
+    return names;
+  }
   // Removes everything below `dir` (an open folder), relative step by relative step.
   static void Clear(int dir) {
     std::vector<std::string> names;
@@ -334,11 +427,12 @@ struct LongPathRow {
 };
 
 const LongPathRow kLongPathRows[] = {
-    /* 0*/ {"every path fits", "Brenvale/MFCQuorvane/Result/Decyield.tbin.partial", 0,
+    /* 0*/ {"every path fits", "Brenvale/MFCQuorvane/Result/Decyield.tbin.xxxxxx.partial", 0,
             RunOutcome::kOk, true},
     /* 1*/
     {"the temporary result file is one byte too long",
-     "Brenvale/MFCQuorvane/Result/Decyield.tbin.partial", 1, RunOutcome::kResultNotWritten, false},
+     "Brenvale/MFCQuorvane/Result/Decyield.tbin.xxxxxx.partial", 1, RunOutcome::kResultNotWritten,
+     false},
     /* 2*/
     {"the input file is one byte too long", "Brenvale/MFCQuorvane/AutoFile/Bintake.tbin", 1,
      RunOutcome::kInputMissing, false},
@@ -375,7 +469,9 @@ TEST(PathTest, PathsNearTheSystemLimitGiveAClearOutcome) {
       EXPECT_EQ(DeepPath::Read(folders.ResultFile()), std::nullopt);
       EXPECT_EQ(DeepPath::Read(folders.InputFile()), kInput);
     }
-    EXPECT_EQ(DeepPath::Read(PendingPathFor(folders.ResultFile())), std::nullopt);
+    const std::vector<std::string> left = DeepPath::Names(folders.result);
+    EXPECT_TRUE(left.empty() || left == std::vector<std::string>{"Decyield.tbin"})
+        << "a temporary result file was left";
 
     int dir = ::open(home.path().c_str(), O_RDONLY | O_DIRECTORY);
     DeepPath::Clear(dir);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -21,8 +22,7 @@ enum class FileStep {
   kFlush,
   kClose,
   kRename,
-  kDelete,
-  kClearReadOnly,
+  kDelete,  // a plain deletion, or the deletion of the input file if it is unchanged
   kLock,
 };
 
@@ -44,6 +44,11 @@ class FaultyFileSystem : public FileSystem {
     return found == calls_.end() ? 0 : found->second;
   }
   bool fault_hit() const { return fault_hit_; }
+  // Runs `action` once, just before the first call of `step` on a path containing `path_part`:
+  // what another program does at that moment (drops a file, holds one open, and so on).
+  void Before(FileStep step, std::string path_part, std::function<void()> action) {
+    hook_ = Hook{step, std::move(path_part), std::move(action)};
+  }
 
   std::optional<FileStatus> Status(const std::string& path) override {
     if (Fails(FileStep::kStatus, path)) return std::nullopt;
@@ -59,16 +64,18 @@ class FaultyFileSystem : public FileSystem {
     if (Fails(FileStep::kList, path)) return std::nullopt;
     return real_.ListDirectory(path);
   }
-  ReadOutcome ReadFile(const std::string& path, size_t limit, std::string& bytes) override {
+  ReadOutcome ReadFile(const std::string& path, size_t limit, std::string& bytes,
+                       FileStamp* stamp) override {
     if (Fails(FileStep::kRead, path)) {
       bytes.clear();
       return ReadOutcome::kCannotOpen;
     }
-    return real_.ReadFile(path, limit, bytes);
+    return real_.ReadFile(path, limit, bytes, stamp);
   }
-  std::unique_ptr<WritableFile> CreateFile(const std::string& path) override {
-    if (Fails(FileStep::kCreate, path)) return nullptr;
-    auto file = real_.CreateFile(path);
+  std::unique_ptr<WritableFile> CreateTemporary(const std::string& target,
+                                                std::string& path) override {
+    if (Fails(FileStep::kCreate, target)) return nullptr;
+    auto file = real_.CreateTemporary(target, path);
     if (!file) return nullptr;
     return std::make_unique<File>(*this, path, std::move(file));
   }
@@ -78,11 +85,12 @@ class FaultyFileSystem : public FileSystem {
   bool DeleteFile(const std::string& path) override {
     return !Fails(FileStep::kDelete, path) && real_.DeleteFile(path);
   }
-  bool ClearReadOnly(const std::string& path) override {
-    return !Fails(FileStep::kClearReadOnly, path) && real_.ClearReadOnly(path);
+  DeleteOutcome DeleteFileIfUnchanged(const std::string& path, const FileStamp& expected) override {
+    if (Fails(FileStep::kDelete, path)) return DeleteOutcome::kFailed;
+    return real_.DeleteFileIfUnchanged(path, expected);
   }
-  std::unique_ptr<FileLock> TryLock(const std::string& path) override {
-    if (Fails(FileStep::kLock, path)) return nullptr;
+  LockAttempt TryLock(const std::string& path) override {
+    if (Fails(FileStep::kLock, path)) return {};
     return real_.TryLock(path);
   }
 
@@ -92,6 +100,11 @@ class FaultyFileSystem : public FileSystem {
     std::string path_part;
     int nth;
   };
+  struct Hook {
+    FileStep step;
+    std::string path_part;
+    std::function<void()> action;
+  };
 
   class File : public WritableFile {
    public:
@@ -99,7 +112,7 @@ class FaultyFileSystem : public FileSystem {
         : owner_(owner), path_(std::move(path)), real_(std::move(real)) {}
     bool Write(std::string_view bytes) override {
       if (owner_.Fails(FileStep::kWrite, path_)) {
-        real_->Write(bytes.substr(0, bytes.size() / 2));
+        static_cast<void>(real_->Write(bytes.substr(0, bytes.size() / 2)));
         return false;
       }
       return real_->Write(bytes);
@@ -118,6 +131,11 @@ class FaultyFileSystem : public FileSystem {
 
   bool Fails(FileStep step, const std::string& path) {
     ++calls_[step];
+    if (hook_ && hook_->step == step && path.find(hook_->path_part) != std::string::npos) {
+      auto action = std::move(hook_->action);
+      hook_.reset();
+      action();
+    }
     if (!fault_ || fault_->step != step || path.find(fault_->path_part) == std::string::npos) {
       return false;
     }
@@ -129,6 +147,7 @@ class FaultyFileSystem : public FileSystem {
 
   FileSystem& real_;
   std::optional<Fault> fault_;
+  std::optional<Hook> hook_;
   int matching_calls_ = 0;
   bool fault_hit_ = false;
   std::map<FileStep, int> calls_;

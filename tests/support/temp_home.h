@@ -6,6 +6,8 @@
 #include <iterator>
 #include <string>
 
+#include "storage/file_system.h"
+
 namespace quorvane::testing {
 
 // A throw-away folder, removed with everything in it when the test ends.
@@ -38,6 +40,18 @@ class TempFolder {
 inline void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
   std::filesystem::create_directories(path.parent_path());
   std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// Whether a plain file named as a temporary of `target` (see IsTemporaryNameFor) is beside it.
+inline bool TemporaryLeftBeside(const std::filesystem::path& target) {
+  std::error_code ignored;
+  for (const auto& entry : std::filesystem::directory_iterator(target.parent_path(), ignored)) {
+    if (entry.is_regular_file(ignored) && !entry.is_symlink(ignored) &&
+        IsTemporaryNameFor(entry.path().filename().string(), target.filename().string())) {
+      return true;
+    }
+  }
+  return false;
 }
 
 inline std::string ReadFile(const std::filesystem::path& path) {

@@ -1,6 +1,7 @@
 // The Windows file system behind the core's file primitives, on a real disk (under Wine in the
 // tests): status and attributes, one-level folders, listing, the read limit and its sharing,
-// truncation, replacing renames, read-only files and the drop-folder lock.
+// replacing renames through temporaries of their own, read-only files, deleting only the file
+// that was read, and the drop-folder lock.
 #include "platform/win32/windows_api.h"
 
 #include <string>
@@ -32,7 +33,11 @@ class Scratch {
 };
 
 void Put(const std::string& path, const std::string& bytes) {
-  WriteWholeFile(RealFileSystem(), path, bytes);
+  HANDLE file = ::CreateFileW(ToWide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  DWORD written = 0;
+  ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  ::CloseHandle(file);
 }
 
 void MarkReadOnly(const std::string& path) {
@@ -67,7 +72,7 @@ void StatusCases(const Scratch& scratch) {
     if (!status) continue;
     ExpectEq(where, "is_directory", status->is_directory, expected.is_directory);
     ExpectEq(where, "read_only", status->read_only, expected.read_only);
-    if (!expected.is_directory) ExpectEq(where, "size", status->size, expected.size);
+    if (!expected.is_directory) ExpectEq(where, "size", status->size(), expected.size);
   }
 }
 
@@ -98,7 +103,7 @@ void FolderCases(const Scratch& scratch) {
   Expect("delete tree", "reports that it ran", DeleteTree(fs, top));
   Expect("delete tree", "the read-only file stays", FileExists(fs, top + "\\a\\x.txt"));
   Expect("delete tree", "the other file is gone", !FileExists(fs, top + "\\y.txt"));
-  fs.ClearReadOnly(top + "\\a\\x.txt");
+  ::SetFileAttributesW(ToWide(top + "\\a\\x.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
   DeleteTree(fs, top);
   Expect("delete tree", "everything goes once nothing is read-only", !DirectoryExists(fs, top));
 }
@@ -121,17 +126,17 @@ void ReadCases(const Scratch& scratch) {
     const std::string path = scratch.Path("read" + std::to_string(row));
     Put(path, kCases[row].content);
     std::string bytes = "stale";
-    ExpectEq(where, "outcome", static_cast<int>(fs.ReadFile(path, kLimit, bytes)),
+    ExpectEq(where, "outcome", static_cast<int>(fs.ReadFile(path, kLimit, bytes, nullptr)),
              static_cast<int>(kCases[row].outcome));
     ExpectEq(where, "bytes", bytes, kCases[row].bytes);
   }
   std::string bytes;
   ExpectEq("read missing", "outcome",
-           static_cast<int>(fs.ReadFile(scratch.Path("missing"), kLimit, bytes)),
+           static_cast<int>(fs.ReadFile(scratch.Path("missing"), kLimit, bytes, nullptr)),
            static_cast<int>(FileSystem::ReadOutcome::kCannotOpen));
   fs.MakeDirectory(scratch.Path("a folder"));
   ExpectEq("read folder", "outcome",
-           static_cast<int>(fs.ReadFile(scratch.Path("a folder"), kLimit, bytes)),
+           static_cast<int>(fs.ReadFile(scratch.Path("a folder"), kLimit, bytes, nullptr)),
            static_cast<int>(FileSystem::ReadOutcome::kCannotOpen));
 
   // A file still open for writing elsewhere is not read: readers deny writers.
@@ -139,44 +144,121 @@ void ReadCases(const Scratch& scratch) {
   HANDLE writer =
       ::CreateFileW(ToWide(busy).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                     nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  ExpectEq("read while written", "outcome", static_cast<int>(fs.ReadFile(busy, kLimit, bytes)),
-           static_cast<int>(FileSystem::ReadOutcome::kCannotOpen));
+  ExpectEq("read while written", "outcome",
+           static_cast<int>(fs.ReadFile(busy, kLimit, bytes, nullptr)),
+           static_cast<int>(FileSystem::ReadOutcome::kBusy));
   ::CloseHandle(writer);
   ExpectEq("read after the writer closed", "outcome",
-           static_cast<int>(fs.ReadFile(busy, kLimit, bytes)),
+           static_cast<int>(fs.ReadFile(busy, kLimit, bytes, nullptr)),
            static_cast<int>(FileSystem::ReadOutcome::kOk));
+}
+
+// How many temporaries of `target` stand beside it.
+int Temporaries(FileSystem& fs, const Scratch& scratch, const std::string& name) {
+  int count = 0;
+  if (auto entries = fs.ListDirectory(scratch.Path(""))) {
+    for (const DirectoryEntry& entry : *entries) count += IsTemporaryNameFor(entry.name, name);
+  }
+  return count;
 }
 
 void WriteCases(const Scratch& scratch) {
   FileSystem& fs = RealFileSystem();
   const std::string path = scratch.Path("result.tbin");
   Put(path, "5\r\n3\r\n");
-  Put(path, "1");
   std::string bytes;
-  fs.ReadFile(path, 100, bytes);
-  ExpectEq("write", "an existing file is truncated", bytes, "1");
-
+  // Whatever stands at the old fixed temporary name is neither opened nor in the way.
+  Put(path + ".partial", "precious");
+  MarkReadOnly(path + ".partial");
   Expect("replace", "replaces an existing file", ReplaceFileSafely(fs, path, "2\r\n"));
-  fs.ReadFile(path, 100, bytes);
+  fs.ReadFile(path, 100, bytes, nullptr);
   ExpectEq("replace", "content", bytes, "2\r\n");
-  Expect("replace", "leaves no pending file", !FileExists(fs, PendingPathFor(path)));
+  fs.ReadFile(path + ".partial", 100, bytes, nullptr);
+  ExpectEq("replace", "the file at the old temporary name", bytes, "precious");
+  ExpectEq("replace", "temporaries left", Temporaries(fs, scratch, "result.tbin"), 1);
+  std::string temporary;
+  auto file = fs.CreateTemporary(path, temporary);
+  Expect("temporary", "is made", file != nullptr);
+  Expect("temporary", "is named as one",
+         IsTemporaryNameFor(temporary.substr(temporary.rfind('\\') + 1), "result.tbin"));
+  if (file) {
+    Expect("temporary", "takes bytes", file->Write("1") && file->Close());
+  }
+  RemoveLeftoverTemporaries(fs, path);
+  ExpectEq("leftovers", "only the read-only one stays", Temporaries(fs, scratch, "result.tbin"), 1);
 
   MarkReadOnly(path);
-  Expect("write read-only", "is refused", !WriteWholeFile(fs, path, "0"));
+  Expect("replace read-only", "is refused", !ReplaceFileSafely(fs, path, "0"));
   Expect("delete read-only", "is refused", !fs.DeleteFile(path));
-  Expect("delete forced", "clears the mark and deletes", DeleteFileForced(fs, path));
-  Expect("delete forced", "the file is gone", !FileExists(fs, path));
+}
+
+void DeleteCases(const Scratch& scratch) {
+  using Outcome = FileSystem::DeleteOutcome;
+  FileSystem& fs = RealFileSystem();
+  static const struct {
+    const char* name;
+    int change;  // 0 none, 1 read-only, 2 another file put in its place, 3 written to, 4 deleted
+    Outcome outcome;
+    bool gone;
+  } kCases[] = {
+      /* 0 */ {"unchanged", 0, Outcome::kDeleted, true},
+      /* 1 */ {"read-only", 1, Outcome::kDeleted, true},
+      /* 2 */ {"replaced", 2, Outcome::kReplaced, false},
+      /* 3 */ {"written to", 3, Outcome::kChanged, false},
+      /* 4 */ {"gone", 4, Outcome::kNotFound, true},
+  };
+  for (size_t row = 0; row < std::size(kCases); ++row) {
+    const std::string where = std::string("delete if unchanged: ") + kCases[row].name;
+    const std::string path = scratch.Path("Bintake" + std::to_string(row) + ".tbin");
+    Put(path, "1\r\n");
+    FileStamp read;
+    std::string bytes;
+    fs.ReadFile(path, 100, bytes, &read);
+    switch (kCases[row].change) {
+      case 1:
+        MarkReadOnly(path);
+        break;
+      case 2:
+        Put(path + ".new", "11\r\n");
+        fs.Rename(path + ".new", path);
+        break;
+      case 3: {
+        HANDLE file = ::CreateFileW(ToWide(path).c_str(), FILE_APPEND_DATA, 0, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        DWORD written = 0;
+        ::WriteFile(file, "1", 1, &written, nullptr);
+        ::CloseHandle(file);
+        break;
+      }
+      case 4:
+        fs.DeleteFile(path);
+        break;
+    }
+    ExpectEq(where, "outcome", static_cast<int>(fs.DeleteFileIfUnchanged(path, read)),
+             static_cast<int>(kCases[row].outcome));
+    ExpectEq(where, "gone", !FileExists(fs, path), kCases[row].gone);
+  }
 }
 
 void LockCases(const Scratch& scratch) {
   FileSystem& fs = RealFileSystem();
   const std::string path = scratch.Path("Quorvane.lock");
-  {
-    auto first = fs.TryLock(path);
-    Expect("lock", "the first copy takes it", first != nullptr);
-    Expect("lock", "a second copy does not", fs.TryLock(path) == nullptr);
+  for (const bool read_only : {false, true}) {
+    const std::string where = read_only ? "read-only lock" : "lock";
+    {
+      FileSystem::LockAttempt first = fs.TryLock(path);
+      Expect(where, "the first copy takes it", first.lock != nullptr);
+      FileSystem::LockAttempt second = fs.TryLock(path);
+      Expect(where, "a second copy does not", second.lock == nullptr);
+      Expect(where, "and knows it is held", second.held_elsewhere);
+    }
+    Expect(where, "it is free again once released", fs.TryLock(path).lock != nullptr);
+    MarkReadOnly(path);
   }
-  Expect("lock", "it is free again once released", fs.TryLock(path) != nullptr);
+  fs.MakeDirectory(scratch.Path("folder.lock"));
+  FileSystem::LockAttempt folder = fs.TryLock(scratch.Path("folder.lock"));
+  Expect("lock", "a folder in its place is no lock, nor held",
+         !folder.lock && !folder.held_elsewhere);
 }
 
 }  // namespace
@@ -190,6 +272,7 @@ int wmain() {
     FolderCases(scratch);
     ReadCases(scratch);
     WriteCases(scratch);
+    DeleteCases(scratch);
     LockCases(scratch);
   }
   return Finish("file_system_test");
