@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Whole-process comparison of an automatic run of quorvane with the yardstick (bench/yardstick.c),
-# side by side on the same 2,077,000-byte input, and the peak memory of quorvane on that input.
+# Whole-process comparison of an automatic run of quorvane with the yardstick (bench/yardstick.c)
+# and the floor (bench/floor.c), side by side on the same 2,077,000-byte input, and the peak memory
+# of quorvane on that input.
 #
 # Usage: bench/compare.sh [QUORVANE]
 #   QUORVANE     the executable; by default the first of build/bench, build/release, build/* that
@@ -9,11 +10,12 @@
 #   RUNS=100           timed runs per command, made in ROUNDS=10 rounds in which the commands
 #                      take turns; WARMUP=2 untimed runs per command and round
 #   SIZE=2077000       bytes of input (make_input.py); the limits are meant for the full size
+#   MAX_FLOOR_RATIO=1.25  fail when median(quorvane) / median(floor) is above this
 #   MAX_RATIO=1.5      fail when median(quorvane) / median(yardstick) is above this
 #   MAX_RSS_KB=16384   fail when quorvane's maximum resident set size is above this
 #   BENCH_DIR=$TMPDIR  where the throw-away HOME is made (its file system decides what fsync costs)
-#   YARDSTICK          the yardstick executable; by default the one built next to quorvane
-#                      (bench/yardstick), else compiled here with ${CC:-cc} -O2
+#   YARDSTICK, FLOOR   the yardstick and floor executables; by default the ones built next to
+#                      quorvane (bench/yardstick, bench/floor), else compiled here with ${CC:-cc} -O2
 #   KEEP=1             keep the throw-away folder (its path is printed)
 #
 # Every run is checked: before each run the previous run's result file is compared byte for byte
@@ -30,6 +32,7 @@ warmup=${WARMUP:-2}
 runs_per_round=$(((runs + rounds - 1) / rounds))
 runs=$((runs_per_round * rounds))
 max_ratio=${MAX_RATIO:-1.5}
+max_floor_ratio=${MAX_FLOOR_RATIO:-1.25}
 max_rss_kb=${MAX_RSS_KB:-16384}
 
 die() {
@@ -66,6 +69,11 @@ if [ ! -x "$yardstick" ]; then
   yardstick=$work/yardstick
   "${CC:-cc}" -O2 -o "$yardstick" "$here/yardstick.c"
 fi
+floor=${FLOOR:-$(dirname "$quorvane")/bench/floor}
+if [ ! -x "$floor" ]; then
+  floor=$work/floor
+  "${CC:-cc}" -O2 -o "$floor" "$here/floor.c"
+fi
 
 # The throw-away HOME: no settings file, no user-dirs.dirs, no display, so that quorvane takes the
 # drop folder under $HOME/Documents and ends by itself without a word.
@@ -73,7 +81,7 @@ home=$work/home
 drop=$home/Documents/Brenvale/MFCQuorvane
 input=$work/input.tbin
 expected=$work/expected.tbin
-mkdir -p "$drop/AutoFile" "$work/config" "$work/yard"
+mkdir -p "$drop/AutoFile" "$work/config" "$work/yard" "$work/floor-out"
 export HOME=$home XDG_CONFIG_HOME=$work/config
 unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
 
@@ -106,6 +114,8 @@ EOF
 prepare_quorvane="sh $work/prepare.sh $drop/Result/Decyield.tbin $drop/AutoFile/Bintake.tbin"
 prepare_yardstick="sh $work/prepare.sh $work/yard/out.tbin $work/yard/in.tbin"
 run_yardstick="$yardstick $work/yard/in.tbin $work/yard/out.tbin"
+prepare_floor="sh $work/prepare.sh $work/floor-out/out.tbin $work/floor-out/in.tbin"
+run_floor="$floor $work/floor-out/in.tbin $work/floor-out/out.tbin"
 
 # One run of quorvane first, so that a broken build stops here with its own message.
 $prepare_quorvane
@@ -121,6 +131,7 @@ for round in $(seq 1 "$rounds"); do
     --prepare "$prepare_quorvane" --command-name quorvane "$quorvane" \
     --prepare "$prepare_yardstick" --command-name yardstick "$run_yardstick" \
     --prepare "$prepare_yardstick" --command-name "yardstick --fsync" "$run_yardstick --fsync" \
+    --prepare "$prepare_floor" --command-name floor "$run_floor" \
     >"$work/hyperfine.txt" 2>&1 || {
     cat "$work/hyperfine.txt"
     die "a run failed or gave a wrong result"
@@ -129,6 +140,7 @@ done
 # The last run of each command has not been checked by a following prepare yet.
 sh "$work/prepare.sh" "$drop/Result/Decyield.tbin" || die "wrong result"
 sh "$work/prepare.sh" "$work/yard/out.tbin" || die "wrong result"
+sh "$work/prepare.sh" "$work/floor-out/out.tbin" || die "wrong result"
 
 # Peak memory of quorvane on the same input (the largest of three runs).
 rss_kb=0
@@ -143,11 +155,11 @@ sh "$work/prepare.sh" "$drop/Result/Decyield.tbin" || die "wrong result"
 yard_rss_kb=$(sed -n 's/^[[:space:]]*Maximum resident set size (kbytes): //p' "$work/time.txt")
 
 python3 - "$work" "$max_ratio" "$rss_kb" "$yard_rss_kb" "$max_rss_kb" \
-  "$(stat -f -c %T "$work")" "$runs" "$rounds" <<'EOF'
+  "$(stat -f -c %T "$work")" "$runs" "$rounds" "$max_floor_ratio" <<'EOF'
 import glob, json, os, statistics, sys
 
-work, max_ratio, rss, yard_rss, max_rss, fs_type, runs, rounds = sys.argv[1:]
-names = ("quorvane", "yardstick", "yardstick --fsync")
+work, max_ratio, rss, yard_rss, max_rss, fs_type, runs, rounds, max_floor_ratio = sys.argv[1:]
+names = ("quorvane", "floor", "yardstick", "yardstick --fsync")
 times = {name: {"wall": [], "user": [], "system": []} for name in names}
 for path in glob.glob(f"{work}/times-*.json"):
     for r in json.load(open(path))["results"]:
@@ -165,15 +177,20 @@ for name in names:
           f"system {statistics.mean(t['system']) * 1000:.2f})")
 ratio = median["quorvane"] / median["yardstick"]
 ratio_fsync = median["quorvane"] / median["yardstick --fsync"]
+floor_ratio = median["quorvane"] / median["floor"]
+print(f"ratio quorvane / floor:             {floor_ratio:.2f}  (limit {max_floor_ratio})")
 print(f"ratio quorvane / yardstick:         {ratio:.2f}  (limit {max_ratio})")
 print(f"ratio quorvane / yardstick --fsync: {ratio_fsync:.2f}  (for information)")
 # Less moved by other load on the machine, for information: the fastest runs, and CPU time.
 cpu = {n: statistics.mean(times[n]["user"]) + statistics.mean(times[n]["system"]) for n in names}
-fastest = min(times["quorvane"]["wall"]) / min(times["yardstick"]["wall"])
-print(f"for information: ratio of the fastest runs {fastest:.2f}, "
-      f"of CPU time (user + system) {cpu['quorvane'] / cpu['yardstick']:.2f}")
+fastest = min(times["quorvane"]["wall"]) / min(times["floor"]["wall"])
+print(f"for information, against the floor: ratio of the fastest runs {fastest:.2f}, "
+      f"of CPU time (user + system) {cpu['quorvane'] / cpu['floor']:.2f}")
 print(f"peak RSS quorvane: {rss} kB (limit {max_rss} kB); yardstick: {yard_rss} kB")
 failed = False
+if floor_ratio > float(max_floor_ratio):
+    print(f"FAIL: quorvane takes {floor_ratio:.2f} times the floor's time")
+    failed = True
 if ratio > float(max_ratio):
     print(f"FAIL: quorvane takes {ratio:.2f} times the yardstick's time")
     failed = True
