@@ -1,0 +1,123 @@
+#!/usr/bin/env bash
+# Whole-process comparison of Quorvane.exe under Wine: an automatic run over the 2,077,000-byte
+# input against an automatic run over a 5-byte input, the same executable in the same prefix, side
+# by side. The 5-byte run is Wine's process start plus the run's 100 ms pause, so the ratio tells
+# what the large input itself costs. A report, not a test: it fails only when a run fails or gives
+# a wrong result.
+#
+# Usage: bench/wine_compare.sh [Quorvane.exe]      (default: build/windows/Quorvane.exe)
+# Environment:
+#   RUNS=30, ROUNDS=3   timed runs per input, in rounds in which the two take turns
+#   WINEPREFIX, DISPLAY used as they are when set (scripts/test-windows.sh runs it in its own
+#                       prefix and Xvfb); otherwise a throw-away prefix and Xvfb are made here
+# Exit status: 0 measured, 2 a failed run, a wrong result or a missing tool.
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+source_dir=$(dirname "$here")
+exe=$(realpath "${1:-$source_dir/build/windows/Quorvane.exe}")
+runs=${RUNS:-30}
+rounds=${ROUNDS:-3}
+runs_per_round=$(((runs + rounds - 1) / rounds))
+wine=$(command -v wine || command -v wine64 || echo /usr/lib/wine/wine64)
+wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
+
+die() {
+  echo "wine_compare.sh: $*" >&2
+  exit 2
+}
+[ -f "$exe" ] || die "no $exe; cmake --preset windows && cmake --build --preset windows"
+for tool in "$wine" "$wineserver" hyperfine python3 Xvfb; do
+  command -v "$tool" >/dev/null || die "$tool is missing (scripts/install-deps.sh installs it)"
+done
+
+work=$(mktemp -d /tmp/quorvane-wine-bench.XXXXXX)
+xvfb_pid=
+own_prefix=
+cleanup() {
+  [ -n "$own_prefix" ] && timeout 10 "$wineserver" -k 2>/dev/null || true
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+if [ -z "${DISPLAY:-}" ]; then
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+  xvfb_pid=$!
+  for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+  export DISPLAY=":$(head -n1 "$work/display")"
+fi
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=,winemenubuilder.exe=d"
+if [ -z "${WINEPREFIX:-}" ]; then
+  own_prefix=1
+  export WINEPREFIX=$work/prefix HOME=$work/home
+  mkdir -p "$HOME"
+  timeout 180 "$wine" wineboot -i >/dev/null 2>&1 || die "wineboot failed"
+fi
+# A server kept running between the runs, so that no run pays for starting it (once the one
+# that may still be running from an earlier program has ended).
+timeout 30 "$wineserver" -w || true
+"$wineserver" -p
+
+# A first run makes the folder tree; the Documents folder is wherever the prefix puts it.
+timeout 60 "$wine" "$exe" >/dev/null 2>&1 || true
+data=
+for candidate in "$WINEPREFIX"/drive_c/users/*/Documents/Brenvale/MFCQuorvane "$HOME"/Documents/Brenvale/MFCQuorvane; do
+  [ -d "$candidate" ] && data=$candidate && break
+done
+[ -n "$data" ] || die "the first run made no folder tree"
+mkdir -p "$data/AutoFile"
+rm -f "$data/temp/Quorvane.tmp"  # no settings file: automatic runs are silent
+rm -f "$data/Result/Decyield.tbin" "$data/AutoFile/Bintake.tbin"
+
+python3 "$here/make_input.py" "$work/large.tbin" 2077000
+printf '101\r\n' >"$work/small.tbin"
+for size in large small; do
+  python3 - "$work/$size.tbin" "$work/$size.expected" <<'EOF'
+import sys
+lines = open(sys.argv[1], "rb").read().replace(b"\r", b"").split(b"\n")
+open(sys.argv[2], "wb").write(b"".join(b"%d\r\n" % int(line, 2) for line in lines if line))
+EOF
+done
+
+# prepare.sh SIZE: checks the previous run's result (if any), then drops the input again.
+cat >"$work/prepare.sh" <<EOF
+set -e
+result="$data/Result/Decyield.tbin"
+if [ -e "\$result" ]; then
+  cmp -s "\$result" "$work/\$(cat "$work/last")" || { echo "wrong result" >&2; exit 1; }
+  rm -f "\$result"
+fi
+echo "\$1.expected" >"$work/last"
+cp "$work/\$1.tbin" "$data/AutoFile/Bintake.tbin"
+EOF
+echo small.expected >"$work/last"
+
+for round in $(seq 1 "$rounds"); do
+  hyperfine -N --style basic --runs "$runs_per_round" --warmup 1 \
+    --export-json "$work/times-$round.json" \
+    --prepare "sh $work/prepare.sh large" --command-name "2,077,000 bytes" "$wine $exe" \
+    --prepare "sh $work/prepare.sh small" --command-name "5 bytes" "$wine $exe" \
+    >"$work/hyperfine.txt" 2>&1 || {
+    cat "$work/hyperfine.txt"
+    die "a run failed or gave a wrong result"
+  }
+done
+cmp -s "$data/Result/Decyield.tbin" "$work/$(cat "$work/last")" || die "wrong result"
+
+python3 - "$work" "$runs" "$rounds" <<'EOF'
+import glob, json, statistics, sys
+
+work, runs, rounds = sys.argv[1:]
+times = {}
+for path in glob.glob(f"{work}/times-*.json"):
+    for r in json.load(open(path))["results"]:
+        times.setdefault(r["command"], []).extend(r["times"])
+median = {name: statistics.median(values) for name, values in times.items()}
+print(f"Quorvane.exe under Wine, automatic runs, {runs} runs each in {rounds} rounds")
+for name, values in times.items():
+    print(f"  {name:<16} median {median[name] * 1000:7.1f} ms  "
+          f"(min {min(values) * 1000:.1f}, max {max(values) * 1000:.1f})")
+print(f"ratio 2,077,000 bytes / 5 bytes: {median['2,077,000 bytes'] / median['5 bytes']:.2f}"
+      "  (target 1.2)")
+EOF
