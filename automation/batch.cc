@@ -1,39 +1,11 @@
 #include "automation/batch.h"
 
-#include <algorithm>
+#include <bit>
 #include <cstring>
-#include <utility>
 
 #include "convert/binary_to_decimal.h"
 
 namespace quorvane {
-
-namespace {
-
-// 1 when `byte` is not one of "0", "1", CR and LF; without a branch, so that a loop over it can be
-// vectorised.
-inline unsigned char NotBatchByte(unsigned char byte) {
-  return static_cast<unsigned char>(((byte & 0xFE) != '0') & (byte != '\r') & (byte != '\n'));
-}
-
-}  // namespace
-
-bool IsBatchText(std::string_view bytes) {
-  // Blocks of a fixed size are checked whole and the answer looked at once per block: a whole
-  // input file is read this way before every run.
-  constexpr size_t kBlock = 64;
-  const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
-  size_t i = 0;
-  for (; i + kBlock <= bytes.size(); i += kBlock) {
-    unsigned char bad = 0;
-    for (size_t j = 0; j < kBlock; ++j) bad |= NotBatchByte(data[i + j]);
-    if (bad != 0) return false;
-  }
-  for (; i < bytes.size(); ++i) {
-    if (NotBatchByte(data[i]) != 0) return false;
-  }
-  return true;
-}
 
 std::string_view TrimTrailingBreaks(std::string_view text) {
   size_t end = text.find_last_not_of("\r\n");
@@ -42,81 +14,139 @@ std::string_view TrimTrailingBreaks(std::string_view text) {
 
 namespace {
 
-// The most a line's result can take: ten digits and CR LF, written as one block of this size.
-constexpr size_t kLineBlock = 12;
+constexpr uint64_t kEveryByte = 0x0101010101010101;
 
-// Writes `value` in decimal and CR LF at `out` and returns how many bytes that is. Writes a whole
-// block of kLineBlock bytes; those past the line's end are overwritten by the next line.
-size_t WriteDecimalLine(uint32_t value, char* out) {
-  char block[2 * kLineBlock] = {};
-  char* first = block + kLineBlock;
-  *--first = '\n';
-  *--first = '\r';
-  do {
-    *--first = static_cast<char>('0' + value % 10);
-    value /= 10;
-  } while (value != 0);
-  std::memcpy(out, first, kLineBlock);
-  return static_cast<size_t>(block + kLineBlock - first);
+// The eight bytes at `bytes`, the first in the lowest byte.
+uint64_t Load8(const char* bytes) {
+  uint64_t word;
+  std::memcpy(&word, bytes, sizeof word);
+  if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+  return word;
 }
+
+// A high bit in each byte of `word` that is not "0" or "1".
+uint64_t NonDigits(uint64_t word) {
+  const uint64_t x = (word & (0xFE * kEveryByte)) ^ (0x30 * kEveryByte);  // 0 where a digit
+  return (((x & (0x7F * kEveryByte)) + 0x7F * kEveryByte) | x) & (0x80 * kEveryByte);
+}
+
+// The low bits of the bytes of `word` (digits "0" and "1"), the first byte's as the highest of
+// the eight.
+uint64_t DigitBits(uint64_t word) { return ((word & kEveryByte) * 0x8040201008040201) >> 56; }
+
+// Two decimal digits for each value below 100.
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// Writes `value` in decimal and CR LF at `out`; returns the end of what was written.
+char* WriteDecimalLine(uint32_t value, char* out) {
+  int digits = 1;
+  for (uint32_t bound = 10; digits < 10 && value >= bound; bound *= 10) ++digits;
+  char* end = out + digits;
+  char* at = end;
+  while (value >= 100) {
+    const uint32_t pair = value % 100;
+    value /= 100;
+    at -= 2;
+    std::memcpy(at, kDigitPairs + 2 * pair, 2);
+  }
+  if (value >= 10) {
+    std::memcpy(at - 2, kDigitPairs + 2 * value, 2);
+  } else {
+    at[-1] = static_cast<char>('0' + value);
+  }
+  end[0] = '\r';
+  end[1] = '\n';
+  return end + 2;
+}
+
+class Converter {
+ public:
+  explicit Converter(FileBuffer& buffer)
+      : buffer_(buffer), out_(buffer.data()), ready_(buffer.data()) {}
+
+  void Digits(uint64_t bits, unsigned count) {
+    // Past 31 digits the line is refused as a whole, so its value may wrap unseen.
+    value_ = (value_ << count) | bits;
+    digits_ += count;
+  }
+  void Other(char byte, BatchOutcome& outcome) {
+    if (byte == '\n') {
+      EndLine(outcome);
+    } else if (byte != '\r') {
+      outcome.not_binary = true;
+    }
+  }
+  void EndLine(BatchOutcome& outcome) {
+    if (digits_ == 0) return;
+    ++outcome.line_count;
+    if (digits_ > kMaxLineDigits) outcome.line_too_long = true;
+    if (out_ + kLineBytes > ready_) {
+      buffer_.Prepare(written() + kLineBytes);
+      ready_ = buffer_.data() + buffer_.ready();
+    }
+    out_ = WriteDecimalLine(static_cast<uint32_t>(value_), out_);
+    value_ = 0;
+    digits_ = 0;
+  }
+  size_t written() const { return static_cast<size_t>(out_ - buffer_.data()); }
+
+ private:
+  // The most a line's result takes: ten digits and CR LF.
+  static constexpr size_t kLineBytes = 12;
+
+  FileBuffer& buffer_;
+  uint64_t value_ = 0;
+  uint64_t digits_ = 0;
+  char* out_;
+  char* ready_;  // up to here the buffer takes writes without a page fault
+};
 
 }  // namespace
 
-void BatchConverter::Reserve(size_t input_size) {
-  // The densest input, "1" LF lines, gives three result bytes for every two input bytes.
-  if (capacity_ < input_size + input_size / 2 + kLineBlock) {
-    Grow(input_size + input_size / 2 + kLineBlock);
+BatchOutcome ConvertBatch(std::string_view text) {
+  BatchOutcome outcome;
+  // The densest input, "1" LF lines, gives three result bytes for every two input bytes; a last
+  // line without a line end gives two more. A refused line still writes its (wrapped) value of at
+  // most ten digits, which its 32 digits leave room for.
+  outcome.storage = FileBuffer(text.size() + text.size() / 2 + 12);
+  Converter converter(outcome.storage);
+  const char* at = text.data();
+  const char* const end = at + text.size();
+  // Eight bytes at a time: a run of digits is taken whole; at the first other byte the digits
+  // before it are taken and the byte itself looked at.
+  while (end - at >= 8) {
+    const uint64_t word = Load8(at);
+    const uint64_t others = NonDigits(word);
+    if (others == 0) {
+      converter.Digits(DigitBits(word), 8);
+      at += 8;
+      continue;
+    }
+    const unsigned digits = static_cast<unsigned>(std::countr_zero(others)) / 8;
+    if (digits > 0) {
+      const uint64_t kept = word & ((uint64_t{1} << (8 * digits)) - 1);
+      converter.Digits(DigitBits(kept) >> (8 - digits), digits);
+    }
+    converter.Other(at[digits], outcome);
+    at += digits + 1;
   }
-}
-
-void BatchConverter::Grow(size_t at_least) {
-  // Not std::string: its room would be zero-filled or each append checked, and a large file
-  // has a great many lines.
-  const size_t capacity = std::max(at_least, 2 * capacity_);
-  auto storage = std::make_unique_for_overwrite<char[]>(capacity);
-  if (size_ > 0) std::memcpy(storage.get(), outcome_.storage.get(), size_);
-  outcome_.storage = std::move(storage);
-  capacity_ = capacity;
-}
-
-void BatchConverter::Feed(std::string_view bytes) {
-  for (char byte : bytes) {
-    if (byte == '\n') {
-      EndLine();
-    } else if (byte == '0' || byte == '1') {
-      // Lines longer than the limit are refused as a whole, so their value may wrap unseen.
-      value_ = value_ * 2 + static_cast<uint32_t>(byte - '0');
-      ++digits_;
+  for (; at < end; ++at) {
+    if ((*at & 0xFE) == '0') {
+      converter.Digits(static_cast<uint64_t>(*at - '0'), 1);
+    } else {
+      converter.Other(*at, outcome);
     }
   }
-}
-
-void BatchConverter::EndLine() {
-  if (digits_ == 0) return;
-  ++outcome_.line_count;
-  if (digits_ > kMaxLineDigits) outcome_.line_too_long = true;
-  if (!outcome_.line_too_long) {
-    if (capacity_ - size_ < kLineBlock) Grow(size_ + kLineBlock);
-    size_ += WriteDecimalLine(value_, outcome_.storage.get() + size_);
+  converter.EndLine(outcome);
+  if (outcome.line_too_long || outcome.not_binary) {
+    outcome.storage = FileBuffer();
+  } else {
+    outcome.result = std::string_view(outcome.storage.data(), converter.written());
   }
-  value_ = 0;
-  digits_ = 0;
-}
-
-BatchConverter::Outcome BatchConverter::Finish() {
-  EndLine();
-  if (outcome_.line_too_long) {
-    outcome_.storage.reset();
-    size_ = 0;
-  }
-  outcome_.result = std::string_view(outcome_.storage.get(), size_);
-  return std::move(outcome_);
-}
-
-BatchConverter::Outcome ConvertBatch(std::string_view text) {
-  BatchConverter converter;
-  converter.Feed(text);
-  return converter.Finish();
+  return outcome;
 }
 
 }  // namespace quorvane

@@ -11,7 +11,7 @@ int ProgressPercent(uint64_t position, uint64_t total) {
 
 std::string ProgressText(int percent) { return "進捗率\u3000" + std::to_string(percent) + " %"; }
 
-bool ProgressThrottle::Take(uint64_t position) {
+bool ProgressThrottle::Take(uint64_t position, uint64_t now_ms, bool last) {
   const uint64_t total = std::max<uint64_t>(total_, 1);
   const uint64_t cell = position * kBarCells / total;
   const int percent = ProgressPercent(position, total_);
@@ -27,7 +27,9 @@ bool ProgressThrottle::Take(uint64_t position) {
   next_due_ = std::max(position + 1, std::min(next_cell, next_percent));
 
   if (shown_ && cell == cell_ && percent == percent_) return false;
+  if (shown_ && !last && now_ms - shown_at_ms_ < kIntervalMs) return false;
   shown_ = true;
+  shown_at_ms_ = now_ms;
   cell_ = cell;
   percent_ = percent;
   return true;

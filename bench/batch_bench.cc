@@ -4,6 +4,7 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -70,21 +71,10 @@ void SetBytes(benchmark::State& state, size_t bytes_per_iteration) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes_per_iteration));
 }
 
-void BM_IsBatchText(benchmark::State& state) {
-  const std::string& input = Input();
-  for (auto _ : state) {
-    bool ok = IsBatchText(input);
-    benchmark::DoNotOptimize(ok);
-    if (!ok) state.SkipWithError("the input was refused");
-  }
-  SetBytes(state, input.size());
-}
-BENCHMARK(BM_IsBatchText)->Apply(Configure);
-
 void BM_ConvertBatch(benchmark::State& state) {
   const std::string& input = Input();
   for (auto _ : state) {
-    BatchConverter::Outcome outcome = ConvertBatch(input);
+    BatchOutcome outcome = ConvertBatch(input);
     benchmark::DoNotOptimize(outcome.result.data());
     if (outcome.result.size() != ExpectedResult().size()) state.SkipWithError("wrong result");
   }
@@ -94,20 +84,11 @@ void BM_ConvertBatch(benchmark::State& state) {
 }
 BENCHMARK(BM_ConvertBatch)->Apply(Configure);
 
-// The converter fed in pieces of the given size: what the piecewise feeding of a run costs.
-void BM_BatchConverterPieces(benchmark::State& state) {
-  const std::string_view input = Input();
-  const size_t piece = static_cast<size_t>(state.range(0));
-  for (auto _ : state) {
-    BatchConverter converter;
-    for (size_t i = 0; i < input.size(); i += piece) converter.Feed(input.substr(i, piece));
-    BatchConverter::Outcome outcome = converter.Finish();
-    benchmark::DoNotOptimize(outcome.result.data());
-    if (outcome.result.size() != ExpectedResult().size()) state.SkipWithError("wrong result");
-  }
-  SetBytes(state, input.size());
+uint64_t SteadyMs() {
+  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   std::chrono::steady_clock::now().time_since_epoch())
+                                   .count());
 }
-BENCHMARK(BM_BatchConverterPieces)->Arg(1)->Arg(64)->Arg(1 << 12)->Apply(Configure);
 
 // The progress schedule of splitting the input: the steps a run actually takes.
 void BM_ProgressThrottleSchedule(benchmark::State& state) {
@@ -120,7 +101,7 @@ void BM_ProgressThrottleSchedule(benchmark::State& state) {
     for (uint64_t i = 0; i < n;) {
       const uint64_t due = std::clamp<uint64_t>(throttle.next_due(), i, n);
       if (due == n) break;
-      if (throttle.Take(due)) ++shown;
+      if (throttle.Take(due, SteadyMs())) ++shown;
       i = due + 1;
     }
     benchmark::DoNotOptimize(shown);
@@ -136,7 +117,7 @@ void BM_ProgressThrottleEveryPosition(benchmark::State& state) {
   for (auto _ : state) {
     ProgressThrottle throttle(total);
     uint64_t shown = 0;
-    for (uint64_t i = 0; i < n; ++i) shown += throttle.Take(i);
+    for (uint64_t i = 0; i < n; ++i) shown += throttle.Take(i, i);
     benchmark::DoNotOptimize(shown);
   }
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * n));

@@ -64,13 +64,13 @@ class MemoryFileSystem final : public FileSystem {
     }
     return entries;
   }
-  ReadOutcome ReadFile(const std::string& path, size_t limit, std::string& bytes,
-                       FileStamp* stamp) override {
+  ReadOutcome ViewFile(const std::string& path, size_t limit,
+                       std::unique_ptr<FileView>& view) override {
     const Node* node = Find(path);
     if (node == nullptr || node->is_directory) return ReadOutcome::kCannotOpen;
-    bytes.assign(node->bytes, 0, limit);
-    if (stamp != nullptr) *stamp = StampOf(path, *node);
-    return node->bytes.size() > limit ? ReadOutcome::kTooLarge : ReadOutcome::kOk;
+    if (node->bytes.size() > limit) return ReadOutcome::kTooLarge;
+    view = std::make_unique<MemoryView>(node->bytes, StampOf(path, *node));
+    return ReadOutcome::kOk;
   }
   std::unique_ptr<WritableFile> CreateTemporary(const std::string& target,
                                                 std::string& path) override {
@@ -103,6 +103,19 @@ class MemoryFileSystem final : public FileSystem {
   LockAttempt TryLock(const std::string&) override { return {std::make_unique<FileLock>(), false}; }
 
  private:
+  // Nothing else changes the nodes while a view is held.
+  class MemoryView final : public FileView {
+   public:
+    MemoryView(std::string_view bytes, const FileStamp& stamp) : bytes_(bytes), stamp_(stamp) {}
+    std::string_view bytes() const override { return bytes_; }
+    const FileStamp& stamp() const override { return stamp_; }
+    bool Release() override { return true; }
+
+   private:
+    std::string_view bytes_;
+    FileStamp stamp_;
+  };
+
   class MemoryFile final : public WritableFile {
    public:
     explicit MemoryFile(std::string& bytes) : bytes_(bytes) {}

@@ -1,7 +1,7 @@
-// The batch engine against a plain reading of the rules: split at LF, drop CR, skip empty lines,
-// refuse the whole text when any line has more than 31 digits, otherwise each line's value in
-// decimal followed by CR LF. Also fed in pieces of every size, as the batch run feeds it, which
-// must not change the outcome.
+// The batch engine against a plain reading of the rules: only "0", "1", CR and LF are allowed;
+// split at LF, drop CR, skip empty lines, refuse the whole text when any line has more than 31
+// digits, otherwise each line's value in decimal followed by CR LF. Also shifted against the
+// eight-byte words the engine reads, which must not change the outcome.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -46,36 +46,33 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view raw(reinterpret_cast<const char*>(data), size);
 
   // The byte check, on the whole input and on the text after the first byte (which below chooses
-  // the pieces), so that seeds can put a stray byte anywhere in a block.
+  // the shift), so that seeds can put a stray byte anywhere in a word.
   for (std::string_view bytes : {raw, raw.substr(1)}) {
     bool batch_bytes = true;
     for (char c : bytes)
       batch_bytes = batch_bytes && (c == '0' || c == '1' || c == '\r' || c == '\n');
-    FUZZ_CHECK(quorvane::IsBatchText(bytes) == batch_bytes);
+    FUZZ_CHECK(quorvane::ConvertBatch(bytes).not_binary == !batch_bytes);
   }
 
-  // The engine only ever sees checked text: other bytes are folded onto the four it takes, and
-  // the first byte chooses how the text is cut into pieces.
+  // Other bytes are folded onto the four the engine takes, so that the conversion is tried on
+  // every input; the first byte chooses how far the text is shifted.
   std::string text(raw.substr(1));
   for (char& c : text) {
     if (c != '0' && c != '1' && c != '\r' && c != '\n') c = "01\r\n"[static_cast<uint8_t>(c) % 4];
   }
   const Expected expected = Evaluate(text);
 
-  const quorvane::BatchConverter::Outcome whole = quorvane::ConvertBatch(text);
+  const quorvane::BatchOutcome whole = quorvane::ConvertBatch(text);
+  FUZZ_CHECK(!whole.not_binary);
   FUZZ_CHECK(whole.line_too_long == expected.refused);
   FUZZ_CHECK(whole.line_count == expected.lines);
   FUZZ_CHECK(whole.result == expected.result);
 
-  quorvane::BatchConverter pieces;
-  const size_t piece = 1 + static_cast<uint8_t>(raw[0]) % 17;
-  for (size_t at = 0; at < text.size(); at += piece) {
-    pieces.Feed(std::string_view(text).substr(at, piece));
-  }
-  const quorvane::BatchConverter::Outcome fed = pieces.Finish();
-  FUZZ_CHECK(fed.line_too_long == whole.line_too_long);
-  FUZZ_CHECK(fed.line_count == whole.line_count);
-  FUZZ_CHECK(fed.result == whole.result);
+  const std::string shifted = std::string(1 + static_cast<uint8_t>(raw[0]) % 8, '\n') + text;
+  const quorvane::BatchOutcome moved = quorvane::ConvertBatch(shifted);
+  FUZZ_CHECK(moved.line_too_long == whole.line_too_long);
+  FUZZ_CHECK(moved.line_count == whole.line_count);
+  FUZZ_CHECK(moved.result == whole.result);
 
   // Line breaks at the end never change a result.
   const std::string_view trimmed = quorvane::TrimTrailingBreaks(text);

@@ -21,6 +21,21 @@ std::string_view FolderOf(std::string_view path) {
 
 }  // namespace
 
+FileSystem::ReadOutcome FileSystem::ReadFile(const std::string& path, size_t limit,
+                                             std::string& bytes, FileStamp* stamp) {
+  bytes.clear();
+  std::unique_ptr<FileView> view;
+  const ReadOutcome outcome = ViewFile(path, limit, view);
+  if (outcome != ReadOutcome::kOk) return outcome;
+  bytes.assign(view->bytes());
+  if (stamp != nullptr) *stamp = view->stamp();
+  if (!view->Release()) {
+    bytes.clear();
+    return ReadOutcome::kBusy;
+  }
+  return ReadOutcome::kOk;
+}
+
 bool DirectoryExists(FileSystem& fs, const std::string& path) {
   auto status = fs.Status(path);
   return status && status->is_directory;

@@ -51,6 +51,20 @@ class WritableFile {
   [[nodiscard]] virtual bool Close() = 0;
 };
 
+// A whole file's bytes, held so that they cannot change while they are looked at: on Linux under
+// a read lease, which makes a program that opens the file to write wait until the view is
+// released; on Windows through a handle that shuts writers out.
+class FileView {
+ public:
+  virtual ~FileView() = default;
+  virtual std::string_view bytes() const = 0;
+  // Which file was viewed, and in what state.
+  virtual const FileStamp& stamp() const = 0;
+  // Lets go of the file. False when it was written to, or a program asked to write it, while it
+  // was viewed: the bytes seen are then not the file's.
+  [[nodiscard]] virtual bool Release() = 0;
+};
+
 // Held while one copy of Quorvane works on the drop folder; released when destroyed, or by the
 // system when the process dies.
 class FileLock {
@@ -81,11 +95,14 @@ class FileSystem {
     kTooLarge,
     kBusy,  // another program holds it open for writing, or it changed while it was read
   };
-  // Reads the whole file when it has at most `limit` bytes; a longer file gives kTooLarge with
-  // its first `limit` bytes. Only plain files are read, and nothing waits for a pipe or a device.
-  // `stamp`, when given, receives the identity and state of the file that was read.
-  virtual ReadOutcome ReadFile(const std::string& path, size_t limit, std::string& bytes,
-                               FileStamp* stamp) = 0;
+  // Views the whole file when it has at most `limit` bytes. Only plain files are viewed, and
+  // nothing waits for a pipe or a device; a file another program holds open for writing gives
+  // kBusy. `view` is set only with kOk.
+  virtual ReadOutcome ViewFile(const std::string& path, size_t limit,
+                               std::unique_ptr<FileView>& view) = 0;
+  // The same, as a copy of the bytes; `stamp`, when given, receives which file was read. kBusy
+  // also when the file changed while it was read.
+  ReadOutcome ReadFile(const std::string& path, size_t limit, std::string& bytes, FileStamp* stamp);
 
   // Creates a new file under a name of its own beside `target` (see TemporaryPathFor), never
   // opening anything that stood there and never following a link. It takes the mode of a plain

@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -83,6 +84,88 @@ std::string ParentOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// A file's bytes under a read lease, or a copy checked against the file's state afterwards.
+class PosixFileView final : public FileView {
+ public:
+  PosixFileView(int fd, bool leased, const struct stat& st)
+      : fd_(fd), leased_(leased), before_(st), stamp_(StampOf(st)) {}
+  ~PosixFileView() override { static_cast<void>(Release()); }
+
+  FileSystem::ReadOutcome Load(size_t limit) {
+    using ReadOutcome = FileSystem::ReadOutcome;
+    const auto size = static_cast<uint64_t>(before_.st_size);
+    if (size > limit) return ReadOutcome::kTooLarge;
+    // Under the lease nobody can write the file, nor cut it short under the mapping, so a large
+    // file is mapped with its pages in place at once: no copy, and no page faults to fill a
+    // buffer of its size.
+    if (leased_ && size >= kMapFrom) {
+      void* map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd_.get(), 0);
+      if (map != MAP_FAILED) {
+        map_ = map;
+        bytes_ = std::string_view(static_cast<const char*>(map), size);
+        return ReadOutcome::kOk;
+      }
+    }
+    // One byte more than the limit tells a file that is too large from one that fits exactly;
+    // without a lease the file may have grown since its size was asked.
+    const size_t most = limit + 1;
+    copy_.resize(static_cast<size_t>(size) + 1);
+    size_t filled = 0;
+    while (true) {
+      if (filled == copy_.size()) {
+        if (copy_.size() == most) break;
+        copy_.resize(std::min(copy_.size() * 2, most));
+      }
+      ssize_t got = ::read(fd_.get(), copy_.data() + filled, copy_.size() - filled);
+      if (got < 0) {
+        if (errno == EINTR) continue;
+        return ReadOutcome::kCannotOpen;
+      }
+      if (got == 0) break;
+      filled += static_cast<size_t>(got);
+    }
+    if (filled > limit) return ReadOutcome::kTooLarge;
+    copy_.resize(filled);
+    bytes_ = copy_;
+    if (filled != size) grew_ = true;  // changed between the size query and the read
+    return ReadOutcome::kOk;
+  }
+
+  std::string_view bytes() const override { return bytes_; }
+  const FileStamp& stamp() const override { return stamp_; }
+
+  bool Release() override {
+    if (!fd_.valid()) return unchanged_;
+    if (leased_) {
+      // Somebody opened it for writing while it was viewed: the lease is being broken.
+      unchanged_ = ::fcntl(fd_.get(), F_GETLEASE) == F_RDLCK;
+      ::fcntl(fd_.get(), F_SETLEASE, F_UNLCK);
+    } else {
+      struct stat after;
+      unchanged_ = !grew_ && ::fstat(fd_.get(), &after) == 0 && StampOf(after) == stamp_;
+    }
+    if (map_ != nullptr) ::munmap(map_, bytes_.size());
+    map_ = nullptr;
+    bytes_ = {};
+    fd_.Close();
+    return unchanged_;
+  }
+
+ private:
+  // Below this size a copy costs less than setting up a mapping.
+  static constexpr uint64_t kMapFrom = 64 * 1024;
+
+  Descriptor fd_;
+  bool leased_;
+  struct stat before_;
+  FileStamp stamp_;
+  void* map_ = nullptr;
+  std::string copy_;
+  std::string_view bytes_;
+  bool grew_ = false;
+  bool unchanged_ = false;
+};
+
 // A lease break is announced with SIGIO, which would end the process; the break itself is
 // noticed by asking for the lease after the read.
 void IgnoreLeaseBreakSignal() {
@@ -143,14 +226,13 @@ class PosixFileSystem final : public FileSystem {
     return entries;
   }
 
-  ReadOutcome ReadFile(const std::string& path, size_t limit, std::string& bytes,
-                       FileStamp* stamp) override {
-    bytes.clear();
+  ReadOutcome ViewFile(const std::string& path, size_t limit,
+                       std::unique_ptr<FileView>& view) override {
     // Opening a named pipe waits for a writer that may never come, so nothing waits here, and
-    // only a plain file is read at all.
+    // only a plain file is viewed at all.
     Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    struct stat before;
-    if (!fd.valid() || ::fstat(fd.get(), &before) != 0 || !S_ISREG(before.st_mode)) {
+    struct stat st;
+    if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
       return ReadOutcome::kCannotOpen;
     }
     // A read lease cannot be had while anyone holds the file open for writing: a caller still
@@ -159,48 +241,16 @@ class PosixFileSystem final : public FileSystem {
     IgnoreLeaseBreakSignal();
     const bool leased = ::fcntl(fd.get(), F_SETLEASE, F_RDLCK) == 0;
     if (!leased && errno == EAGAIN) return ReadOutcome::kBusy;
-
-    // One byte more than the limit tells a file that is too large from one that fits exactly.
-    // The buffer starts at the file's present size, one byte more to meet its end: each page of
-    // it is touched and costs a page fault, so a small file must not pay for the limit.
-    const size_t most = limit + 1;
-    bytes.resize(static_cast<size_t>(std::min<uint64_t>(before.st_size, limit)) + 1);
-    size_t filled = 0;
-    while (true) {
-      if (filled == bytes.size()) {
-        if (bytes.size() == most) break;
-        bytes.resize(std::min(bytes.size() * 2, most));
-      }
-      ssize_t got = ::read(fd.get(), bytes.data() + filled, bytes.size() - filled);
-      if (got < 0) {
-        if (errno == EINTR) continue;
-        bytes.clear();
-        return ReadOutcome::kCannotOpen;
-      }
-      if (got == 0) break;
-      filled += static_cast<size_t>(got);
-    }
-
-    bool unchanged;
-    if (leased) {
-      // Somebody opened it for writing while it was read: the lease is being broken.
-      unchanged = ::fcntl(fd.get(), F_GETLEASE) == F_RDLCK;
-      ::fcntl(fd.get(), F_SETLEASE, F_UNLCK);
+    // Under the lease the file is what it will stay; it may have been written just before.
+    if (leased && ::fstat(fd.get(), &st) != 0) return ReadOutcome::kCannotOpen;
+    auto posix_view = std::make_unique<PosixFileView>(fd.Release(), leased, st);
+    const ReadOutcome outcome = posix_view->Load(limit);
+    if (outcome == ReadOutcome::kOk) {
+      view = std::move(posix_view);
     } else {
-      struct stat after;
-      unchanged = ::fstat(fd.get(), &after) == 0 && StampOf(after) == StampOf(before);
+      static_cast<void>(posix_view->Release());
     }
-    if (!unchanged || (filled <= limit && filled != static_cast<size_t>(before.st_size))) {
-      bytes.clear();
-      return ReadOutcome::kBusy;
-    }
-    if (stamp != nullptr) *stamp = StampOf(before);
-    if (filled > limit) {
-      bytes.resize(limit);
-      return ReadOutcome::kTooLarge;
-    }
-    bytes.resize(filled);
-    return ReadOutcome::kOk;
+    return outcome;
   }
 
   std::unique_ptr<WritableFile> CreateTemporary(const std::string& target,

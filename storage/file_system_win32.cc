@@ -79,6 +79,50 @@ bool QueryByHandle(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info) {
   return file.valid() && ::GetFileInformationByHandle(file.get(), &info);
 }
 
+// A file's bytes, read through a handle that keeps writers out until the view is released.
+class Win32FileView final : public FileView {
+ public:
+  explicit Win32FileView(HANDLE handle) : handle_(handle) {}
+
+  FileSystem::ReadOutcome Load(size_t limit) {
+    using ReadOutcome = FileSystem::ReadOutcome;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (::GetFileType(handle_.get()) != FILE_TYPE_DISK ||
+        !::GetFileInformationByHandle(handle_.get(), &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      return ReadOutcome::kCannotOpen;
+    }
+    stamp_ = StampOf(info);
+    if (stamp_.size > limit) return ReadOutcome::kTooLarge;
+    // Nobody can write the file while the handle is open, so its size is final.
+    bytes_.resize(static_cast<size_t>(stamp_.size));
+    size_t filled = 0;
+    while (filled < bytes_.size()) {
+      const DWORD wanted = static_cast<DWORD>(std::min<size_t>(bytes_.size() - filled, 1u << 30));
+      DWORD got = 0;
+      if (!::ReadFile(handle_.get(), bytes_.data() + filled, wanted, &got, nullptr)) {
+        return ReadOutcome::kCannotOpen;
+      }
+      if (got == 0) break;
+      filled += got;
+    }
+    bytes_.resize(filled);
+    return ReadOutcome::kOk;
+  }
+
+  std::string_view bytes() const override { return bytes_; }
+  const FileStamp& stamp() const override { return stamp_; }
+  bool Release() override {
+    handle_.Close();
+    return true;
+  }
+
+ private:
+  Handle handle_;
+  FileStamp stamp_;
+  std::string bytes_;
+};
+
 class Win32FileSystem final : public FileSystem {
  public:
   std::optional<FileStatus> Status(const std::string& path) override {
@@ -128,43 +172,20 @@ class Win32FileSystem final : public FileSystem {
     return entries;
   }
 
-  ReadOutcome ReadFile(const std::string& path, size_t limit, std::string& bytes,
-                       FileStamp* stamp) override {
-    bytes.clear();
-    // Other readers are welcome, writers are kept out while the file is read; a file that a
+  ReadOutcome ViewFile(const std::string& path, size_t limit,
+                       std::unique_ptr<FileView>& view) override {
+    // Other readers are welcome, writers are kept out while the file is viewed; a file that a
     // writer still holds cannot be opened at all.
-    Handle file(::CreateFileW(ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) {
+    HANDLE file = ::CreateFileW(ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
       return ::GetLastError() == ERROR_SHARING_VIOLATION ? ReadOutcome::kBusy
                                                          : ReadOutcome::kCannotOpen;
     }
-    BY_HANDLE_FILE_INFORMATION info;
-    if (::GetFileType(file.get()) != FILE_TYPE_DISK ||
-        !::GetFileInformationByHandle(file.get(), &info) ||
-        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-      return ReadOutcome::kCannotOpen;
-    }
-    if (stamp != nullptr) *stamp = StampOf(info);
-    // One byte more than the limit tells a file that is too large from one that fits exactly.
-    bytes.resize(limit + 1);
-    size_t filled = 0;
-    while (filled < bytes.size()) {
-      const DWORD wanted = static_cast<DWORD>(std::min<size_t>(bytes.size() - filled, 1u << 30));
-      DWORD got = 0;
-      if (!::ReadFile(file.get(), bytes.data() + filled, wanted, &got, nullptr)) {
-        bytes.clear();
-        return ReadOutcome::kCannotOpen;
-      }
-      if (got == 0) break;
-      filled += got;
-    }
-    if (filled > limit) {
-      bytes.resize(limit);
-      return ReadOutcome::kTooLarge;
-    }
-    bytes.resize(filled);
-    return ReadOutcome::kOk;
+    auto win32_view = std::make_unique<Win32FileView>(file);
+    const ReadOutcome outcome = win32_view->Load(limit);
+    if (outcome == ReadOutcome::kOk) view = std::move(win32_view);
+    return outcome;
   }
 
   std::unique_ptr<WritableFile> CreateTemporary(const std::string& target,

@@ -27,11 +27,17 @@ TEST(ConvertBatchTest, SplitsConvertsAndSkipsEmptyLines) {
       /* 7*/ {std::string(31, '1') + "\r\n", "2147483647\r\n", 1},
       /* 8*/ {"0\r\n00\r\n1", "0\r\n0\r\n1\r\n", 3},
       /* 9*/ {"\r\r1\r\r0\r\r", "2\r\n", 1},
+      // Lines across the eight-byte words the converter reads.
+      /*10*/
+      {"1111111\n11111111\n111111111\r\n" + std::string(30, '0') + "1\n1000000000000000",
+       "127\r\n255\r\n511\r\n1\r\n32768\r\n", 5},
+      /*11*/ {"1010101010101010101010101010101", "1431655765\r\n", 1},
   };
   for (size_t row = 0; row < std::size(cases); ++row) {
     SCOPED_TRACE("row " + std::to_string(row));
-    BatchConverter::Outcome outcome = ConvertBatch(cases[row].input);
+    BatchOutcome outcome = ConvertBatch(cases[row].input);
     EXPECT_FALSE(outcome.line_too_long);
+    EXPECT_FALSE(outcome.not_binary);
     EXPECT_EQ(outcome.result, cases[row].result);
     EXPECT_EQ(outcome.line_count, cases[row].lines);
   }
@@ -46,26 +52,27 @@ TEST(ConvertBatchTest, RefusesTheWholeFileForOneLineOver31Digits) {
   };
   for (const std::string& input : too_long) {
     SCOPED_TRACE(input);
-    BatchConverter::Outcome outcome = ConvertBatch(input);
+    BatchOutcome outcome = ConvertBatch(input);
     EXPECT_TRUE(outcome.line_too_long);
     EXPECT_EQ(outcome.result, "");
   }
 }
 
-TEST(ConvertBatchTest, PiecesOfAnySizeGiveTheSameResult) {
-  const std::string input = "1101\r\n\r\n1\r0\n" + std::string(31, '1') + "\n0001\r\n";
-  const BatchConverter::Outcome whole = ConvertBatch(input);
-  for (size_t piece = 1; piece <= input.size(); ++piece) {
-    SCOPED_TRACE(piece);
-    BatchConverter converter;
-    for (size_t at = 0; at < input.size(); at += piece) converter.Feed(input.substr(at, piece));
-    BatchConverter::Outcome split = converter.Finish();
-    EXPECT_EQ(split.result, whole.result);
-    EXPECT_EQ(split.line_count, whole.line_count);
+// Wherever the text falls against the eight-byte words the converter reads, the result is the
+// same.
+TEST(ConvertBatchTest, EveryAlignmentGivesTheSameResult) {
+  const std::string input = "1101\r\n\r\n1\r0\n" + std::string(31, '1') + "\n0001\r\n10";
+  const BatchOutcome whole = ConvertBatch(input);
+  EXPECT_EQ(whole.result, "13\r\n2\r\n2147483647\r\n1\r\n2\r\n");
+  for (size_t shift = 1; shift <= 16; ++shift) {
+    SCOPED_TRACE(shift);
+    const BatchOutcome shifted = ConvertBatch(std::string(shift, '\n') + input);
+    EXPECT_EQ(shifted.result, whole.result);
+    EXPECT_EQ(shifted.line_count, whole.line_count);
   }
 }
 
-TEST(IsBatchTextTest, AllowsOnlyDigitsAndLineBreaks) {
+TEST(ConvertBatchTest, AllowsOnlyDigitsAndLineBreaks) {
   const std::pair<std::string, bool> cases[] = {
       {"101\r\n11\r\n", true},
       {"", true},
@@ -81,11 +88,14 @@ TEST(IsBatchTextTest, AllowsOnlyDigitsAndLineBreaks) {
       {std::string("1\0"
                    "1",
                    3),
-       false},  // a zero byte is not a line break
+       false},                              // a zero byte is not a line break
+      {std::string(40, '1') + "/", false},  // "/" and ":" are next to the digits, far in a line
+      {"1111111111:\r\n", false},
+      {std::string(33, '0') + "\x80", false},  // a high byte after a too long line
   };
   for (const auto& [bytes, allowed] : cases) {
     SCOPED_TRACE(bytes);
-    EXPECT_EQ(IsBatchText(bytes), allowed);
+    EXPECT_EQ(ConvertBatch(bytes).not_binary, !allowed);
   }
 }
 
@@ -108,11 +118,17 @@ TEST(ProgressTest, PercentageDividesFirstThenMultiplies) {
   EXPECT_EQ(ProgressText(25), "進捗率\u300025 %");
 }
 
-TEST(ProgressThrottleTest, SmallTotalsShowEveryPosition) {
-  ProgressThrottle throttle(100);
-  for (uint64_t position = 0; position <= 100; ++position) {
-    ASSERT_LE(throttle.next_due(), position);
-    EXPECT_TRUE(throttle.Take(position)) << position;
+TEST(ProgressThrottleTest, SmallTotalsShowEveryPositionAsTimeAllows) {
+  // Time moving on by the interval: every position. Time standing still: the first and the one
+  // taken as the last.
+  for (const uint64_t step_ms : {ProgressThrottle::kIntervalMs, uint64_t{0}}) {
+    SCOPED_TRACE(step_ms);
+    ProgressThrottle throttle(100);
+    for (uint64_t position = 0; position <= 100; ++position) {
+      ASSERT_LE(throttle.next_due(), position);
+      const bool shown = throttle.Take(position, position * step_ms, position == 100);
+      EXPECT_EQ(shown, step_ms != 0 || position == 0 || position == 100) << position;
+    }
   }
 }
 
@@ -132,7 +148,9 @@ TEST(ProgressThrottleTest, LargeTotalsSkipOnlyWhatLooksTheSame) {
         ASSERT_FALSE(changes) << "skipped a visible change at " << position;
         continue;
       }
-      ASSERT_EQ(throttle.Take(position), changes || position == 0) << position;
+      ASSERT_EQ(throttle.Take(position, position * ProgressThrottle::kIntervalMs),
+                changes || position == 0)
+          << position;
       if (changes) ++shown;
       last_percent = percent;
       last_cell = cell;

@@ -1,6 +1,7 @@
 #include "ui/quorvane_dlg.h"
 
 #include <algorithm>
+#include <chrono>
 #include <utility>
 
 #include "automation/batch.h"
@@ -123,23 +124,30 @@ void CQuorvaneDlg::TakeAutomaticBranch() {
     AbandonAutomaticStart(RunOutcome::kInputTooLarge, messages::kInputTooLarge);
     return;
   }
-  FileContents input = ReadWholeFile(files_, input_file);
-  if (input.outcome == FileSystem::ReadOutcome::kTooLarge) {
+  std::unique_ptr<FileView> input;
+  const FileSystem::ReadOutcome read = files_.ViewFile(input_file, kReadLimit, input);
+  if (read == FileSystem::ReadOutcome::kTooLarge) {
     AbandonAutomaticStart(RunOutcome::kInputTooLarge, messages::kInputTooLarge);
     return;
   }
-  // Unreadable, still held open by the program that writes it, or emptied since the size query:
-  // there is nothing to convert yet, and the file stays for the next start.
-  if (input.outcome != FileSystem::ReadOutcome::kOk || input.bytes.empty()) {
+  // The character check and the conversion are one pass over the bytes, made while nobody can
+  // write the file; the run then only shows its progress and writes what was converted.
+  // Unreadable, still held open by the program that writes it, written to meanwhile, or emptied
+  // since the size query: there is nothing to convert yet, and the file stays for the next start.
+  if (read == FileSystem::ReadOutcome::kOk && !input->bytes().empty()) {
+    batch_ = ConvertBatch(input->bytes());
+    input_characters_ = input->bytes().size();
+    input_characters_trimmed_ = TrimTrailingBreaks(input->bytes()).size();
+    input_stamp_ = input->stamp();
+  }
+  if (read != FileSystem::ReadOutcome::kOk || !input->Release() || input_characters_ == 0) {
     AbandonAutomaticStart(RunOutcome::kInputUnreadable, messages::kInputEmpty);
     return;
   }
-  if (!IsBatchText(input.bytes)) {
+  if (batch_.not_binary) {
     AbandonAutomaticStart(RunOutcome::kInputNotBinary, messages::kInputNotBinary);
     return;
   }
-  input_text_ = std::move(input.bytes);
-  input_stamp_ = input.stamp;
   RunBatch(folders_.ResultFile(), input_file);
 }
 
@@ -181,6 +189,23 @@ void CQuorvaneDlg::ShowProgress(uint64_t position, uint64_t total) {
   view_->DrainMessages();
   view_->SetProgressPos(kIdProgressBar, position);
   view_->SetText(kIdProgressText, ProgressText(ProgressPercent(position, total)));
+}
+
+void CQuorvaneDlg::ShowSteps(uint64_t from, uint64_t to, uint64_t total) {
+  // Steps that would not change the picture are passed over in one go, and of the rest only as
+  // many are shown as anyone could see; the last one always is.
+  ProgressThrottle throttle(total);
+  for (uint64_t position = from; position < to; ++position) {
+    position = std::min(std::max(position, throttle.next_due()), to - 1);
+    if (throttle.Take(position, NowMs(), position == to - 1)) ShowProgress(position, total);
+  }
+}
+
+uint64_t CQuorvaneDlg::NowMs() const {
+  if (environment_.clock_ms) return environment_.clock_ms();
+  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   std::chrono::steady_clock::now().time_since_epoch())
+                                   .count());
 }
 
 void CQuorvaneDlg::EndDialog(int result) {
@@ -257,60 +282,38 @@ void CQuorvaneDlg::RunBatch(std::string result_path, std::string input_path) {
   view.Show(kIdProgressBar, true);
   view.BeginWaitCursor();
 
-  const uint64_t n = input_text_.size();
-  const uint64_t split_total = 3 * (n + 1);
-  view.SetProgressRange(kIdProgressBar, split_total);
-  input_text_.resize(TrimTrailingBreaks(input_text_).size());
-
-  // Splitting takes one step per character; the steps that would not change the picture are
-  // passed over in one go.
-  BatchConverter converter;
-  converter.Reserve(input_text_.size());
-  ProgressThrottle split_progress(split_total);
-  const std::string_view text = input_text_;
-  for (uint64_t i = 0; i < text.size();) {
-    const uint64_t due = std::clamp<uint64_t>(split_progress.next_due(), i, text.size());
-    converter.Feed(text.substr(i, due - i));
-    if (due == text.size()) break;
-    converter.Feed(text.substr(due, 1));
-    if (split_progress.Take(due)) ShowProgress(due, split_total);
-    i = due + 1;
-  }
-  BatchConverter::Outcome batch = converter.Finish();
-
-  if (batch.line_too_long) {
+  ProgressSchedule schedule{input_characters_};
+  view.SetProgressRange(kIdProgressBar, schedule.SplitTotal());
+  // One step per character of the text but its trailing line breaks, and the run stops here if a
+  // line was too long.
+  ShowSteps(0, input_characters_trimmed_, schedule.SplitTotal());
+  if (batch_.line_too_long) {
     // Refused before anything is written: the input file stays for the next start.
     StopRun(RunOutcome::kLineTooLong, messages::kLineTooLong);
     return;
   }
 
-  const uint64_t k = batch.line_count;
-  const uint64_t total = n + k + 4;
+  schedule.lines = batch_.line_count;
   view.SetProgressPos(kIdProgressBar, 0);
-  view.SetProgressRange(kIdProgressBar, total);
-  ProgressThrottle convert_progress(total);
-  for (uint64_t position = n + 1; position <= n + k; ++position) {
-    position = std::max(position, convert_progress.next_due());
-    if (position > n + k) break;
-    if (convert_progress.Take(position)) ShowProgress(position, total);
-  }
-  ShowProgress(n + k + 2, total);
+  view.SetProgressRange(kIdProgressBar, schedule.ConvertTotal());
+  ShowSteps(schedule.AfterLine(0), schedule.AfterLine(schedule.lines), schedule.ConvertTotal());
+  ShowProgress(schedule.AfterAllLines(), schedule.ConvertTotal());
 
   // What killed runs left behind goes first; only the lock's holder may tell it from the
   // temporary file of a copy still at work.
   if (holds_lock_) RemoveLeftoverTemporaries(files_, result_path);
   // The input file is deleted only after the result is safely on disk, and only when it is still
   // the very file that was converted: one dropped in its place meanwhile waits for the next start.
-  if (!ReplaceFileSafely(files_, result_path, batch.result)) {
+  if (!ReplaceFileSafely(files_, result_path, batch_.result)) {
     StopRun(RunOutcome::kResultNotWritten, messages::kResultNotWritten);
     return;
   }
   const FileSystem::DeleteOutcome removal = files_.DeleteFileIfUnchanged(input_path, input_stamp_);
-  ShowProgress(n + k + 3, total);
+  ShowProgress(schedule.AfterDeletion(), schedule.ConvertTotal());
   view.Pause(100);
   // The drop folder stays either way: calling programs drop their next file into it.
   if (!keep_drop_folder_) view.SetChecked(kIdAutoRun, false);
-  ShowProgress(total, total);
+  ShowProgress(schedule.Done(), schedule.ConvertTotal());
   ResetProgressControls();
 
   switch (removal) {

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "automation/batch.h"
 #include "storage/file_system.h"
 #include "storage/folder_tree.h"
 #include "storage/settings.h"
@@ -27,6 +28,8 @@ struct DialogEnvironment {
   std::function<std::string()> documents_folder;
   // The program's own full path; empty when it cannot be found.
   std::string executable_path;
+  // A steady clock in milliseconds, for pacing the progress shown; the system's when empty.
+  std::function<uint64_t()> clock_ms;
 };
 
 // The main dialog: its start-up, its command handlers and the batch run, written against a
@@ -83,6 +86,9 @@ class CQuorvaneDlg {
   void ReportIfAllowed(const char* message, MessageIcon icon);
   bool MessagesAllowed();
   void ShowProgress(uint64_t position, uint64_t total);
+  // Shows the progress steps from `from` up to before `to`, as many as anyone could see.
+  void ShowSteps(uint64_t from, uint64_t to, uint64_t total);
+  uint64_t NowMs() const;
   void EndDialog(int result);
 
   DialogEnvironment environment_;
@@ -91,7 +97,11 @@ class CQuorvaneDlg {
   FolderTree folders_{""};
   SettingsLines settings_lines_;
   bool keep_drop_folder_ = false;
-  std::string input_text_;
+  // The input text: how many characters it had, with and without its trailing line breaks, and
+  // the text checked and converted.
+  uint64_t input_characters_ = 0;
+  uint64_t input_characters_trimmed_ = 0;
+  BatchOutcome batch_;
   FileStamp input_stamp_;    // which input file was read, so that only that one is deleted
   bool holds_lock_ = false;  // this run holds the drop folder's lock
   std::optional<int> end_result_;

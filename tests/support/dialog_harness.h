@@ -23,6 +23,9 @@ class DialogHarness {
     environment.files = &files_;
     environment.documents_folder = [this] { return folders_.documents; };
     environment.executable_path = "/opt/quorvane/bin/quorvane";
+    // Time moves on by more than the progress interval at every look, so that every change of
+    // the picture is shown, unless a test stops it.
+    environment.clock_ms = [this] { return now_ms_ += clock_step_ms_; };
     dialog_ = std::make_unique<CQuorvaneDlg>(std::move(environment));
     dialog_->AttachView(view_);
     dialog_->OnInitDialog();
@@ -34,6 +37,9 @@ class DialogHarness {
   HeadlessView& controls() { return view_.state(); }
   FaultyFileSystem& files() { return files_; }
   const FolderTree& folders() const { return folders_; }
+
+  // Time stands still: a run shows only the first and last step of each stretch of its progress.
+  void StopTheClock() { clock_step_ms_ = 0; }
 
   void WriteSettings(const std::string& bytes) { WriteFile(folders_.SettingsFile(), bytes); }
   void MakeDropFolder() { std::filesystem::create_directories(folders_.auto_file); }
@@ -48,6 +54,8 @@ class DialogHarness {
   FolderTree folders_;
   RecordingView view_;
   std::unique_ptr<CQuorvaneDlg> dialog_;
+  uint64_t now_ms_ = 0;
+  uint64_t clock_step_ms_ = 20;
 };
 
 }  // namespace quorvane::testing

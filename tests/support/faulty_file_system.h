@@ -64,13 +64,10 @@ class FaultyFileSystem : public FileSystem {
     if (Fails(FileStep::kList, path)) return std::nullopt;
     return real_.ListDirectory(path);
   }
-  ReadOutcome ReadFile(const std::string& path, size_t limit, std::string& bytes,
-                       FileStamp* stamp) override {
-    if (Fails(FileStep::kRead, path)) {
-      bytes.clear();
-      return ReadOutcome::kCannotOpen;
-    }
-    return real_.ReadFile(path, limit, bytes, stamp);
+  ReadOutcome ViewFile(const std::string& path, size_t limit,
+                       std::unique_ptr<FileView>& view) override {
+    if (Fails(FileStep::kRead, path)) return ReadOutcome::kCannotOpen;
+    return real_.ViewFile(path, limit, view);
   }
   std::unique_ptr<WritableFile> CreateTemporary(const std::string& target,
                                                 std::string& path) override {
