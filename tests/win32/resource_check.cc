@@ -202,10 +202,10 @@ void CheckVersion(const std::wstring& path) {
     const char* name;
     const char* value;  // nullptr: any text naming the maker
   } kStrings[] = {
-      {"FileDescription", "Quorvane"},  {"ProductName", "Quorvane"},
-      {"InternalName", "Quorvane.exe"}, {"OriginalFilename", "Quorvane.exe"},
+      {"FileDescription", "Quorvane"},   {"ProductName", "Quorvane"},
+      {"InternalName", "Quorvane.exe"},  {"OriginalFilename", "Quorvane.exe"},
       {"FileVersion", QUORVANE_VERSION}, {"ProductVersion", QUORVANE_VERSION},
-      {"CompanyName", nullptr},         {"LegalCopyright", nullptr},
+      {"CompanyName", nullptr},          {"LegalCopyright", nullptr},
   };
   for (const auto& entry : kStrings) {
     const std::string value = VersionString(info, entry.name);
