@@ -10,6 +10,7 @@
 #include <new>
 #include <string>
 
+#include "app/command_line.h"
 #include "app/desktop_front_end.h"
 #include "app/quorvane_app.h"
 #include "platform/headless/headless_view.h"
@@ -42,7 +43,10 @@ DesktopFrontEnd* LoadDesktopFrontEnd(const std::string& executable, std::string&
     if (::access(candidate.c_str(), F_OK) != 0) continue;
     void* module = ::dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (module == nullptr) {
-      error = ::dlerror();
+      // The packages only recommend Qt, so that automatic runs need nothing beyond the C library.
+      error = std::string(::dlerror()) +
+              ".\nTo show the dialog, install the Qt 6 libraries and their display plugins "
+              "(Debian, Ubuntu: sudo apt install libqt6widgets6 qt6-qpa-plugins)";
       return nullptr;
     }
     auto create = reinterpret_cast<DesktopFrontEnd* (*)()>(::dlsym(module, kDesktopFrontEndSymbol));
@@ -139,7 +143,11 @@ class PosixPlatform final : public Platform {
 }  // namespace
 }  // namespace quorvane
 
-int main() {
+int main(int argc, char** argv) {
+  const quorvane::CommandLine command_line = quorvane::ParseCommandLine(argc, argv);
+  if (command_line.action != quorvane::CommandLine::Action::kRun) {
+    return quorvane::AnswerCommandLine(command_line, stdout, stderr);
+  }
   // Past a file-size limit a write then fails (EFBIG) and the run says so with its status, where
   // the signal would have killed it.
   std::signal(SIGXFSZ, SIG_IGN);

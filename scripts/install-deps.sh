@@ -1,17 +1,33 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that building and testing Quorvane need: directly as root,
-# through sudo otherwise. Does nothing when everything is there already.
+# Installs the Debian 12 packages Quorvane needs: directly as root, through sudo otherwise. Does
+# nothing when everything is there already.
+#   scripts/install-deps.sh         everything that building, testing and packaging need
+#   scripts/install-deps.sh --run   only what building the program and showing its dialog need
+#                                   (scripts/run.sh)
 set -euo pipefail
 
-packages=(
-  cmake g++ make pkg-config git
-  libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev qt6-qpa-plugins libqt6test6 libgl-dev
+# Building the program and its Qt module, and showing the dialog with a Japanese font.
+run_packages=(
+  cmake g++ make
+  qt6-base-dev qt6-qpa-plugins libgl-dev fonts-ipafont-gothic
+)
+# The tests, the Windows cross-build and its Wine tests, the sanitizers and fuzzers, the
+# benchmarks, and the packages with their checks (scripts/package.sh, scripts/test-package.sh).
+test_packages=(
+  pkg-config git
+  libgtest-dev libgmock-dev libbenchmark-dev libqt6test6
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64
-  xvfb xdotool x11-utils imagemagick fonts-ipafont-gothic
+  xvfb xdotool x11-utils imagemagick
   clang libclang-rt-14-dev
   hyperfine time
+  dpkg-dev zip unzip wixl lintian desktop-file-utils appstream
 )
+
+case "${1:-}" in
+  --run) packages=("${run_packages[@]}") ;;
+  "") packages=("${run_packages[@]}" "${test_packages[@]}") ;;
+  *) echo "usage: $0 [--run]" >&2; exit 2 ;;
+esac
 
 missing=()
 for package in "${packages[@]}"; do

@@ -3,11 +3,18 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <random>
+#include <regex>
+#include <set>
+#include <sstream>
 #include <string>
+#include <vector>
 
+#include "app/command_line.h"
+#include "app/version.h"
 #include "storage/folder_tree.h"
 #include "tests/support/process.h"
 #include "tests/support/temp_home.h"
@@ -25,7 +32,9 @@ class EndToEndTest : public ::testing::Test {
  protected:
   EndToEndTest() : folders_((home_.path() / "Documents").string()) {}
 
-  testing::ProcessResult Run() { return RunProgram(QUORVANE_EXECUTABLE, home_.path().string()); }
+  testing::ProcessResult Run(const std::vector<std::string>& arguments = {}) {
+    return RunProgram(QUORVANE_EXECUTABLE, home_.path().string(), arguments);
+  }
   void DropInput(const std::string& bytes) { WriteFile(folders_.InputFile(), bytes); }
   void MakeDropFolder() { fs::create_directories(folders_.auto_file); }
   bool InputExists() { return fs::exists(folders_.InputFile()); }
@@ -91,6 +100,84 @@ TEST_F(EndToEndTest, RefusedStartsKeepTheInput) {
     EXPECT_FALSE(ResultExists());
     EXPECT_EQ(run.standard_error, "");
   }
+}
+
+// A person's options answer at once, on the right stream, and never start an automatic run,
+// even with an input file waiting.
+TEST_F(EndToEndTest, OptionsAnswerWithoutTouchingTheDropFolder) {
+  const std::string hint = "\nTry 'quorvane --help' for more information.\n";
+  const struct {
+    std::vector<std::string> arguments;
+    int status;
+    std::string output;
+    std::string error;
+  } rows[] = {
+      /* 0*/ {{"--version"}, 0, "quorvane " QUORVANE_VERSION "\n", ""},
+      /* 1*/ {{"--help"}, 0, std::string(UsageText()), ""},
+      /* 2*/ {{"--dialog", "--help"}, 0, std::string(UsageText()), ""},
+      /* 3*/ {{"--bogus"}, 2, "", "quorvane: unrecognized option '--bogus'" + hint},
+      /* 4*/
+      {{"--version", "Bintake.tbin"}, 2, "", "quorvane: unexpected argument 'Bintake.tbin'" + hint},
+  };
+  MakeDropFolder();
+  DropInput("101\r\n");
+  for (size_t row = 0; row < std::size(rows); ++row) {
+    SCOPED_TRACE("row " + std::to_string(row));
+    testing::ProcessResult run = Run(rows[row].arguments);
+    EXPECT_EQ(run.exit_status, rows[row].status);
+    EXPECT_EQ(run.standard_output, rows[row].output);
+    EXPECT_EQ(run.standard_error, rows[row].error);
+    EXPECT_TRUE(InputExists());
+    EXPECT_FALSE(ResultExists());
+  }
+}
+
+// Without the Qt libraries the dialog's module cannot be loaded (here it is not a library at
+// all): a person who wanted the dialog learns what to install.
+TEST_F(EndToEndTest, DialogWithoutItsModuleSaysWhatToInstall) {
+  TempFolder bin;
+  fs::copy_file(QUORVANE_EXECUTABLE, bin / "quorvane");
+  WriteFile(bin / "libquorvane_qt.so", "not a library");
+  testing::ProcessResult run = RunProgram(bin / "quorvane", home_.path().string(), {}, ":0");
+  EXPECT_EQ(run.exit_status, 1);
+  EXPECT_NE(run.standard_error.find("sudo apt install libqt6widgets6 qt6-qpa-plugins"),
+            std::string::npos)
+      << run.standard_error;
+}
+
+// The lines of `text` between `begin` and the next `end` that match `pattern`, by its first group.
+std::set<std::string> Collect(const std::string& text, const std::string& begin,
+                              const std::string& end, const std::string& pattern) {
+  std::set<std::string> found;
+  const size_t start = text.find(begin);
+  if (start == std::string::npos) return found;
+  const size_t stop = text.find(end, start + begin.size());
+  std::istringstream lines(text.substr(start + begin.size(), stop - start - begin.size()));
+  const std::regex line_pattern(pattern);
+  std::smatch match;
+  for (std::string line; std::getline(lines, line);) {
+    if (std::regex_match(line, match, line_pattern)) found.insert(match[1]);
+  }
+  return found;
+}
+
+// --help and the manual page name the same options and exit statuses, and neither misses a
+// status of the README's table for calling programs.
+TEST_F(EndToEndTest, HelpAndManualPageAgree) {
+  const std::string help = Run({"--help"}).standard_output;
+  const std::string manual = ReadFile(QUORVANE_SOURCE_DIR "/docs/quorvane.1");
+  const std::string readme = ReadFile(QUORVANE_SOURCE_DIR "/README.md");
+  const std::set<std::string> help_options = Collect(help, "Options:\n", "\n\n", "  --([a-z]+) .*");
+  const std::set<std::string> help_statuses =
+      Collect(help, "Exit status:\n", "\n\n", "  ([0-9]+) .*");
+  EXPECT_EQ(help_options, std::set<std::string>({"dialog", "help", "version"}));
+  EXPECT_EQ(Collect(manual, ".SH OPTIONS\n", "\n.SH", "\\.B \\\\-\\\\-([a-z]+)"), help_options);
+  EXPECT_EQ(Collect(manual, ".SH EXIT STATUS\n", "\n.SH", "\\.B ([0-9]+)"), help_statuses);
+  const std::set<std::string> readme_statuses =
+      Collect(readme, "| Status | Meaning", "\n\n", "\\| ([0-9]+) \\|.*");
+  EXPECT_GE(readme_statuses.size(), 10u);
+  EXPECT_TRUE(std::includes(help_statuses.begin(), help_statuses.end(), readme_statuses.begin(),
+                            readme_statuses.end()));
 }
 
 TEST_F(EndToEndTest, MessagesGoToStandardErrorOnlyWhenTheSettingsAllowThem) {

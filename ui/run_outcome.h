@@ -6,6 +6,7 @@ namespace quorvane {
 enum class RunOutcome : int {
   kOk = 0,                 // the batch run completed, or the dialog was closed normally
   kNoDialog = 1,           // the interactive dialog could not be shown, or no Documents folder
+  kUsageError = 2,         // the command line was not understood (Linux)
   kInputMissing = 10,      // AutoFile folder present, Bintake.tbin missing
   kInputEmpty = 11,        // Bintake.tbin has 0 bytes
   kInputUnreadable = 12,   // Bintake.tbin could not be opened or read

@@ -61,6 +61,7 @@ std::optional<std::string> MessageFor(RunOutcome outcome) {
     case RunOutcome::kBusy:
       return std::nullopt;  // told by the exit status alone
     case RunOutcome::kNoDialog:
+    case RunOutcome::kUsageError:
     case RunOutcome::kOutOfMemory:
       break;
   }

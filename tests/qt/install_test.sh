@@ -12,6 +12,7 @@ trap 'rm -rf "$prefix"' EXIT
 missing=0
 for file in bin/quorvane lib/quorvane/libquorvane_qt.so share/applications/quorvane.desktop \
     share/icons/hicolor/scalable/apps/quorvane.svg share/metainfo/example.brenvale.Quorvane.metainfo.xml \
+    share/man/man1/quorvane.1 \
     share/icons/hicolor/{16x16,24x24,32x32,48x48,256x256}/apps/quorvane.png; do
   [ -f "$prefix/$file" ] || { echo "FAIL: $file was not installed"; missing=1; }
 done
@@ -22,10 +23,10 @@ for size in 16 24 32 48 256; do
   dims=$(od -An -tu1 -j16 -N8 "$png" | awk '{print $3*256+$4 "x" $7*256+$8}')
   [ "$dims" = "${size}x${size}" ] || { echo "FAIL: $png is $dims"; exit 1; }
 done
-grep -qx 'Exec=quorvane' "$prefix/share/applications/quorvane.desktop" || { echo "FAIL: Exec"; exit 1; }
+# The launcher is a person's start: it asks for the dialog.
+grep -qx 'Exec=quorvane --dialog' "$prefix/share/applications/quorvane.desktop" || { echo "FAIL: Exec"; exit 1; }
 grep -qx 'Icon=quorvane' "$prefix/share/applications/quorvane.desktop" || { echo "FAIL: Icon"; exit 1; }
-if command -v desktop-file-validate >/dev/null; then
-  desktop-file-validate "$prefix/share/applications/quorvane.desktop"
-fi
+# scripts/install-deps.sh installs desktop-file-utils; a missing validator is a failure.
+desktop-file-validate "$prefix/share/applications/quorvane.desktop" || { echo "FAIL: desktop-file-validate"; exit 1; }
 # The installed program runs from the prefix alone: nothing of the build folder is next to it.
 exec "$(dirname "$0")/end_to_end_test.sh" "$prefix/bin/quorvane"

@@ -16,27 +16,37 @@ namespace quorvane::testing {
 
 struct ProcessResult {
   int exit_status = -1;  // -1 when it did not exit by itself in time, or died of a signal
+  std::string standard_output;
   std::string standard_error;
 };
 
 // Runs the program as a calling program would: by its full path, no arguments, with HOME at
-// `home`, no display and no XDG overrides. Never waits longer than `timeout`.
+// `home`, no display and no XDG overrides. A person's start adds `arguments`, and `display`
+// for DISPLAY. Never waits longer than `timeout`.
 inline ProcessResult RunProgram(const std::string& program, const std::string& home,
+                                const std::vector<std::string>& arguments = {},
+                                const std::string& display = "",
                                 std::chrono::seconds timeout = std::chrono::seconds(20)) {
   TempFolder capture;
+  const std::string output_path = capture / "stdout";
   const std::string error_path = capture / "stderr";
+  std::vector<char*> argv = {const_cast<char*>(program.c_str())};
+  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
   pid_t child = ::fork();
   if (child == 0) {
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_CONFIG_HOME"}) {
       ::unsetenv(name);
     }
+    if (!display.empty()) ::setenv("DISPLAY", display.c_str(), 1);
     ::setenv("HOME", home.c_str(), 1);
     int error = ::open(error_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     ::dup2(error, STDERR_FILENO);
+    int output = ::open(output_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ::dup2(output, STDOUT_FILENO);
     int nothing = ::open("/dev/null", O_RDWR);
     ::dup2(nothing, STDIN_FILENO);
-    ::dup2(nothing, STDOUT_FILENO);
-    ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+    ::execv(program.c_str(), argv.data());
     ::_exit(127);
   }
   ProcessResult result;
@@ -52,6 +62,7 @@ inline ProcessResult RunProgram(const std::string& program, const std::string& h
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   if (WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);
+  result.standard_output = ReadFile(output_path);
   result.standard_error = ReadFile(error_path);
   return result;
 }

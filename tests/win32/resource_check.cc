@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/version.h"
 #include "platform/win32/wide_text.h"
 #include "tests/win32/check.h"
 #include "ui/dialog_templates.h"
@@ -177,8 +178,8 @@ void CheckVersion(const std::wstring& path) {
          ::VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) &&
              length >= sizeof(VS_FIXEDFILEINFO));
   if (fixed != nullptr) {
-    constexpr uint32_t kVersionHigh = (1u << 16) | 2u;   // 1.2
-    constexpr uint32_t kVersionLow = (12u << 16) | 15u;  // .12.15
+    constexpr uint32_t kVersionHigh = (QUORVANE_VERSION_MAJOR << 16) | QUORVANE_VERSION_MINOR;
+    constexpr uint32_t kVersionLow = (QUORVANE_VERSION_PATCH << 16) | QUORVANE_VERSION_TWEAK;
     ExpectEq(where, "file version (high)", fixed->dwFileVersionMS, kVersionHigh);
     ExpectEq(where, "file version (low)", fixed->dwFileVersionLS, kVersionLow);
     ExpectEq(where, "product version (high)", fixed->dwProductVersionMS, kVersionHigh);
@@ -201,10 +202,10 @@ void CheckVersion(const std::wstring& path) {
     const char* name;
     const char* value;  // nullptr: any text naming the maker
   } kStrings[] = {
-      {"FileDescription", "Quorvane"},  {"ProductName", "Quorvane"},
-      {"InternalName", "Quorvane.exe"}, {"OriginalFilename", "Quorvane.exe"},
-      {"FileVersion", "1.2.12.15"},     {"ProductVersion", "1.2.12.15"},
-      {"CompanyName", nullptr},         {"LegalCopyright", nullptr},
+      {"FileDescription", "Quorvane"},   {"ProductName", "Quorvane"},
+      {"InternalName", "Quorvane.exe"},  {"OriginalFilename", "Quorvane.exe"},
+      {"FileVersion", QUORVANE_VERSION}, {"ProductVersion", QUORVANE_VERSION},
+      {"CompanyName", nullptr},          {"LegalCopyright", nullptr},
   };
   for (const auto& entry : kStrings) {
     const std::string value = VersionString(info, entry.name);

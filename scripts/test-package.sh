@@ -1,0 +1,175 @@
+#!/usr/bin/env bash
+# The release artefacts as users get them. Runs scripts/package.sh, then:
+#  - the zip holds Quorvane.exe, LICENSE.txt and README.txt, the texts with CR LF line ends;
+#  - lintian finds no error in the .deb, which does not depend on Qt; desktop-file-validate and
+#    appstreamcli validate --no-net pass on its files;
+#  - as root: apt-get installs the .deb, the worked example runs through /usr/bin/quorvane,
+#    --version answers, and apt-get purge leaves no file of the package behind (skipped, and
+#    said so, when not root);
+#  - under Wine, in a throw-away prefix and HOME: msiexec installs the MSI (Program Files, the
+#    Start menu, the list of installed programs), the worked example runs through the installed
+#    Quorvane.exe, msiexec /x removes it, and a newer build replaces an installed one in place.
+# Ends with "N passed, N failed". Every wait is bounded.
+set -uo pipefail
+cd "$(dirname "$0")/.." || exit 1
+
+wine=$(command -v wine || command -v wine64 || echo /usr/lib/wine/wine64)
+wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
+for tool in lintian desktop-file-validate appstreamcli unzip wixl Xvfb strings "$wine" "$wineserver"; do
+  command -v "$tool" >/dev/null || { echo "test-package: $tool is missing (scripts/install-deps.sh)"; exit 1; }
+done
+
+work=$(mktemp -d /tmp/quorvane-package.XXXXXX)
+xvfb_pid=
+installed_deb=
+cleanup() {
+  [ -n "$installed_deb" ] && apt-get purge -y -qq quorvane >/dev/null 2>&1
+  WINEPREFIX=$work/prefix timeout 10 "$wineserver" -k 2>/dev/null
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+passed=0
+failed=0
+pass() { passed=$((passed + 1)); echo "ok   $1"; }
+fail() { failed=$((failed + 1)); echo "FAIL $1${2:+: $2}"; }
+check() {  # check NAME ACTUAL EXPECTED
+  if [ "$2" = "$3" ]; then pass "$1"; else fail "$1" "got '$2', expected '$3'"; fi
+}
+expect() {  # expect NAME COMMAND...: passes when COMMAND succeeds, else shows what it said
+  local name=$1 out
+  shift
+  if out=$("$@" 2>&1); then pass "$name"; else fail "$name" "$out"; fi
+}
+present() { [ -e "$1" ] && echo yes || echo no; }
+
+echo "-- scripts/package.sh"
+if ! scripts/package.sh >"$work/package.log" 2>&1; then
+  tail -n 30 "$work/package.log"
+  echo "test-package: scripts/package.sh failed"
+  echo "0 passed, 1 failed"
+  exit 1
+fi
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/package/CMakeCache.txt)
+deb=dist/quorvane_${version}_amd64.deb
+zip=dist/Quorvane-${version}-win64.zip
+msi=dist/Quorvane-${version}-win64.msi
+sed -n '/^-- artefacts/,$p' "$work/package.log"
+# The worked example: the two lines 101 and 11 give 5 and 3, and the input is deleted.
+drop_example() { mkdir -p "$1/AutoFile" && printf '101\r\n11\r\n' >"$1/AutoFile/Bintake.tbin"; }
+check_example() {  # check_example WHERE DATA_FOLDER EXIT_STATUS
+  check "worked example through $1: exit status" "$3" 0
+  check "worked example: result file" "$(od -An -tx1 "$2/Result/Decyield.tbin" | tr -d ' \n')" 350d0a330d0a
+  check "worked example: input deleted" "$(present "$2/AutoFile/Bintake.tbin")" no
+}
+
+# ---- The Windows zip
+check "the zip holds the three files" "$(unzip -Z1 "$zip" | sort | tr '\n' ' ')" \
+  "LICENSE.txt Quorvane.exe README.txt "
+unzip -q "$zip" -d "$work/zip"
+expect "the zip's Quorvane.exe is the Windows build" cmp "$work/zip/Quorvane.exe" build/windows/Quorvane.exe
+for text in LICENSE.txt README.txt; do
+  check "$text: every line ends in CR LF" "$(grep -c -v $'\r$' "$work/zip/$text")" 0
+done
+# The Windows reader gets every status a calling program can see (the README's table).
+check "README.txt lists the README's exit statuses" \
+  "$(sed -n 's/^  \([0-9][0-9]*\)  .*/\1/p' "$work/zip/README.txt" | sort -n | tr '\n' ' ')" \
+  "$(sed -n '/^| Status | Meaning/,/^$/s/^| \([0-9][0-9]*\) |.*/\1/p' README.md | sort -n | tr '\n' ' ')"
+
+# ---- The Debian package, as built
+expect "lintian: no errors" lintian --fail-on error "$deb"
+lintian "$deb" 2>/dev/null | sed 's/^/     /'
+check "automatic mode needs no Qt: Depends: $(dpkg-deb -f "$deb" Depends)" \
+  "$(dpkg-deb -f "$deb" Depends | grep -c -i qt)" 0
+check "the Qt libraries are recommended" "$(dpkg-deb -f "$deb" Recommends | grep -c libqt6widgets6)" 1
+dpkg-deb -x "$deb" "$work/deb"
+expect "desktop-file-validate" desktop-file-validate "$work/deb/usr/share/applications/quorvane.desktop"
+expect "appstreamcli validate --no-net" \
+  appstreamcli validate --no-net "$work/deb/usr/share/metainfo/example.brenvale.Quorvane.metainfo.xml"
+
+# ---- The Debian package, installed and removed as a user does it
+if [ "$(id -u)" -ne 0 ]; then
+  echo "SKIP installing the .deb: apt-get install and purge need root"
+elif dpkg-query -W -f='${Status}' quorvane 2>/dev/null | grep -q "ok installed"; then
+  echo "SKIP installing the .deb: quorvane is installed already; apt-get purge quorvane first"
+else
+  apt_get=(apt-get -o DPkg::Lock::Timeout=300 -y -qq --no-install-recommends)
+  if "${apt_get[@]}" install "./$deb" >"$work/apt.log" 2>&1; then
+    installed_deb=yes
+    pass "apt-get install ./$deb"
+    home=$work/deb-home
+    data=$home/Documents/Brenvale/MFCQuorvane
+    drop_example "$data"
+    env -i HOME="$home" PATH=/usr/bin:/bin timeout 20 /usr/bin/quorvane
+    check_example /usr/bin/quorvane "$data" $?
+    check "quorvane --version" "$(env -i PATH=/usr/bin:/bin quorvane --version)" "quorvane $version"
+    dpkg -L quorvane >"$work/files"
+    if "${apt_get[@]}" purge quorvane >>"$work/apt.log" 2>&1; then
+      installed_deb=
+      pass "apt-get purge quorvane"
+    else
+      fail "apt-get purge quorvane" "$(tail -n 5 "$work/apt.log")"
+    fi
+    # Shared folders (/usr/share/icons/...) stay; nothing of Quorvane's own may.
+    left=$(while read -r path; do
+      if [ -e "$path" ] && { [ ! -d "$path" ] || [[ "$path" == *quorvane* ]]; }; then echo "$path"; fi
+    done <"$work/files")
+    check "no file of the package remains" "$left" ""
+  else
+    fail "apt-get install ./$deb" "$(tail -n 10 "$work/apt.log")"
+  fi
+fi
+
+# ---- The MSI under Wine
+export HOME=$work/wine-home WINEPREFIX=$work/prefix WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=,winemenubuilder.exe=d"  # no Mono/Gecko prompts, no menus
+unset WAYLAND_DISPLAY
+# The Windows Documents folder is then $HOME/Documents.
+mkdir -p "$HOME/Documents"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb_pid=$!
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+DISPLAY=:$(head -n1 "$work/display")
+export DISPLAY
+installed=$WINEPREFIX/drive_c/Program\ Files/Quorvane
+entries() { timeout 30 "$wine" uninstaller --list 2>/dev/null | grep -c '|||Quorvane'; }
+shortcut() { find "$WINEPREFIX/drive_c" -name Quorvane.lnk 2>/dev/null | head -n1; }
+msiexec() { timeout 120 "$wine" msiexec "$@" /qn; }
+
+if ! timeout 180 "$wine" wineboot -i >/dev/null 2>&1; then
+  fail "a fresh Wine prefix" "wineboot failed"
+else
+  msiexec /i "$msi"
+  check "msiexec /i: exit status" "$?" 0
+  check "Quorvane.exe, LICENSE.txt and README.txt in Program Files\\Quorvane" \
+    "$(find "$installed" -type f -printf '%f\n' 2>/dev/null | sort | tr '\n' ' ')" \
+    "LICENSE.txt Quorvane.exe README.txt "
+  check "a Start-menu shortcut that opens the dialog (/dialog)" \
+    "$(strings -el "$(shortcut)" 2>/dev/null | grep -x /dialog)" /dialog
+  check "listed among the installed programs" "$(entries)" 1
+
+  data=$HOME/Documents/Brenvale/MFCQuorvane
+  drop_example "$data"
+  timeout 60 "$wine" 'C:\Program Files\Quorvane\Quorvane.exe'
+  check_example "the installed Quorvane.exe" "$data" $?
+
+  msiexec /x "$msi"
+  check "msiexec /x: exit status" "$?" 0
+  check "msiexec /x removes Quorvane.exe" "$(present "$installed/Quorvane.exe")" no
+  check "msiexec /x removes the shortcut" "$(shortcut)" ""
+  check "msiexec /x removes the installed-programs entry" "$(entries)" 0
+
+  # A later build whose version differs only in the fourth part, which Windows Installer itself
+  # does not compare, replaces the installed one instead of going beside it.
+  next_version=${version%.*}.$((${version##*.} + 1))
+  packaging/windows/build-msi.sh "$next_version" build/package-stage/windows "$work/next.msi" >/dev/null 2>&1
+  msiexec /i "$msi" && msiexec /i "$work/next.msi"
+  check "$next_version installed over $version: exit status" "$?" 0
+  check "$next_version installed over $version: one entry among the installed programs" "$(entries)" 1
+  msiexec /x "$work/next.msi"
+  check "$next_version removed: Quorvane.exe gone" "$(present "$installed/Quorvane.exe")" no
+fi
+
+echo "test-package: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
