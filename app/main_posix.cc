@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "app/desktop_front_end.h"
 #include "app/quorvane_app.h"
@@ -134,7 +135,11 @@ class PosixPlatform final : public Platform {
 }  // namespace
 }  // namespace quorvane
 
-int main() {
+int main(int argc, char** argv) {
+  // The desktop launcher asks for the dialog; calling programs pass no arguments.
+  const bool dialog = argc > 1 && std::string_view(argv[1]) == "--dialog";
   quorvane::PosixPlatform platform;
-  return quorvane::CQuorvaneApp(platform).InitInstance();
+  return quorvane::CQuorvaneApp(platform, dialog ? quorvane::StartMode::kDialog
+                                                 : quorvane::StartMode::kDropFolderDecides)
+      .InitInstance();
 }

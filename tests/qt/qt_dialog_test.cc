@@ -105,6 +105,7 @@ class Session {
   bool DropFolderExists() const {
     return QDir(QString::fromStdString(folders_->auto_file)).exists();
   }
+  void MakeDropFolder() const { QDir().mkpath(QString::fromStdString(folders_->auto_file)); }
 
  private:
   QTemporaryDir home_;
@@ -502,12 +503,13 @@ void QtDialogTest::autoRunCreatesTheDropFolderAndShowsTheMessagesBox() {
   QCOMPARE(session.boxes()[0].text, QString::fromUtf8(messages::kAutoFileCreated));
   QCOMPARE(session.boxes()[0].icon, QMessageBox::Information);
 
-  session.Click(kIdAutoRun);  // unticking says nothing and leaves the folder
+  session.Click(kIdAutoRun);  // unticking says nothing and removes the empty folder
   QVERIFY(!auto_run->isChecked());
-  QVERIFY(session.DropFolderExists());
+  QVERIFY(!session.DropFolderExists());
   QVERIFY(!show_messages->isVisible());
   QCOMPARE(session.boxes().size(), size_t{1});
 
+  session.MakeDropFolder();   // a calling program makes it again
   session.Click(kIdAutoRun);  // the folder is there already
   QVERIFY(auto_run->isChecked());
   QVERIFY(show_messages->isVisible());
@@ -624,12 +626,13 @@ void QtDialogTest::versionDialogOpensAgainAndAgain() {
 void QtDialogTest::messageBoxesAreOwnedCaptionedAndIconed() {
   Session session;
   session.Click(kIdAutoRun);  // information
-  session.Click(kIdAutoRun);
+  QDir().mkpath(QString::fromStdString(session.folders().auto_file + "/kept"));
+  session.Click(kIdAutoRun);  // information: the folder is not empty and stays
   session.Click(kIdAutoRun);  // error: the folder exists
   QTest::keyClicks(session.view().widget(kIdInput), QStringLiteral("2"));  // error
-  QCOMPARE(session.boxes().size(), size_t{3});
-  const QMessageBox::Icon icons[] = {QMessageBox::Information, QMessageBox::Critical,
-                                     QMessageBox::Critical};
+  QCOMPARE(session.boxes().size(), size_t{4});
+  const QMessageBox::Icon icons[] = {QMessageBox::Information, QMessageBox::Information,
+                                     QMessageBox::Critical, QMessageBox::Critical};
   for (size_t i = 0; i < session.boxes().size(); ++i) {
     const ShownBox& box = session.boxes()[i];
     QCOMPARE(box.caption, QStringLiteral("quorvane"));  // the executable's name
