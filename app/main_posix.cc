@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "app/desktop_front_end.h"
+#include "app/desktop_sound_posix.h"
 #include "app/quorvane_app.h"
 #include "platform/headless/headless_view.h"
 #include "storage/folder_tree.h"
@@ -30,6 +31,11 @@ std::string FileStem(const std::string& path) {
   std::string name = path.substr(path.find_last_of('/') + 1);
   size_t dot = name.find_last_of('.');
   return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+std::string ApplicationName(const std::string& executable) {
+  std::string name = FileStem(executable);
+  return name.empty() ? "quorvane" : name;
 }
 
 // Loads the desktop front end module; on failure says why in `error`.
@@ -57,6 +63,15 @@ DesktopFrontEnd* LoadDesktopFrontEnd(const std::string& executable, std::string&
   return nullptr;
 }
 
+// A desktop session, whose sound theme has the event sounds.
+bool HasDesktopSession() {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') return true;
+  }
+  return false;
+}
+
 bool HasDisplay() {
   for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
     const char* value = std::getenv(name);
@@ -67,9 +82,10 @@ bool HasDisplay() {
 
 class PosixPlatform final : public Platform {
  public:
-  PosixPlatform() : executable_(OwnPath()), application_name_(FileStem(executable_)) {
-    if (application_name_.empty()) application_name_ = "quorvane";
-  }
+  PosixPlatform()
+      : executable_(OwnPath()),
+        application_name_(ApplicationName(executable_)),
+        sound_(application_name_) {}
 
   FileSystem& Files() override { return RealFileSystem(); }
   std::string DocumentsFolder() override { return QueryDocumentsFolder(); }
@@ -91,6 +107,11 @@ class PosixPlatform final : public Platform {
         fallback_explained_ = true;
       }
       PrintMessageToStandardError(application_name_, text, icon);
+    });
+    view.SetBeepHandler([this](MessageIcon sound) {
+      // A sound that cannot be played is no reason to fail the run.
+      if (HasDesktopSession() && sound_.Play(sound)) return;
+      RingTerminalBell();
     });
     dialog.AttachView(view);
     dialog.OnInitDialog();
@@ -130,6 +151,7 @@ class PosixPlatform final : public Platform {
   DesktopFrontEnd* front_end_ = nullptr;
   std::string front_end_error_;
   bool fallback_explained_ = false;
+  DesktopSound sound_;
 };
 
 }  // namespace

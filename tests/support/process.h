@@ -8,6 +8,7 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "tests/support/temp_home.h"
@@ -19,10 +20,14 @@ struct ProcessResult {
   std::string standard_error;
 };
 
+// Variables set for one run, on top of what RunProgram leaves.
+using Environment = std::vector<std::pair<std::string, std::string>>;
+
 // Runs the program as a calling program would: by its full path, no arguments, with HOME at
-// `home`, no display and no XDG overrides. Never waits longer than `timeout`.
+// `home`, no display and no XDG overrides, then `environment`. Never waits longer than `timeout`.
 inline ProcessResult RunProgram(const std::string& program, const std::string& home,
-                                std::chrono::seconds timeout = std::chrono::seconds(20)) {
+                                std::chrono::seconds timeout = std::chrono::seconds(20),
+                                const Environment& environment = {}) {
   TempFolder capture;
   const std::string error_path = capture / "stderr";
   pid_t child = ::fork();
@@ -31,6 +36,7 @@ inline ProcessResult RunProgram(const std::string& program, const std::string& h
       ::unsetenv(name);
     }
     ::setenv("HOME", home.c_str(), 1);
+    for (const auto& [name, value] : environment) ::setenv(name.c_str(), value.c_str(), 1);
     int error = ::open(error_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     ::dup2(error, STDERR_FILENO);
     int nothing = ::open("/dev/null", O_RDWR);
