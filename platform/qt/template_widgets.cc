@@ -1,5 +1,6 @@
 #include "platform/qt/template_widgets.h"
 
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDesktopServices>
@@ -34,10 +35,8 @@ QWidget* CreateControl(const ControlTemplate& control, QWidget& parent) {
     if ((control.style & style::kButtonTypeMask) == style::kAutoCheckBox) {
       return new QCheckBox(text, &parent);
     }
-    auto* button = new QPushButton(text, &parent);
-    // Enter reaches a default push button only through the dialog; no button takes it itself.
-    button->setAutoDefault(false);
-    return button;
+    return new TemplateButton(
+        text, (control.style & style::kButtonTypeMask) == style::kDefaultPushButton, &parent);
   }
   if (class_name == "EDIT") {
     auto* edit = new TemplateEdit(control.style, &parent);
@@ -161,7 +160,63 @@ void TemplateEdit::inputMethodEvent(QInputMethodEvent* event) {
   QPlainTextEdit::inputMethodEvent(event);
 }
 
+TemplateButton::TemplateButton(const QString& text, bool is_default, QWidget* parent)
+    : QPushButton(text, parent) {
+  // Enter reaches a default push button only through the dialog; no button takes it itself.
+  setAutoDefault(false);
+  setDefault(is_default);
+}
+
+void TemplateButton::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    event->ignore();
+    return;
+  }
+  QPushButton::keyPressEvent(event);
+}
+
+namespace {
+
+// What assistive technologies see of a LinkButton: a link, named by its address, that can be
+// pressed.
+class LinkAccessible : public QAccessibleWidget {
+ public:
+  explicit LinkAccessible(LinkButton* link) : QAccessibleWidget(link, QAccessible::Link) {}
+
+  QString text(QAccessible::Text kind) const override {
+    if (kind == QAccessible::Name) return link()->text();
+    return QAccessibleWidget::text(kind);
+  }
+  QAccessible::State state() const override {
+    QAccessible::State state = QAccessibleWidget::state();
+    state.linked = true;
+    return state;
+  }
+  QStringList actionNames() const override {
+    return QStringList{pressAction()} + QAccessibleWidget::actionNames();
+  }
+  void doAction(const QString& action) override {
+    if (action == pressAction()) {
+      link()->click();
+    } else {
+      QAccessibleWidget::doAction(action);
+    }
+  }
+
+ private:
+  LinkButton* link() const { return static_cast<LinkButton*>(widget()); }
+};
+
+QAccessibleInterface* LinkAccessibleFor(const QString& class_name, QObject* object) {
+  if (class_name != QLatin1String(LinkButton::staticMetaObject.className())) return nullptr;
+  return new LinkAccessible(static_cast<LinkButton*>(object));
+}
+
+}  // namespace
+
 LinkButton::LinkButton(const QString& address, QWidget* parent) : QPushButton(address, parent) {
+  static const bool accessible = (QAccessible::installFactory(&LinkAccessibleFor), true);
+  (void)accessible;
   setAutoDefault(false);
   setFlat(true);
   setCursor(Qt::PointingHandCursor);

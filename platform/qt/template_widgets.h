@@ -54,8 +54,23 @@ class TemplateEdit : public QPlainTextEdit {
   std::function<void()> change_handler_;
 };
 
+// A push button. Like a Windows push button it leaves Enter to the dialog, so that the dialog's
+// keyboard filter alone decides what Enter does; a default push button is drawn as one.
+class TemplateButton : public QPushButton {
+ public:
+  TemplateButton(const QString& text, bool is_default, QWidget* parent);
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+};
+
 // The hyperlink control: its caption is its address; a click opens it in the user's browser.
+// Assistive technologies see it as a link that can be pressed.
 class LinkButton : public QPushButton {
+  // A class name of its own, under which assistive technologies find the link's interface
+  // before Qt's own for push buttons.
+  Q_OBJECT
+
  public:
   LinkButton(const QString& address, QWidget* parent);
 };

@@ -1,5 +1,6 @@
 // The Qt dialog with real widgets, keys and clicks, on the offscreen platform, each case in a
 // throw-away home folder.
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -289,7 +290,7 @@ void QtDialogTest::controlsFollowTheMainTemplate() {
       QVERIFY2(widget->width() >= widget->sizeHint().width(), qPrintable(row));
     }
     // A push button keeps its rectangle; the dialog font has to fit its caption into it.
-    if (widget->metaObject() == &QPushButton::staticMetaObject) {
+    if (widget->inherits("QPushButton")) {
       QVERIFY2(widget->fontMetrics().horizontalAdvance(TextOf(widget)) < widget->width() - 4,
                qPrintable(row));
     }
@@ -303,6 +304,22 @@ void QtDialogTest::controlsFollowTheMainTemplate() {
     QCOMPARE(widget->focusPolicy() == Qt::StrongFocus, (control.style & style::kTabStop) != 0);
   }
   QCOMPARE(TextOf(session.view().widget(kIdFullPath)), QString::fromUtf8(kExecutable));
+
+  // What a screen reader finds: fields named, by the text above them where there is one; links.
+  for (const AccessibleName& entry : MainDialogAccessibleNames()) {
+    QAccessibleInterface* field =
+        QAccessible::queryAccessibleInterface(session.view().widget(entry.id));
+    QCOMPARE(field->text(QAccessible::Name), QString::fromUtf8(entry.name));
+  }
+  const auto labels = QAccessible::queryAccessibleInterface(session.view().widget(kIdInput))
+                          ->relations(QAccessible::Label);
+  QCOMPARE(labels.size(), 1);
+  QCOMPARE(labels[0].first->text(QAccessible::Name), QString::fromUtf8(main.controls[5].text));
+  for (int id : {kIdSiteLink, kIdShopLink}) {
+    QAccessibleInterface* link = QAccessible::queryAccessibleInterface(session.view().widget(id));
+    QCOMPARE(link->role(), QAccessible::Link);
+    QCOMPARE(link->text(QAccessible::Name), QString::fromUtf8(FindControl(main, id)->text));
+  }
 
   auto* input = session.control<TemplateEdit>(kIdInput);
   QVERIFY(input->digits_only());
@@ -393,6 +410,7 @@ void QtDialogTest::exitButtonStartsWithTheFocusAndSpacePressesIt() {
   Session session;
   QVERIFY(session.active());
   QCOMPARE(QApplication::focusWidget(), session.view().widget(kIdExit));
+  QVERIFY(session.control<QPushButton>(kIdExit)->isDefault());  // drawn as the default button
   session.Press(Qt::Key_Space);
   QCOMPARE(session.dialog().end_result(), std::optional<int>(kResultOk));
   QCOMPARE(session.window().result(), kResultOk);
@@ -663,7 +681,12 @@ void QtDialogTest::linksOpenTheirAddress() {
   Session session;
   opened_.clear();
   QDesktopServices::setUrlHandler(QStringLiteral("https"), this, "RecordUrl");
-  for (int id : {kIdSiteLink, kIdShopLink}) session.Click(id);
+  session.Click(kIdSiteLink);
+  // A screen reader presses a link through its action.
+  QAccessibleActionInterface* shop =
+      QAccessible::queryAccessibleInterface(session.view().widget(kIdShopLink))->actionInterface();
+  QVERIFY(shop != nullptr);
+  shop->doAction(QAccessibleActionInterface::pressAction());
   QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
   QCOMPARE(opened_.size(), size_t{2});
   QCOMPARE(opened_[0],
