@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev qt6-qpa-plugins libqt6test6 libgl-dev
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64
   xvfb xdotool x11-utils imagemagick fonts-ipafont-gothic
+  dbus at-spi2-core python3-pyatspi
   clang libclang-rt-14-dev
   hyperfine time
 )

@@ -2,7 +2,6 @@
 
 #include <QAccessibleWidget>
 #include <QApplication>
-#include <QCheckBox>
 #include <QDesktopServices>
 #include <QFontDatabase>
 #include <QFontMetrics>
@@ -33,7 +32,7 @@ QWidget* CreateControl(const ControlTemplate& control, QWidget& parent) {
   const std::string_view class_name = control.class_name;
   if (class_name == "BUTTON") {
     if ((control.style & style::kButtonTypeMask) == style::kAutoCheckBox) {
-      return new QCheckBox(text, &parent);
+      return new TemplateCheckBox(text, &parent);
     }
     return new TemplateButton(
         text, (control.style & style::kButtonTypeMask) == style::kDefaultPushButton, &parent);
@@ -177,46 +176,90 @@ void TemplateButton::keyPressEvent(QKeyEvent* event) {
 
 namespace {
 
-// What assistive technologies see of a LinkButton: a link, named by its address, that can be
-// pressed.
-class LinkAccessible : public QAccessibleWidget {
+// What assistive technologies see of a button-like control: named by its caption, with one
+// action of its own besides the focus.
+class ButtonAccessible : public QAccessibleWidget {
  public:
-  explicit LinkAccessible(LinkButton* link) : QAccessibleWidget(link, QAccessible::Link) {}
+  ButtonAccessible(QAbstractButton* button, QAccessible::Role role)
+      : QAccessibleWidget(button, role) {}
 
   QString text(QAccessible::Text kind) const override {
-    if (kind == QAccessible::Name) return link()->text();
+    if (kind == QAccessible::Name && widget()->accessibleName().isEmpty()) return button()->text();
     return QAccessibleWidget::text(kind);
   }
+
+ protected:
+  QAbstractButton* button() const { return static_cast<QAbstractButton*>(widget()); }
+};
+
+class CheckBoxAccessible : public ButtonAccessible {
+ public:
+  explicit CheckBoxAccessible(TemplateCheckBox* box)
+      : ButtonAccessible(box, QAccessible::CheckBox) {}
+
   QAccessible::State state() const override {
-    QAccessible::State state = QAccessibleWidget::state();
+    QAccessible::State state = ButtonAccessible::state();
+    state.checkable = true;
+    state.checked = button()->isChecked();
+    return state;
+  }
+  QStringList actionNames() const override {
+    return QStringList{toggleAction()} + ButtonAccessible::actionNames();
+  }
+  void doAction(const QString& action) override {
+    if (action != toggleAction()) {
+      ButtonAccessible::doAction(action);
+    } else if (button()->isEnabled()) {
+      button()->animateClick();  // clicks after this request is answered
+    }
+  }
+};
+
+// A link, named by its address, that can be pressed.
+class LinkAccessible : public ButtonAccessible {
+ public:
+  explicit LinkAccessible(LinkButton* link) : ButtonAccessible(link, QAccessible::Link) {}
+
+  QAccessible::State state() const override {
+    QAccessible::State state = ButtonAccessible::state();
     state.linked = true;
     return state;
   }
   QStringList actionNames() const override {
-    return QStringList{pressAction()} + QAccessibleWidget::actionNames();
+    return QStringList{pressAction()} + ButtonAccessible::actionNames();
   }
   void doAction(const QString& action) override {
     if (action == pressAction()) {
-      link()->click();
+      button()->click();
     } else {
-      QAccessibleWidget::doAction(action);
+      ButtonAccessible::doAction(action);
     }
   }
-
- private:
-  LinkButton* link() const { return static_cast<LinkButton*>(widget()); }
 };
 
-QAccessibleInterface* LinkAccessibleFor(const QString& class_name, QObject* object) {
-  if (class_name != QLatin1String(LinkButton::staticMetaObject.className())) return nullptr;
-  return new LinkAccessible(static_cast<LinkButton*>(object));
+QAccessibleInterface* AccessibleFor(const QString& class_name, QObject* object) {
+  if (class_name == QLatin1String(LinkButton::staticMetaObject.className())) {
+    return new LinkAccessible(static_cast<LinkButton*>(object));
+  }
+  if (class_name == QLatin1String(TemplateCheckBox::staticMetaObject.className())) {
+    return new CheckBoxAccessible(static_cast<TemplateCheckBox*>(object));
+  }
+  return nullptr;
+}
+
+void InstallAccessibleInterfaces() {
+  static const bool installed = (QAccessible::installFactory(&AccessibleFor), true);
+  (void)installed;
 }
 
 }  // namespace
 
+TemplateCheckBox::TemplateCheckBox(const QString& text, QWidget* parent) : QCheckBox(text, parent) {
+  InstallAccessibleInterfaces();
+}
+
 LinkButton::LinkButton(const QString& address, QWidget* parent) : QPushButton(address, parent) {
-  static const bool accessible = (QAccessible::installFactory(&LinkAccessibleFor), true);
-  (void)accessible;
+  InstallAccessibleInterfaces();
   setAutoDefault(false);
   setFlat(true);
   setCursor(Qt::PointingHandCursor);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCheckBox>
 #include <QFont>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -62,6 +63,18 @@ class TemplateButton : public QPushButton {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+};
+
+// An automatic check box. A screen reader's Toggle action clicks it, as the mouse or Space would,
+// so the dialog hears of the change; the click comes once the request has been answered, since
+// the dialog may answer it with a modal message box.
+class TemplateCheckBox : public QCheckBox {
+  // A class name of its own, under which assistive technologies find its interface before Qt's
+  // own for check boxes.
+  Q_OBJECT
+
+ public:
+  TemplateCheckBox(const QString& text, QWidget* parent);
 };
 
 // The hyperlink control: its caption is its address; a click opens it in the user's browser.
