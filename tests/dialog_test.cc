@@ -122,7 +122,6 @@ TEST(DialogInitTest, SettingsFileDecidesCheckBoxesAndMessages) {
     EXPECT_TRUE(d.controls().control(kIdAutoRun).checked);
     EXPECT_TRUE(d.controls().control(kIdShowMessages).visible);
     EXPECT_EQ(d.controls().control(kIdShowMessages).checked, c.ticked);
-    EXPECT_FALSE(d.controls().control(kIdProgressText).visible);
     EXPECT_FALSE(d.controls().control(kIdProgressBar).visible);
     EXPECT_TRUE(d.view().messages().empty());
     EXPECT_EQ(ReadFile(d.folders().InputFile()), "101\r\n");
