@@ -9,9 +9,11 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <string_view>
 
 #include "app/command_line.h"
 #include "app/desktop_front_end.h"
+#include "app/desktop_sound_posix.h"
 #include "app/quorvane_app.h"
 #include "platform/headless/headless_view.h"
 #include "storage/folder_tree.h"
@@ -32,6 +34,11 @@ std::string FileStem(const std::string& path) {
   std::string name = path.substr(path.find_last_of('/') + 1);
   size_t dot = name.find_last_of('.');
   return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+std::string ApplicationName(const std::string& executable) {
+  std::string name = FileStem(executable);
+  return name.empty() ? "quorvane" : name;
 }
 
 // Loads the desktop front end module; on failure says why in `error`.
@@ -62,6 +69,15 @@ DesktopFrontEnd* LoadDesktopFrontEnd(const std::string& executable, std::string&
   return nullptr;
 }
 
+// A desktop session, whose sound theme has the event sounds.
+bool HasDesktopSession() {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') return true;
+  }
+  return false;
+}
+
 bool HasDisplay() {
   for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
     const char* value = std::getenv(name);
@@ -72,9 +88,10 @@ bool HasDisplay() {
 
 class PosixPlatform final : public Platform {
  public:
-  PosixPlatform() : executable_(OwnPath()), application_name_(FileStem(executable_)) {
-    if (application_name_.empty()) application_name_ = "quorvane";
-  }
+  PosixPlatform()
+      : executable_(OwnPath()),
+        application_name_(ApplicationName(executable_)),
+        sound_(application_name_) {}
 
   FileSystem& Files() override { return RealFileSystem(); }
   std::string DocumentsFolder() override { return QueryDocumentsFolder(); }
@@ -99,6 +116,11 @@ class PosixPlatform final : public Platform {
         fallback_explained_ = true;
       }
       PrintMessageToStandardError(application_name_, text, icon);
+    });
+    view.SetBeepHandler([this](MessageIcon sound) {
+      // A sound that cannot be played is no reason to fail the run.
+      if (HasDesktopSession() && sound_.Play(sound)) return;
+      RingTerminalBell();
     });
     dialog.AttachView(view);
     dialog.OnInitDialog();
@@ -138,6 +160,7 @@ class PosixPlatform final : public Platform {
   DesktopFrontEnd* front_end_ = nullptr;
   std::string front_end_error_;
   bool fallback_explained_ = false;
+  DesktopSound sound_;
 };
 
 }  // namespace
@@ -153,7 +176,11 @@ int main(int argc, char** argv) {
   std::signal(SIGXFSZ, SIG_IGN);
   try {
     quorvane::PosixPlatform platform;
-    return quorvane::CQuorvaneApp(platform).InitInstance();
+    // The desktop launcher asks for the dialog; calling programs pass no arguments.
+    return quorvane::CQuorvaneApp(platform, command_line.dialog
+                                                ? quorvane::StartMode::kDialog
+                                                : quorvane::StartMode::kDropFolderDecides)
+        .InitInstance();
   } catch (const std::bad_alloc&) {
     // The input file is deleted only once the result is whole, so a run that ran out of memory
     // has lost nothing; the caller learns it from the status.

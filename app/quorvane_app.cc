@@ -24,6 +24,7 @@ int CQuorvaneApp::InitInstance() {
   environment.files = &files;
   environment.documents_folder = [this] { return platform_.DocumentsFolder(); };
   environment.executable_path = platform_.ExecutablePath();
+  environment.start_mode = start_mode_;
   CQuorvaneDlg dialog(std::move(environment));
 
   if (!platform_.RunModal(dialog)) return ExitStatus(RunOutcome::kNoDialog);

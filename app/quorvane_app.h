@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/platform.h"
+#include "ui/quorvane_dlg.h"
 #include "ui/run_outcome.h"
 
 namespace quorvane {
@@ -8,7 +9,8 @@ namespace quorvane {
 // The application: one modal run of the main dialog is the whole life of the program.
 class CQuorvaneApp {
  public:
-  explicit CQuorvaneApp(Platform& platform) : platform_(platform) {}
+  explicit CQuorvaneApp(Platform& platform, StartMode start_mode = StartMode::kDropFolderDecides)
+      : platform_(platform), start_mode_(start_mode) {}
 
   // Prepares the Documents folder, runs the main dialog once and returns the process exit
   // status (see RunOutcome).
@@ -16,6 +18,7 @@ class CQuorvaneApp {
 
  private:
   Platform& platform_;
+  StartMode start_mode_;
 };
 
 }  // namespace quorvane

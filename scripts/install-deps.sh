@@ -18,6 +18,7 @@ test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libqt6test6
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64
   xvfb xdotool x11-utils imagemagick
+  dbus at-spi2-core python3-pyatspi
   clang libclang-rt-14-dev
   hyperfine time
   dpkg-dev zip unzip wixl lintian desktop-file-utils appstream

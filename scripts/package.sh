@@ -49,7 +49,8 @@ substitute packaging/debian/changelog.in | gzip -9n >"$doc/changelog.Debian.gz"
 } >"$doc/copyright"
 
 # Automatic runs need only what the executable links; Qt, its display plugins and a Japanese
-# font are for the dialog, so they are recommended, never required.
+# font are for the dialog, and libcanberra for the completion sound on a desktop (loaded when it
+# is there), so they are recommended, never required.
 mkdir -p "$stage/debian"
 printf 'Source: quorvane\n\nPackage: quorvane\nArchitecture: amd64\n' >"$stage/debian/control"
 shlibs() {  # shlibs FIELD FILE: the packages FILE links, as dpkg-shlibdeps names them
@@ -58,7 +59,7 @@ shlibs() {  # shlibs FIELD FILE: the packages FILE links, as dpkg-shlibdeps name
 depends=$(shlibs Depends "$root/usr/bin/quorvane")
 recommends=$(shlibs Recommends "$root/usr/lib/quorvane/libquorvane_qt.so" |
   tr ',' '\n' | sed 's/^ *//' | grep -v -E '^(libc6|libgcc-s1)( |$)' | paste -sd, | sed 's/,/, /g')
-recommends="$recommends, qt6-qpa-plugins, fonts-ipafont-gothic"
+recommends="$recommends, qt6-qpa-plugins, fonts-ipafont-gothic, libcanberra0"
 [ -n "$depends" ] || { echo "package.sh: dpkg-shlibdeps found no dependencies"; exit 1; }
 
 mkdir -p "$root/DEBIAN"

@@ -114,6 +114,21 @@ TEST(DialogInitTest, SettingsFileDecidesCheckBoxesAndMessages) {
     EXPECT_EQ(h.view().messages(), expected);
     EXPECT_EQ(h.dialog().outcome(), RunOutcome::kInputMissing);
     ExpectEndedCleanly(h);
+
+    // Started with --dialog: the same boxes shown as automatic mode on, the input left alone.
+    DialogHarness d;
+    if (c.file) d.WriteSettings(*c.file);
+    d.MakeDropFolder();
+    d.DropInput("101\r\n");
+    d.Open(StartMode::kDialog);
+    EXPECT_FALSE(d.dialog().end_result().has_value());
+    EXPECT_TRUE(d.controls().control(kIdAutoRun).checked);
+    EXPECT_TRUE(d.controls().control(kIdShowMessages).visible);
+    EXPECT_EQ(d.controls().control(kIdShowMessages).checked, c.ticked);
+    EXPECT_FALSE(d.controls().control(kIdProgressBar).visible);
+    EXPECT_TRUE(d.view().messages().empty());
+    EXPECT_EQ(ReadFile(d.folders().InputFile()), "101\r\n");
+    EXPECT_FALSE(d.ResultExists());
   }
 }
 
@@ -167,11 +182,12 @@ TEST(DialogCommandTest, AutoRunCreatesTheDropFolderAndTogglesShowMessages) {
   EXPECT_TRUE(h.controls().control(kIdShowMessages).visible);
   EXPECT_TRUE(h.controls().control(kIdShowMessages).checked);
 
-  v.ClickCheckBox(h.dialog(), kIdAutoRun);  // unticked: folder stays, box hidden
-  EXPECT_TRUE(fs::is_directory(h.folders().auto_file));
+  v.ClickCheckBox(h.dialog(), kIdAutoRun);  // unticked: the empty folder goes, box hidden
+  EXPECT_FALSE(fs::exists(h.folders().auto_file));
   EXPECT_FALSE(h.dialog().keep_drop_folder());
   EXPECT_FALSE(h.controls().control(kIdShowMessages).visible);
 
+  h.MakeDropFolder();                       // a calling program makes it again
   v.ClickCheckBox(h.dialog(), kIdAutoRun);  // ticked again: the folder is there already
   EXPECT_TRUE(h.dialog().keep_drop_folder());
   EXPECT_TRUE(h.controls().control(kIdShowMessages).visible);
@@ -179,6 +195,61 @@ TEST(DialogCommandTest, AutoRunCreatesTheDropFolderAndTogglesShowMessages) {
   EXPECT_EQ(v.messages(),
             std::vector<ShownMessage>({{messages::kAutoFileCreated, MessageIcon::kInformation},
                                        {messages::kAutoFileNotCreated, MessageIcon::kError}}));
+}
+
+// Unticking auto-run in a dialog opened with --dialog over an existing drop folder: only an
+// empty folder is removed; anything in it stays, and so does automatic mode.
+TEST(DialogCommandTest, UntickingAutoRunRemovesOnlyAnEmptyDropFolder) {
+  const struct {
+    const char* name;
+    void (*arrange)(DialogHarness&);
+    bool folder_stays;
+    std::optional<ShownMessage> message;
+  } cases[] = {
+      /* 0*/ {"empty folder", [](DialogHarness&) {}, false, std::nullopt},
+      /* 1*/
+      {"input file waiting", [](DialogHarness& h) { h.DropInput("101\r\n"); }, true,
+       ShownMessage{messages::kAutoFileKept, MessageIcon::kInformation}},
+      /* 2*/
+      {"a folder inside",
+       [](DialogHarness& h) { fs::create_directories(h.folders().auto_file + "/x"); }, true,
+       ShownMessage{messages::kAutoFileKept, MessageIcon::kInformation}},
+      /* 3*/
+      {"removal fails",
+       [](DialogHarness& h) { h.files().FailOn(FileStep::kRemoveDirectory, "AutoFile"); }, true,
+       ShownMessage{messages::kAutoFileNotRemoved, MessageIcon::kError}},
+      /* 4*/
+      {"file inside that cannot be listed",
+       [](DialogHarness& h) {
+         h.DropInput("1");
+         h.files().FailOn(FileStep::kList, "AutoFile");
+       },
+       true, ShownMessage{messages::kAutoFileNotRemoved, MessageIcon::kError}},
+      /* 5*/
+      {"folder removed meanwhile", [](DialogHarness& h) { fs::remove(h.folders().auto_file); },
+       false, std::nullopt},
+  };
+  for (size_t row = 0; row < std::size(cases); ++row) {
+    SCOPED_TRACE("row " + std::to_string(row) + ": " + cases[row].name);
+    const auto& c = cases[row];
+    DialogHarness h;
+    h.WriteSettings("1\r\n1");
+    h.MakeDropFolder();
+    h.Open(StartMode::kDialog);
+    c.arrange(h);
+    const bool had_input = h.InputExists();
+    h.view().ClickCheckBox(h.dialog(), kIdAutoRun);
+    EXPECT_EQ(fs::is_directory(h.folders().auto_file), c.folder_stays);
+    EXPECT_EQ(h.InputExists(), had_input);
+    std::vector<ShownMessage> expected;
+    if (c.message) expected.push_back(*c.message);
+    EXPECT_EQ(h.view().messages(), expected);
+    EXPECT_FALSE(h.dialog().keep_drop_folder());
+    EXPECT_FALSE(h.controls().control(kIdShowMessages).visible);
+    h.dialog().OnCommand(kIdExit, Notification::kClicked);
+    EXPECT_EQ(ReadFile(h.folders().SettingsFile()), "0\r\n0");
+    EXPECT_EQ(h.dialog().end_result(), kResultOk);
+  }
 }
 
 TEST(DialogCommandTest, ShowMessagesAndVersionChangeNothingElse) {

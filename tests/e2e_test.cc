@@ -32,8 +32,9 @@ class EndToEndTest : public ::testing::Test {
  protected:
   EndToEndTest() : folders_((home_.path() / "Documents").string()) {}
 
-  testing::ProcessResult Run(const std::vector<std::string>& arguments = {}) {
-    return RunProgram(QUORVANE_EXECUTABLE, home_.path().string(), arguments);
+  testing::ProcessResult Run(const std::vector<std::string>& arguments = {},
+                             const testing::Environment& environment = {}) {
+    return RunProgram(QUORVANE_EXECUTABLE, home_.path().string(), arguments, environment);
   }
   void DropInput(const std::string& bytes) { WriteFile(folders_.InputFile(), bytes); }
   void MakeDropFolder() { fs::create_directories(folders_.auto_file); }
@@ -138,7 +139,8 @@ TEST_F(EndToEndTest, DialogWithoutItsModuleSaysWhatToInstall) {
   TempFolder bin;
   fs::copy_file(QUORVANE_EXECUTABLE, bin / "quorvane");
   WriteFile(bin / "libquorvane_qt.so", "not a library");
-  testing::ProcessResult run = RunProgram(bin / "quorvane", home_.path().string(), {}, ":0");
+  testing::ProcessResult run =
+      RunProgram(bin / "quorvane", home_.path().string(), {}, {{"DISPLAY", ":0"}});
   EXPECT_EQ(run.exit_status, 1);
   EXPECT_NE(run.standard_error.find("sudo apt install libqt6widgets6 qt6-qpa-plugins"),
             std::string::npos)
@@ -216,6 +218,43 @@ TEST_F(EndToEndTest, UnwritableResultKeepsTheInputAndSaysSo) {
   EXPECT_EQ(run.exit_status, 16);
   EXPECT_TRUE(InputExists());
   EXPECT_NE(run.standard_error.find("Decyield.tbin"), std::string::npos);
+}
+
+// The completion sound: with a desktop session the sound theme's event through libcanberra (here
+// a stand-in that writes down what it is asked to play), without one nothing is loaded; a sound
+// that cannot be played never fails the run.
+TEST_F(EndToEndTest, CompletionSoundThroughTheDesktopWhenThereIsOne) {
+  const struct {
+    const char* name;
+    testing::Environment environment;
+    const char* asked;  // nullptr: the library was never asked
+  } cases[] = {
+      /* 0*/ {"display", {{"DISPLAY", ":97"}}, "complete\n"},
+      /* 1*/ {"Wayland", {{"WAYLAND_DISPLAY", "wayland-97"}}, "complete\n"},
+      /* 2*/
+      {"no sound plays",
+       {{"DISPLAY", ":97"}, {"QUORVANE_TEST_SOUND_FAILS", "1"}},
+       "complete\ndialog-information\n"},
+      /* 3*/ {"no display", {}, nullptr},
+  };
+  for (size_t row = 0; row < std::size(cases); ++row) {
+    SCOPED_TRACE("row " + std::to_string(row) + ": " + cases[row].name);
+    const auto& c = cases[row];
+    const std::string log = home_ / ("sounds-" + std::to_string(row));
+    testing::Environment environment = c.environment;
+    environment.push_back({"LD_LIBRARY_PATH", QUORVANE_FAKE_SOUND_DIR});
+    environment.push_back({"QUORVANE_TEST_SOUND_LOG", log});
+    MakeDropFolder();
+    DropInput("11\r\n");
+    testing::ProcessResult run = Run({}, environment);
+    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_EQ(ReadFile(folders_.ResultFile()), "3\r\n");
+    EXPECT_EQ(run.standard_error, "");
+    EXPECT_EQ(fs::exists(log), c.asked != nullptr);
+    if (c.asked != nullptr) {
+      EXPECT_EQ(ReadFile(log), c.asked);
+    }
+  }
 }
 
 // What a result file must be for an input file, worked out independently of the program: split

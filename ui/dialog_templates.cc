@@ -7,13 +7,18 @@ namespace {
 
 constexpr uint32_t kStaticText = 0x50020000;  // child, visible, group, left-aligned
 
+// The static texts that label a field, and so also name it.
+constexpr const char* kInputLabel = "正数の２進数を入力して下さい。";
+constexpr const char* kFullPathLabel =
+    "本ソフトウェアのフルパスです。プロセス起動させる時にご使用下さい。";
+
 constexpr ControlTemplate kMainControls[] = {
     {kIdExit, "BUTTON", "終了", 0x50010001, {398, 189, 50, 14}},
     {kIdVersion, "BUTTON", "バージョン情報", 0x50010000, {398, 7, 50, 14}},
     {kIdInput, "EDIT", "", 0x50813084, {7, 25, 290, 14}},
     {kIdConvert, "BUTTON", "１０進数に変換", 0x50010000, {298, 25, 50, 14}},
     {kIdOutput, "EDIT", "", 0x50811884, {349, 25, 99, 14}},
-    {kIdStatic, "STATIC", "正数の２進数を入力して下さい。", kStaticText, {7, 14, 109, 8}},
+    {kIdStatic, "STATIC", kInputLabel, kStaticText, {7, 14, 109, 8}},
     {kIdProgressBar, "msctls_progress32", "", 0x50800000, {7, 69, 441, 6}},
     {kIdAutoRun, "BUTTON", "自動実行する", 0x50010003, {7, 43, 61, 10}},
     {kIdShowMessages, "BUTTON", "メッセージを表示する", 0x50010003, {73, 43, 84, 10}},
@@ -50,11 +55,12 @@ constexpr ControlTemplate kMainControls[] = {
      {7, 189, 267, 14}},
     {kIdProgressText, "EDIT", "", 0x50011884, {7, 53, 92, 14}},
     {kIdFullPath, "EDIT", "", 0x50811884, {7, 89, 441, 14}},
-    {kIdStatic,
-     "STATIC",
-     "本ソフトウェアのフルパスです。プロセス起動させる時にご使用下さい。",
-     kStaticText,
-     {7, 81, 109, 8}},
+    {kIdStatic, "STATIC", kFullPathLabel, kStaticText, {7, 81, 109, 8}},
+};
+
+constexpr AccessibleName kMainAccessibleNames[] = {
+    {kIdInput, kInputLabel},     {kIdOutput, "10進数"},      {kIdFullPath, kFullPathLabel},
+    {kIdProgressText, "進捗率"}, {kIdProgressBar, "進捗率"},
 };
 
 constexpr ControlTemplate kVersionControls[] = {
@@ -94,6 +100,8 @@ const DialogTemplate kVersionDialog = {
 
 const DialogTemplate& MainDialogTemplate() { return kMainDialog; }
 const DialogTemplate& VersionDialogTemplate() { return kVersionDialog; }
+
+std::span<const AccessibleName> MainDialogAccessibleNames() { return kMainAccessibleNames; }
 
 const ControlTemplate* FindControl(const DialogTemplate& dialog, int id) {
   for (const ControlTemplate& control : dialog.controls) {

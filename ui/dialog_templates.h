@@ -80,6 +80,14 @@ struct DialogTemplate {
 const DialogTemplate& MainDialogTemplate();
 const DialogTemplate& VersionDialogTemplate();
 
+// The name a screen reader gives a control that has no caption of its own: the static text that
+// labels it in the template, or a short name where nothing does.
+struct AccessibleName {
+  int id;
+  const char* name;  // UTF-8
+};
+std::span<const AccessibleName> MainDialogAccessibleNames();
+
 // The control of a template with this id, or nullptr.
 const ControlTemplate* FindControl(const DialogTemplate& dialog, int id);
 

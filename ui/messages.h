@@ -7,6 +7,14 @@ inline constexpr const char* kNotBinary = "0と1で構成された２進数値�
 inline constexpr const char* kAutoFileCreated = "自動処理設定用ディレクトリーを作成しました。";
 inline constexpr const char* kAutoFileNotCreated =
     "自動処理設定用ディレクトリーが既に有るので作成できませんでした。";
+// Unticking auto-run removes the drop folder only when it is empty: a calling program's files are
+// never deleted, so automatic mode stays on while they are there.
+inline constexpr const char* kAutoFileKept =
+    "自動処理設定用ディレクトリーにファイルが有るので削除しませんでした。\r\n"
+    "ディレクトリーが空になるまで自動実行は有効のままです。";
+inline constexpr const char* kAutoFileNotRemoved =
+    "自動処理設定用ディレクトリーを削除できませんでした。\r\n"
+    "ディレクトリーが有る間は自動実行は有効のままです。";
 inline constexpr const char* kInputMissing =
     "２進数が記述された「Bintake.tbin」ファイルがりません。\r\n処理を中止します。";
 inline constexpr const char* kInputEmpty =

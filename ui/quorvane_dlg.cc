@@ -74,10 +74,12 @@ bool CQuorvaneDlg::OnInitDialog() {
     ApplySettingsLines();
   }
 
-  if (DirectoryExists(files_, folders_.auto_file)) {
-    TakeAutomaticBranch();
-  } else {
+  if (!DirectoryExists(files_, folders_.auto_file)) {
     TakeInteractiveBranch();
+  } else if (environment_.start_mode == StartMode::kDialog) {
+    OpenWithAutomaticModeOn();
+  } else {
+    TakeAutomaticBranch();
   }
   return true;
 }
@@ -88,6 +90,16 @@ void CQuorvaneDlg::TakeInteractiveBranch() {
   if (view_->IsChecked(kIdAutoRun)) view_->SetChecked(kIdAutoRun, false);
   // The show-messages box keeps its tick, hidden, until the user ticks auto-run again.
   view_->Show(kIdShowMessages, false);
+}
+
+void CQuorvaneDlg::OpenWithAutomaticModeOn() {
+  // A person asked for the dialog although the drop folder is there: the boxes show automatic
+  // mode as on, with the messages tick from the settings file, and whatever waits in the folder
+  // is left for the next start without arguments.
+  view_->Show(kIdProgressText, false);
+  view_->Show(kIdProgressBar, false);
+  if (!view_->IsChecked(kIdAutoRun)) view_->SetChecked(kIdAutoRun, true);
+  view_->Show(kIdShowMessages, true);
 }
 
 void CQuorvaneDlg::TakeAutomaticBranch() {
@@ -249,7 +261,22 @@ void CQuorvaneDlg::OnAutoRunClicked() {
     view_->Show(kIdShowMessages, true);
   } else {
     keep_drop_folder_ = false;
+    RemoveDropFolder();
     view_->Show(kIdShowMessages, false);
+  }
+}
+
+void CQuorvaneDlg::RemoveDropFolder() {
+  // Automatic mode is on for as long as the folder exists, so unticking takes it away; but only
+  // an empty one goes (a folder with anything in it refuses to be removed). A calling program's
+  // files stay, and the user learns that automatic mode stays with them.
+  if (files_.RemoveDirectory(folders_.auto_file)) return;
+  if (!DirectoryExists(files_, folders_.auto_file)) return;  // nothing to turn off
+  std::optional<std::vector<DirectoryEntry>> entries = files_.ListDirectory(folders_.auto_file);
+  if (entries && !entries->empty()) {
+    view_->MessageBox(messages::kAutoFileKept, MessageIcon::kInformation);
+  } else {
+    view_->MessageBox(messages::kAutoFileNotRemoved, MessageIcon::kError);
   }
 }
 

@@ -21,6 +21,14 @@ inline constexpr int kResultOk = 1;
 inline constexpr int kResultCancel = 2;
 inline constexpr int kResultAutomatic = -1;
 
+// How the program was started.
+enum class StartMode {
+  // No arguments, as calling programs start it: automatic while the AutoFile folder exists.
+  kDropFolderDecides,
+  // A person's start (--dialog): the dialog opens whatever the AutoFile folder holds.
+  kDialog,
+};
+
 // What the dialog needs from the world around it.
 struct DialogEnvironment {
   FileSystem* files = nullptr;
@@ -30,6 +38,7 @@ struct DialogEnvironment {
   std::string executable_path;
   // A steady clock in milliseconds, for pacing the progress shown; the system's when empty.
   std::function<uint64_t()> clock_ms;
+  StartMode start_mode = StartMode::kDropFolderDecides;
 };
 
 // The main dialog: its start-up, its command handlers and the batch run, written against a
@@ -73,6 +82,8 @@ class CQuorvaneDlg {
 
  private:
   void TakeInteractiveBranch();
+  void OpenWithAutomaticModeOn();
+  void RemoveDropFolder();
   void TakeAutomaticBranch();
   void AbandonAutomaticStart(RunOutcome outcome, const char* message);
   // Ends an automatic run that cannot go on: its message where allowed, then as AbandonQuietly.

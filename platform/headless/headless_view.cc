@@ -49,7 +49,15 @@ void HeadlessView::MessageBox(std::string_view text, MessageIcon icon) {
   }
 }
 
-void HeadlessView::Beep(MessageIcon) {
+void HeadlessView::Beep(MessageIcon sound) {
+  if (beep_handler_) {
+    beep_handler_(sound);
+  } else {
+    RingTerminalBell();
+  }
+}
+
+void RingTerminalBell() {
 #ifndef _WIN32
   // Only a terminal can sound it; anywhere else the bell would be a stray byte in a log.
   if (::isatty(STDERR_FILENO)) std::fputc('\a', stderr);

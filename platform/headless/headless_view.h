@@ -25,6 +25,7 @@ struct ControlState {
 class HeadlessView : public DialogView {
  public:
   using MessageHandler = std::function<void(std::string_view text, MessageIcon icon)>;
+  using BeepHandler = std::function<void(MessageIcon sound)>;
 
   // Starts with the controls of the main dialog template: visible, enabled, unticked, with their
   // template texts.
@@ -33,6 +34,8 @@ class HeadlessView : public DialogView {
   // Where message boxes go; by default to standard error, captioned with `application_name`.
   void SetMessageHandler(MessageHandler handler) { message_handler_ = std::move(handler); }
   void SetApplicationName(std::string name) { application_name_ = std::move(name); }
+  // What makes the sounds; by default RingTerminalBell.
+  void SetBeepHandler(BeepHandler handler) { beep_handler_ = std::move(handler); }
 
   const ControlState& control(int id) const;
   const std::map<int, ControlState>& controls() const { return controls_; }
@@ -63,11 +66,15 @@ class HeadlessView : public DialogView {
 
   std::map<int, ControlState> controls_;
   MessageHandler message_handler_;
+  BeepHandler beep_handler_;
   std::string application_name_ = "Quorvane";
   int wait_cursor_depth_ = 0;
   bool ended_ = false;
   int end_result_ = 0;
 };
+
+// Rings the bell of the terminal that standard error goes to; anywhere else it does nothing.
+void RingTerminalBell();
 
 // Writes a message box's text to standard error, one line per line of the text.
 void PrintMessageToStandardError(std::string_view caption, std::string_view text, MessageIcon icon);

@@ -124,6 +124,7 @@ QtDialogView::QtDialogView(CQuorvaneDlg& dialog, const HeadlessView& controls,
                        [this, id] { dialog_.OnCommand(id, Notification::kClicked); });
     }
   }
+  NameForAssistiveTechnologies(built);
   TakeOver(controls);
   if (QWidget* first = FirstTabStop(built)) first->setFocus();
   dialog_.AttachView(*this);
@@ -131,6 +132,20 @@ QtDialogView::QtDialogView(CQuorvaneDlg& dialog, const HeadlessView& controls,
 
 QtDialogView::~QtDialogView() {
   while (wait_cursor_depth_ > 0) EndWaitCursor();
+}
+
+void QtDialogView::NameForAssistiveTechnologies(const std::vector<BuiltControl>& built) {
+  for (const AccessibleName& entry : MainDialogAccessibleNames()) {
+    QWidget* control = widget(entry.id);
+    control->setAccessibleName(QString::fromUtf8(entry.name));
+    // A field named by the text above it is also labelled by it.
+    for (const BuiltControl& label : built) {
+      if (label.control->id != kIdStatic || std::string_view(label.control->text) != entry.name) {
+        continue;
+      }
+      if (auto* text = dynamic_cast<QLabel*>(label.widget)) text->setBuddy(control);
+    }
+  }
 }
 
 void QtDialogView::TakeOver(const HeadlessView& controls) {

@@ -81,6 +81,8 @@ class QtDialogView final : public DialogView {
     uint64_t maximum = 100;
     uint64_t position = 0;
   };
+  // Names the fields that have no caption of their own, for screen readers.
+  void NameForAssistiveTechnologies(const std::vector<BuiltControl>& built);
   void TakeOver(const HeadlessView& controls);
   void ShowProgress(int id);
 

@@ -1,7 +1,7 @@
 #include "platform/qt/template_widgets.h"
 
+#include <QAccessibleWidget>
 #include <QApplication>
-#include <QCheckBox>
 #include <QDesktopServices>
 #include <QFontDatabase>
 #include <QFontMetrics>
@@ -32,12 +32,10 @@ QWidget* CreateControl(const ControlTemplate& control, QWidget& parent) {
   const std::string_view class_name = control.class_name;
   if (class_name == "BUTTON") {
     if ((control.style & style::kButtonTypeMask) == style::kAutoCheckBox) {
-      return new QCheckBox(text, &parent);
+      return new TemplateCheckBox(text, &parent);
     }
-    auto* button = new QPushButton(text, &parent);
-    // Enter reaches a default push button only through the dialog; no button takes it itself.
-    button->setAutoDefault(false);
-    return button;
+    return new TemplateButton(
+        text, (control.style & style::kButtonTypeMask) == style::kDefaultPushButton, &parent);
   }
   if (class_name == "EDIT") {
     auto* edit = new TemplateEdit(control.style, &parent);
@@ -161,7 +159,107 @@ void TemplateEdit::inputMethodEvent(QInputMethodEvent* event) {
   QPlainTextEdit::inputMethodEvent(event);
 }
 
+TemplateButton::TemplateButton(const QString& text, bool is_default, QWidget* parent)
+    : QPushButton(text, parent) {
+  // Enter reaches a default push button only through the dialog; no button takes it itself.
+  setAutoDefault(false);
+  setDefault(is_default);
+}
+
+void TemplateButton::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    event->ignore();
+    return;
+  }
+  QPushButton::keyPressEvent(event);
+}
+
+namespace {
+
+// What assistive technologies see of a button-like control: named by its caption, with one
+// action of its own besides the focus.
+class ButtonAccessible : public QAccessibleWidget {
+ public:
+  ButtonAccessible(QAbstractButton* button, QAccessible::Role role)
+      : QAccessibleWidget(button, role) {}
+
+  QString text(QAccessible::Text kind) const override {
+    if (kind == QAccessible::Name && widget()->accessibleName().isEmpty()) return button()->text();
+    return QAccessibleWidget::text(kind);
+  }
+
+ protected:
+  QAbstractButton* button() const { return static_cast<QAbstractButton*>(widget()); }
+};
+
+class CheckBoxAccessible : public ButtonAccessible {
+ public:
+  explicit CheckBoxAccessible(TemplateCheckBox* box)
+      : ButtonAccessible(box, QAccessible::CheckBox) {}
+
+  QAccessible::State state() const override {
+    QAccessible::State state = ButtonAccessible::state();
+    state.checkable = true;
+    state.checked = button()->isChecked();
+    return state;
+  }
+  QStringList actionNames() const override {
+    return QStringList{toggleAction()} + ButtonAccessible::actionNames();
+  }
+  void doAction(const QString& action) override {
+    if (action != toggleAction()) {
+      ButtonAccessible::doAction(action);
+    } else if (button()->isEnabled()) {
+      button()->animateClick();  // clicks after this request is answered
+    }
+  }
+};
+
+// A link, named by its address, that can be pressed.
+class LinkAccessible : public ButtonAccessible {
+ public:
+  explicit LinkAccessible(LinkButton* link) : ButtonAccessible(link, QAccessible::Link) {}
+
+  QAccessible::State state() const override {
+    QAccessible::State state = ButtonAccessible::state();
+    state.linked = true;
+    return state;
+  }
+  QStringList actionNames() const override {
+    return QStringList{pressAction()} + ButtonAccessible::actionNames();
+  }
+  void doAction(const QString& action) override {
+    if (action == pressAction()) {
+      button()->click();
+    } else {
+      ButtonAccessible::doAction(action);
+    }
+  }
+};
+
+QAccessibleInterface* AccessibleFor(const QString& class_name, QObject* object) {
+  if (class_name == QLatin1String(LinkButton::staticMetaObject.className())) {
+    return new LinkAccessible(static_cast<LinkButton*>(object));
+  }
+  if (class_name == QLatin1String(TemplateCheckBox::staticMetaObject.className())) {
+    return new CheckBoxAccessible(static_cast<TemplateCheckBox*>(object));
+  }
+  return nullptr;
+}
+
+void InstallAccessibleInterfaces() {
+  static const bool installed = (QAccessible::installFactory(&AccessibleFor), true);
+  (void)installed;
+}
+
+}  // namespace
+
+TemplateCheckBox::TemplateCheckBox(const QString& text, QWidget* parent) : QCheckBox(text, parent) {
+  InstallAccessibleInterfaces();
+}
+
 LinkButton::LinkButton(const QString& address, QWidget* parent) : QPushButton(address, parent) {
+  InstallAccessibleInterfaces();
   setAutoDefault(false);
   setFlat(true);
   setCursor(Qt::PointingHandCursor);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCheckBox>
 #include <QFont>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -54,8 +55,35 @@ class TemplateEdit : public QPlainTextEdit {
   std::function<void()> change_handler_;
 };
 
+// A push button. Like a Windows push button it leaves Enter to the dialog, so that the dialog's
+// keyboard filter alone decides what Enter does; a default push button is drawn as one.
+class TemplateButton : public QPushButton {
+ public:
+  TemplateButton(const QString& text, bool is_default, QWidget* parent);
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+};
+
+// An automatic check box. A screen reader's Toggle action clicks it, as the mouse or Space would,
+// so the dialog hears of the change; the click comes once the request has been answered, since
+// the dialog may answer it with a modal message box.
+class TemplateCheckBox : public QCheckBox {
+  // A class name of its own, under which assistive technologies find its interface before Qt's
+  // own for check boxes.
+  Q_OBJECT
+
+ public:
+  TemplateCheckBox(const QString& text, QWidget* parent);
+};
+
 // The hyperlink control: its caption is its address; a click opens it in the user's browser.
+// Assistive technologies see it as a link that can be pressed.
 class LinkButton : public QPushButton {
+  // A class name of its own, under which assistive technologies find the link's interface
+  // before Qt's own for push buttons.
+  Q_OBJECT
+
  public:
   LinkButton(const QString& address, QWidget* parent);
 };

@@ -1,6 +1,8 @@
 #include "platform/win32/main_dialog.h"
 
 #include <commctrl.h>
+#include <initguid.h>  // defines the oleacc GUIDs here, so no import library is needed for them
+#include <oleacc.h>
 #include <shellapi.h>
 
 #include <climits>
@@ -46,6 +48,38 @@ INT_PTR CALLBACK VersionDialogProc(HWND window, UINT message, WPARAM wparam, LPA
   }
 }
 
+// GetProcAddress hands every function back under one type; the caller names the real one.
+template <typename Function>
+Function Resolve(HMODULE module, const char* name) {
+  return reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
+}
+
+using CoInitializeExFunction = HRESULT(WINAPI*)(void* reserved, DWORD model);
+using CoCreateInstanceFunction = HRESULT(WINAPI*)(REFCLSID, IUnknown*, DWORD, REFIID, void**);
+
+// Names the fields that have no caption of their own for screen readers, through oleacc's dynamic
+// annotation, which leaves the dialog template as it is. COM comes from ole32, loaded here and
+// only here, so that an automatic run never loads it. Without it the fields simply stay unnamed.
+void NameFieldsForScreenReaders(HWND window) {
+  HMODULE ole32 = ::LoadLibraryW(L"ole32.dll");
+  if (ole32 == nullptr) return;
+  auto initialize = Resolve<CoInitializeExFunction>(ole32, "CoInitializeEx");
+  auto create = Resolve<CoCreateInstanceFunction>(ole32, "CoCreateInstance");
+  if (initialize == nullptr || create == nullptr) return;
+  // The thread stays in COM until the process ends with the dialog.
+  if (FAILED(initialize(nullptr, COINIT_APARTMENTTHREADED))) return;
+  IAccPropServices* services = nullptr;
+  if (FAILED(create(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER, IID_IAccPropServices,
+                    reinterpret_cast<void**>(&services)))) {
+    return;
+  }
+  for (const AccessibleName& entry : MainDialogAccessibleNames()) {
+    services->SetHwndPropStr(::GetDlgItem(window, entry.id), static_cast<DWORD>(OBJID_CLIENT),
+                             CHILDID_SELF, PROPID_ACC_NAME, ToWide(entry.name).c_str());
+  }
+  services->Release();
+}
+
 }  // namespace
 
 MainDialog::MainDialog(HINSTANCE instance, CQuorvaneDlg& dialog, std::wstring caption)
@@ -67,6 +101,7 @@ std::optional<int> MainDialog::RunModal() {
   if (window == nullptr) return std::nullopt;
 
   if (!ended_) {
+    NameFieldsForScreenReaders(window);
     ::ShowWindow(window, SW_SHOWNORMAL);
     // The first enabled, visible tab stop in template order (the exit button) takes the focus.
     if (HWND first = ::GetNextDlgTabItem(window, nullptr, FALSE)) ::SetFocus(first);

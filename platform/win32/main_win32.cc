@@ -2,7 +2,9 @@
 #include "platform/win32/windows_api.h"
 
 #include <commctrl.h>
+#include <shellapi.h>
 
+#include <cwchar>
 #include <new>
 #include <string>
 #include <string_view>
@@ -68,17 +70,32 @@ void InitCommonControls() {
   ::InitCommonControlsEx(&links);
 }
 
+// The Start-menu shortcut asks for the dialog with /dialog (--dialog works as on Linux); calling
+// programs pass nothing, and any other argument is ignored.
+StartMode StartModeOf(const wchar_t* command_line) {
+  int count = 0;
+  wchar_t** arguments = ::CommandLineToArgvW(command_line, &count);
+  if (arguments == nullptr) return StartMode::kDropFolderDecides;
+  bool dialog = false;
+  for (int i = 1; i < count; ++i) {
+    dialog = dialog || _wcsicmp(arguments[i], L"/dialog") == 0 ||
+             std::wcscmp(arguments[i], L"--dialog") == 0;
+  }
+  ::LocalFree(arguments);
+  return dialog ? StartMode::kDialog : StartMode::kDropFolderDecides;
+}
+
 }  // namespace
 }  // namespace quorvane::win32
 
-// No command-line argument is read, and the exit status tells a calling program how an automatic
-// run ended (ui/run_outcome.h).
+// The exit status tells a calling program how an automatic run ended (ui/run_outcome.h).
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   static_assert(sizeof(INITCOMMONCONTROLSEX) == 8);
   quorvane::win32::InitCommonControls();
   try {
     quorvane::win32::Win32Platform platform(instance);
-    return quorvane::CQuorvaneApp(platform).InitInstance();
+    return quorvane::CQuorvaneApp(platform, quorvane::win32::StartModeOf(::GetCommandLineW()))
+        .InitInstance();
   } catch (const std::bad_alloc&) {
     // Nothing is lost: the input file is deleted only once the result is whole.
     return quorvane::ExitStatus(quorvane::RunOutcome::kOutOfMemory);

@@ -4,9 +4,24 @@
 #    the exit button, which has the focus, and the settings file then holds 30 0D 0A 30;
 #  - an interactive start where no one could see the window ends at once instead of waiting;
 #  - an automatic run with a display never loads Qt;
-#  - an automatic run whose settings allow messages shows its message in a real message box.
-# Every wait is bounded; Xvfb and the program are ended on the way out.
+#  - an automatic run whose settings allow messages shows its message in a real message box;
+#  - --dialog opens the dialog over an AutoFile folder, and through AT-SPI, as a screen reader
+#    sees it: every field has a name, the links are links, the check boxes and buttons work by
+#    their actions; unticking auto-run removes an empty folder, and keeps one holding a file.
+# Every wait is bounded; Xvfb, the accessibility bus and the program are ended on the way out.
 set -euo pipefail
+here=$(dirname "$(realpath "$0")")
+at_spi_bus=/usr/libexec/at-spi-bus-launcher
+for tool in dbus-run-session dbus-send "$at_spi_bus"; do
+  command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing (scripts/install-deps.sh)"; exit 1; }
+done
+/usr/bin/python3 -c 'import pyatspi' 2>/dev/null ||
+  { echo "FAIL: pyatspi is missing for /usr/bin/python3 (scripts/install-deps.sh)"; exit 1; }
+# A D-Bus session of its own, so that the accessibility checks see only this program and the
+# user's session is never touched.
+if [ -z "${QUORVANE_TEST_PRIVATE_BUS:-}" ]; then
+  QUORVANE_TEST_PRIVATE_BUS=1 exec dbus-run-session -- "$here/$(basename "$0")" "$@"
+fi
 exe=$(realpath "$1")
 for tool in Xvfb xdotool od; do
   command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
@@ -15,9 +30,11 @@ done
 work=$(mktemp -d)
 xvfb_pid=""
 app_pid=""
+bus_pid=""
 cleanup() {
-  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  for pid in "$app_pid" "$bus_pid" "$xvfb_pid"; do
+    if [ -n "$pid" ]; then kill "$pid" 2>/dev/null || true; fi
+  done
   wait 2>/dev/null || true
   rm -rf "$work"
 }
@@ -29,7 +46,8 @@ Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/
 xvfb_pid=$!
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
-export DISPLAY=":$(head -n1 "$work/display")"
+DISPLAY=":$(head -n1 "$work/display")"
+export DISPLAY
 unset WAYLAND_DISPLAY QT_QPA_PLATFORM
 export XDG_RUNTIME_DIR="$work/runtime"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
@@ -62,12 +80,13 @@ xdo() {
   return 1
 }
 
-# Starts the program and waits for a window titled $1, whose id it leaves in $found. On this kind of virtual
+# Starts the program (with the arguments after $1) and waits for a window titled $1, whose id it
+# leaves in $found. On this kind of virtual
 # machine about one X connection in fifty fails outright (a bare xcb_connect loop shows it too),
 # and then the program rightly ends before any window; only that failure earns another try.
 start_with_window() {
   for _ in 1 2 3; do
-    "$exe" >"$work/out" 2>&1 &
+    "$exe" "${@:2}" >"$work/out" 2>&1 &
     app_pid=$!
     found=$(find_window "$1") && return 0
     running && return 1
@@ -135,4 +154,37 @@ xdo key Return || fail "xdotool could not press Enter"
 await_exit || fail "the message box did not go away"
 [ "$status" = 10 ] || fail "exit status $status for a missing input file"
 
-echo "4 passed, 0 failed"
+echo "== --dialog over an empty AutoFile folder, through AT-SPI"
+"$at_spi_bus" --launch-immediately >"$work/bus.log" 2>&1 &
+bus_pid=$!
+for _ in $(seq 100); do
+  dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress \
+    >/dev/null 2>&1 && break
+  sleep 0.1
+done
+export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+fresh_home dialog
+mkdir -p "$data/AutoFile" "$data/temp"
+printf '1\r\n1' >"$data/temp/Quorvane.tmp"
+start_with_window Quorvane --dialog || fail "--dialog showed no dialog"
+/usr/bin/python3 "$here/atspi_dialog.py" >"$work/atspi" 2>&1 || fail "$(cat "$work/atspi")"
+await_exit || fail "終了 pressed through AT-SPI did not end the program"
+[ "$status" = 0 ] || fail "exit status $status after 終了"
+[ -e "$data/AutoFile" ] && fail "unticking auto-run left the empty AutoFile folder"
+bytes=$(od -An -tx1 "$data/temp/Quorvane.tmp" | tr -s ' \n' ' ')
+[ "$bytes" = " 30 0d 0a 30 " ] || fail "the settings file holds$bytes"
+
+echo "== --dialog with an input file waiting, through AT-SPI"
+fresh_home waiting
+mkdir -p "$data/AutoFile"
+printf '101\r\n' >"$data/AutoFile/Bintake.tbin"
+start_with_window Quorvane --dialog || fail "--dialog showed no dialog over a waiting input file"
+/usr/bin/python3 "$here/atspi_dialog.py" --box-after-untick >"$work/atspi" 2>&1 ||
+  fail "$(cat "$work/atspi")"
+await_exit || fail "終了 pressed through AT-SPI did not end the program"
+[ "$status" = 0 ] || fail "exit status $status after 終了"
+[ "$(od -An -tx1 "$data/AutoFile/Bintake.tbin" | tr -d ' \n')" = 3130310d0a ] ||
+  fail "the waiting input file did not stay as it was"
+[ -e "$data/Result/Decyield.tbin" ] && fail "--dialog converted the waiting input file"
+
+echo "6 passed, 0 failed"

@@ -1,5 +1,6 @@
 // The Qt dialog with real widgets, keys and clicks, on the offscreen platform, each case in a
 // throw-away home folder.
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -105,6 +106,7 @@ class Session {
   bool DropFolderExists() const {
     return QDir(QString::fromStdString(folders_->auto_file)).exists();
   }
+  void MakeDropFolder() const { QDir().mkpath(QString::fromStdString(folders_->auto_file)); }
 
  private:
   QTemporaryDir home_;
@@ -288,7 +290,7 @@ void QtDialogTest::controlsFollowTheMainTemplate() {
       QVERIFY2(widget->width() >= widget->sizeHint().width(), qPrintable(row));
     }
     // A push button keeps its rectangle; the dialog font has to fit its caption into it.
-    if (widget->metaObject() == &QPushButton::staticMetaObject) {
+    if (widget->inherits("QPushButton")) {
       QVERIFY2(widget->fontMetrics().horizontalAdvance(TextOf(widget)) < widget->width() - 4,
                qPrintable(row));
     }
@@ -302,6 +304,22 @@ void QtDialogTest::controlsFollowTheMainTemplate() {
     QCOMPARE(widget->focusPolicy() == Qt::StrongFocus, (control.style & style::kTabStop) != 0);
   }
   QCOMPARE(TextOf(session.view().widget(kIdFullPath)), QString::fromUtf8(kExecutable));
+
+  // What a screen reader finds: fields named, by the text above them where there is one; links.
+  for (const AccessibleName& entry : MainDialogAccessibleNames()) {
+    QAccessibleInterface* field =
+        QAccessible::queryAccessibleInterface(session.view().widget(entry.id));
+    QCOMPARE(field->text(QAccessible::Name), QString::fromUtf8(entry.name));
+  }
+  const auto labels = QAccessible::queryAccessibleInterface(session.view().widget(kIdInput))
+                          ->relations(QAccessible::Label);
+  QCOMPARE(labels.size(), 1);
+  QCOMPARE(labels[0].first->text(QAccessible::Name), QString::fromUtf8(main.controls[5].text));
+  for (int id : {kIdSiteLink, kIdShopLink}) {
+    QAccessibleInterface* link = QAccessible::queryAccessibleInterface(session.view().widget(id));
+    QCOMPARE(link->role(), QAccessible::Link);
+    QCOMPARE(link->text(QAccessible::Name), QString::fromUtf8(FindControl(main, id)->text));
+  }
 
   auto* input = session.control<TemplateEdit>(kIdInput);
   QVERIFY(input->digits_only());
@@ -392,6 +410,7 @@ void QtDialogTest::exitButtonStartsWithTheFocusAndSpacePressesIt() {
   Session session;
   QVERIFY(session.active());
   QCOMPARE(QApplication::focusWidget(), session.view().widget(kIdExit));
+  QVERIFY(session.control<QPushButton>(kIdExit)->isDefault());  // drawn as the default button
   session.Press(Qt::Key_Space);
   QCOMPARE(session.dialog().end_result(), std::optional<int>(kResultOk));
   QCOMPARE(session.window().result(), kResultOk);
@@ -502,12 +521,15 @@ void QtDialogTest::autoRunCreatesTheDropFolderAndShowsTheMessagesBox() {
   QCOMPARE(session.boxes()[0].text, QString::fromUtf8(messages::kAutoFileCreated));
   QCOMPARE(session.boxes()[0].icon, QMessageBox::Information);
 
-  session.Click(kIdAutoRun);  // unticking says nothing and leaves the folder
+  // A screen reader's Toggle unticks it like a click: nothing said, the empty folder removed.
+  QAccessible::queryAccessibleInterface(auto_run)->actionInterface()->doAction(
+      QAccessibleActionInterface::toggleAction());
+  QTRY_VERIFY(!session.DropFolderExists());
   QVERIFY(!auto_run->isChecked());
-  QVERIFY(session.DropFolderExists());
   QVERIFY(!show_messages->isVisible());
   QCOMPARE(session.boxes().size(), size_t{1});
 
+  session.MakeDropFolder();   // a calling program makes it again
   session.Click(kIdAutoRun);  // the folder is there already
   QVERIFY(auto_run->isChecked());
   QVERIFY(show_messages->isVisible());
@@ -624,12 +646,13 @@ void QtDialogTest::versionDialogOpensAgainAndAgain() {
 void QtDialogTest::messageBoxesAreOwnedCaptionedAndIconed() {
   Session session;
   session.Click(kIdAutoRun);  // information
-  session.Click(kIdAutoRun);
+  QDir().mkpath(QString::fromStdString(session.folders().auto_file + "/kept"));
+  session.Click(kIdAutoRun);  // information: the folder is not empty and stays
   session.Click(kIdAutoRun);  // error: the folder exists
   QTest::keyClicks(session.view().widget(kIdInput), QStringLiteral("2"));  // error
-  QCOMPARE(session.boxes().size(), size_t{3});
-  const QMessageBox::Icon icons[] = {QMessageBox::Information, QMessageBox::Critical,
-                                     QMessageBox::Critical};
+  QCOMPARE(session.boxes().size(), size_t{4});
+  const QMessageBox::Icon icons[] = {QMessageBox::Information, QMessageBox::Information,
+                                     QMessageBox::Critical, QMessageBox::Critical};
   for (size_t i = 0; i < session.boxes().size(); ++i) {
     const ShownBox& box = session.boxes()[i];
     QCOMPARE(box.caption, QStringLiteral("quorvane"));  // the executable's name
@@ -660,7 +683,12 @@ void QtDialogTest::linksOpenTheirAddress() {
   Session session;
   opened_.clear();
   QDesktopServices::setUrlHandler(QStringLiteral("https"), this, "RecordUrl");
-  for (int id : {kIdSiteLink, kIdShopLink}) session.Click(id);
+  session.Click(kIdSiteLink);
+  // A screen reader presses a link through its action.
+  QAccessibleActionInterface* shop =
+      QAccessible::queryAccessibleInterface(session.view().widget(kIdShopLink))->actionInterface();
+  QVERIFY(shop != nullptr);
+  shop->doAction(QAccessibleActionInterface::pressAction());
   QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
   QCOMPARE(opened_.size(), size_t{2});
   QCOMPARE(opened_[0],

@@ -18,8 +18,9 @@ class DialogHarness {
   }
 
   // Builds the dialog and runs its initialisation, as the modal run would.
-  CQuorvaneDlg& Open() {
+  CQuorvaneDlg& Open(StartMode start_mode = StartMode::kDropFolderDecides) {
     DialogEnvironment environment;
+    environment.start_mode = start_mode;
     environment.files = &files_;
     environment.documents_folder = [this] { return folders_.documents; };
     environment.executable_path = "/opt/quorvane/bin/quorvane";

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "tests/support/temp_home.h"
@@ -20,12 +21,15 @@ struct ProcessResult {
   std::string standard_error;
 };
 
+// Variables set for one run, on top of what RunProgram leaves.
+using Environment = std::vector<std::pair<std::string, std::string>>;
+
 // Runs the program as a calling program would: by its full path, no arguments, with HOME at
-// `home`, no display and no XDG overrides. A person's start adds `arguments`, and `display`
-// for DISPLAY. Never waits longer than `timeout`.
+// `home`, no display and no XDG overrides. A person's start adds `arguments`; `environment` is
+// set on top (DISPLAY, say). Never waits longer than `timeout`.
 inline ProcessResult RunProgram(const std::string& program, const std::string& home,
                                 const std::vector<std::string>& arguments = {},
-                                const std::string& display = "",
+                                const Environment& environment = {},
                                 std::chrono::seconds timeout = std::chrono::seconds(20)) {
   TempFolder capture;
   const std::string output_path = capture / "stdout";
@@ -38,8 +42,8 @@ inline ProcessResult RunProgram(const std::string& program, const std::string& h
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_CONFIG_HOME"}) {
       ::unsetenv(name);
     }
-    if (!display.empty()) ::setenv("DISPLAY", display.c_str(), 1);
     ::setenv("HOME", home.c_str(), 1);
+    for (const auto& [name, value] : environment) ::setenv(name.c_str(), value.c_str(), 1);
     int error = ::open(error_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     ::dup2(error, STDERR_FILENO);
     int output = ::open(output_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);

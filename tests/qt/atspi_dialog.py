@@ -1,0 +1,76 @@
+#!/usr/bin/python3
+"""Drives Quorvane's dialog through AT-SPI as a screen reader would: every showing field has its
+name, the links are links, auto-run shows ticked; then unticks auto-run by its Toggle action
+(with --box-after-untick, answers the message box that must follow by OK's Press action) and
+presses 終了. Prints a FAIL line and exits 1 at the first thing that is not so."""
+import sys
+import time
+
+import pyatspi
+
+FIELD_NAMES = sorted(["正数の２進数を入力して下さい。", "10進数",
+                      "本ソフトウェアのフルパスです。プロセス起動させる時にご使用下さい。"])
+KEPT = "ディレクトリーが空になるまで自動実行は有効のままです。"
+
+
+def fail(what):
+    print(f"FAIL: {what}")
+    sys.exit(1)
+
+
+def wait_for(what, find, seconds=15):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        found = find()
+        if found:
+            return found
+        time.sleep(0.1)
+    return fail(what)
+
+
+def showing(root, role, name=None):
+    return pyatspi.findAllDescendants(root, lambda a: a.getRole() == role and (
+        name is None or a.name == name) and a.getState().contains(pyatspi.STATE_SHOWING))
+
+
+def act(accessible, action_name):
+    action = accessible.queryAction()
+    names = [action.getName(i) for i in range(action.nActions)]
+    if action_name not in names:
+        fail(f"{accessible.name!r} offers no {action_name} action, only {names}")
+    action.doAction(names.index(action_name))
+
+
+def main():
+    app = wait_for("quorvane is not on the accessibility bus", lambda: next(
+        (a for a in pyatspi.Registry.getDesktop(0) if a and a.name == "quorvane"), None))
+    app.setCacheMask(pyatspi.cache.NONE)  # nothing here hears events: ask afresh every time
+    window = wait_for("no window named Quorvane", lambda: showing(app, pyatspi.ROLE_DIALOG,
+                                                                  "Quorvane"))[0]
+    names = sorted(field.name for field in showing(window, pyatspi.ROLE_TEXT))
+    if names != FIELD_NAMES:
+        fail(f"the showing text fields are named {names}")
+    links = [link.name for link in showing(window, pyatspi.ROLE_LINK)]
+    if len(links) != 2 or not all(link.startswith("https://") for link in links):
+        fail(f"links: {links}")
+    auto_run = showing(window, pyatspi.ROLE_CHECK_BOX, "自動実行する")[0]
+    if not auto_run.getState().contains(pyatspi.STATE_CHECKED):
+        fail("自動実行する is not ticked although the AutoFile folder exists")
+    if not showing(window, pyatspi.ROLE_CHECK_BOX, "メッセージを表示する"):
+        fail("メッセージを表示する is hidden")
+
+    act(auto_run, "Toggle")
+    if "--box-after-untick" in sys.argv:
+        box = wait_for("no message box after unticking", lambda: [
+            b for b in showing(app, pyatspi.ROLE_DIALOG) + showing(app, pyatspi.ROLE_ALERT)
+            if any(KEPT in label.name for label in showing(b, pyatspi.ROLE_LABEL))])[0]
+        act(showing(box, pyatspi.ROLE_PUSH_BUTTON, "OK")[0], "Press")
+    wait_for("メッセージを表示する stayed visible after unticking",
+             lambda: not showing(window, pyatspi.ROLE_CHECK_BOX, "メッセージを表示する"))
+    if auto_run.getState().contains(pyatspi.STATE_CHECKED):
+        fail("自動実行する stayed ticked")
+    act(showing(window, pyatspi.ROLE_PUSH_BUTTON, "終了")[0], "Press")
+
+
+if __name__ == "__main__":
+    main()
