@@ -1,7 +1,7 @@
 #include "app/command_line.h"
 
-#include "app/version.h"
 #include "ui/run_outcome.h"
+#include "version.h"
 
 namespace quorvane {
 namespace {

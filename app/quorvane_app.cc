@@ -7,6 +7,13 @@
 
 namespace quorvane {
 
+std::string ApplicationName(std::string_view executable_path, std::string_view fallback) {
+  std::string_view name = executable_path.substr(executable_path.find_last_of("/\\") + 1);
+  const size_t dot = name.find_last_of('.');
+  if (dot != std::string_view::npos && dot != 0) name = name.substr(0, dot);
+  return std::string(name.empty() ? fallback : name);
+}
+
 int CQuorvaneApp::InitInstance() {
   FileSystem& files = platform_.Files();
   // The folders below the maker folder are made one level at a time by the dialog, so the

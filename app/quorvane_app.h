@@ -1,10 +1,17 @@
 #pragma once
 
+#include <string>
+#include <string_view>
+
 #include "app/platform.h"
 #include "ui/quorvane_dlg.h"
 #include "ui/run_outcome.h"
 
 namespace quorvane {
+
+// The application's name, which captions every message box: the executable's file name without
+// its extension ("C:\\Tools\\Renamed.exe" gives "Renamed"), or `fallback` when there is none.
+std::string ApplicationName(std::string_view executable_path, std::string_view fallback);
 
 // The application: one modal run of the main dialog is the whole life of the program.
 class CQuorvaneApp {

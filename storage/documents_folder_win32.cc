@@ -1,12 +1,12 @@
-#include "platform/win32/windows_api.h"
+#include "storage/windows_api.h"
 
 #include <knownfolders.h>
 #include <shlobj.h>
 
 #include <string>
 
-#include "platform/win32/wide_text.h"
 #include "storage/folder_tree.h"
+#include "storage/wide_text.h"
 
 namespace quorvane {
 

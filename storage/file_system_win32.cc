@@ -1,9 +1,9 @@
-#include "platform/win32/windows_api.h"
+#include "storage/windows_api.h"
 
 #include <algorithm>
 
-#include "platform/win32/wide_text.h"
 #include "storage/file_system.h"
+#include "storage/wide_text.h"
 
 namespace quorvane {
 namespace {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/version.h"
 #include "ui/dialog_templates.h"
+#include "version.h"
 
 namespace quorvane {
 namespace {

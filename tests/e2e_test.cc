@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "app/command_line.h"
-#include "app/version.h"
 #include "storage/folder_tree.h"
 #include "tests/support/process.h"
 #include "tests/support/temp_home.h"
+#include "version.h"
 
 namespace quorvane {
 namespace {

@@ -1,5 +1,7 @@
 #include "ui/dialog_templates.h"
 
+#include "version.h"
+
 #include <iterator>
 
 namespace quorvane {
@@ -65,7 +67,7 @@ constexpr AccessibleName kMainAccessibleNames[] = {
 
 constexpr ControlTemplate kVersionControls[] = {
     {kIdExit, "BUTTON", "OK", 0x50010001, {131, 134, 50, 14}},
-    {kIdStatic, "STATIC", "Quorvane\u3000Ver1.2.12", kStaticText, {105, 7, 192, 8}},
+    {kIdStatic, "STATIC", QUORVANE_VERSION_LINE, kStaticText, {105, 7, 192, 8}},
     {kIdStatic, "STATIC", "作者：ブレンヴェイル ソフトウェア工房", kStaticText, {71, 23, 221, 8}},
     {kIdStatic,
      "STATIC",

@@ -3,29 +3,31 @@
 #include <cstdint>
 #include <span>
 
+#include "ui/control_ids.h"
+
 namespace quorvane {
 
 // Control ids of the main dialog.
 enum ControlId : int {
-  kIdExit = 1,    // the dialog's OK command
-  kIdCancel = 2,  // a close request from the window system
-  kIdVersion = 1000,
-  kIdInput = 1001,
-  kIdConvert = 1002,
-  kIdOutput = 1003,
-  kIdProgressBar = 1004,
-  kIdAutoRun = 1005,
-  kIdShowMessages = 1006,
-  kIdSiteLink = 1007,
-  kIdShopLink = 1008,
-  kIdProgressText = 1009,
-  kIdFullPath = 1010,
-  kIdStatic = -1,  // static texts have no id (all bits set in the template)
+  kIdExit = QUORVANE_ID_EXIT,
+  kIdCancel = QUORVANE_ID_CANCEL,
+  kIdVersion = QUORVANE_ID_VERSION,
+  kIdInput = QUORVANE_ID_INPUT,
+  kIdConvert = QUORVANE_ID_CONVERT,
+  kIdOutput = QUORVANE_ID_OUTPUT,
+  kIdProgressBar = QUORVANE_ID_PROGRESS_BAR,
+  kIdAutoRun = QUORVANE_ID_AUTO_RUN,
+  kIdShowMessages = QUORVANE_ID_SHOW_MESSAGES,
+  kIdSiteLink = QUORVANE_ID_SITE_LINK,
+  kIdShopLink = QUORVANE_ID_SHOP_LINK,
+  kIdProgressText = QUORVANE_ID_PROGRESS_TEXT,
+  kIdFullPath = QUORVANE_ID_FULL_PATH,
+  kIdStatic = QUORVANE_ID_STATIC,
 };
 
-inline constexpr int kMainDialogId = 102;
-inline constexpr int kVersionDialogId = 130;
-inline constexpr int kIconGroupId = 128;
+inline constexpr int kMainDialogId = QUORVANE_DIALOG_MAIN;
+inline constexpr int kVersionDialogId = QUORVANE_DIALOG_VERSION;
+inline constexpr int kIconGroupId = QUORVANE_ICON_GROUP;
 
 // Window styles and control styles, by the values a dialog template holds.
 namespace style {

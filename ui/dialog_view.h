@@ -10,6 +10,21 @@ namespace quorvane {
 // button and its answer is never used.
 enum class MessageIcon : int { kError = 16, kInformation = 64 };
 
+// Notification codes of control commands.
+enum class Notification : int { kClicked = 0, kChanged = 0x0300 };
+
+// One control as a window shows it. Plain data, so that it can cross into a front end module
+// built against another C++ runtime; `text` is valid as long as the snapshot it came in.
+struct ControlSnapshot {
+  int id = 0;
+  std::string_view text;
+  bool checked = false;
+  bool visible = true;
+  bool enabled = true;
+  uint64_t range = 100;
+  uint64_t position = 0;
+};
+
 // What the dialog logic asks of the window and its controls. Controls are named by their ids
 // (ui/dialog_templates.h). A front end maps each call onto its widgets; the headless view keeps
 // the controls in memory.
@@ -17,8 +32,8 @@ class DialogView {
  public:
   virtual ~DialogView() = default;
 
-  // The whole text of an edit (or a button's caption).
-  virtual std::string GetText(int id) = 0;
+  // The whole text of an edit (or a button's caption), valid until the view's next call.
+  virtual std::string_view GetText(int id) = 0;
   // Replaces the whole text; the empty text clears it.
   virtual void SetText(int id, std::string_view text) = 0;
   virtual bool IsChecked(int id) = 0;
@@ -47,6 +62,18 @@ class DialogView {
   virtual void ShowVersionDialog() = 0;
   // Ends the modal run with this result.
   virtual void EndDialog(int result) = 0;
+};
+
+// The dialog as a front end sees it: the view it works through, and where the controls'
+// notifications go. Calls through it need nothing of the caller's C++ runtime.
+class DialogCommands {
+ public:
+  virtual void AttachView(DialogView& view) = 0;
+  // Routes a control notification to its handler; false when nothing handles it.
+  virtual bool OnCommand(int id, Notification code) = 0;
+
+ protected:
+  ~DialogCommands() = default;
 };
 
 }  // namespace quorvane

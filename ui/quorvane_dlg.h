@@ -13,9 +13,6 @@
 
 namespace quorvane {
 
-// Notification codes of control commands.
-enum class Notification : int { kClicked = 0, kChanged = 0x0300 };
-
 // Dialog results.
 inline constexpr int kResultOk = 1;
 inline constexpr int kResultCancel = 2;
@@ -43,13 +40,13 @@ struct DialogEnvironment {
 
 // The main dialog: its start-up, its command handlers and the batch run, written against a
 // DialogView so that any front end (or a test) can show it.
-class CQuorvaneDlg {
+class CQuorvaneDlg final : public DialogCommands {
  public:
   explicit CQuorvaneDlg(DialogEnvironment environment);
 
   // The view the dialog works through; a front end may take over from the headless view once the
   // dialog has to be shown.
-  void AttachView(DialogView& view) { view_ = &view; }
+  void AttachView(DialogView& view) override { view_ = &view; }
 
   // Runs when the controls exist and before the dialog is first shown: fills in the full path,
   // makes the folders, restores the check boxes, and either leaves the dialog for interactive use
@@ -59,7 +56,7 @@ class CQuorvaneDlg {
 
   // Routes a control notification to its handler, as the command table says. A close request
   // (kIdCancel) ends the dialog with kResultCancel. False when nothing handles it.
-  bool OnCommand(int id, Notification code);
+  bool OnCommand(int id, Notification code) override;
 
   void OnVersionClicked();
   void OnInputChanged();

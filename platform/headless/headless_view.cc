@@ -26,7 +26,16 @@ const ControlState& HeadlessView::control(int id) const {
 
 ControlState& HeadlessView::at(int id) { return const_cast<ControlState&>(control(id)); }
 
-std::string HeadlessView::GetText(int id) { return at(id).text; }
+std::string_view HeadlessView::GetText(int id) { return at(id).text; }
+
+std::vector<ControlSnapshot> HeadlessView::Snapshot() const {
+  std::vector<ControlSnapshot> snapshot;
+  for (const auto& [id, state] : controls_) {
+    snapshot.push_back(
+        {id, state.text, state.checked, state.visible, state.enabled, state.range, state.position});
+  }
+  return snapshot;
+}
 void HeadlessView::SetText(int id, std::string_view text) { at(id).text = text; }
 bool HeadlessView::IsChecked(int id) { return at(id).checked; }
 void HeadlessView::SetChecked(int id, bool checked) { at(id).checked = checked; }

@@ -4,6 +4,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "ui/dialog_view.h"
 
@@ -39,11 +40,13 @@ class HeadlessView : public DialogView {
 
   const ControlState& control(int id) const;
   const std::map<int, ControlState>& controls() const { return controls_; }
+  // The controls as plain data, for a front end that takes over from this view.
+  std::vector<ControlSnapshot> Snapshot() const;
   bool ended() const { return ended_; }
   int end_result() const { return end_result_; }
   int wait_cursor_depth() const { return wait_cursor_depth_; }
 
-  std::string GetText(int id) override;
+  std::string_view GetText(int id) override;
   void SetText(int id, std::string_view text) override;
   bool IsChecked(int id) override;
   void SetChecked(int id, bool checked) override;

@@ -14,9 +14,7 @@
 #include <climits>
 #include <stdexcept>
 
-#include "platform/headless/headless_view.h"
 #include "ui/keyboard_filter.h"
-#include "ui/quorvane_dlg.h"
 
 namespace quorvane::qt {
 namespace {
@@ -98,7 +96,7 @@ void MainDialogWindow::closeEvent(QCloseEvent* event) {
   close_request_();
 }
 
-QtDialogView::QtDialogView(CQuorvaneDlg& dialog, const HeadlessView& controls,
+QtDialogView::QtDialogView(DialogCommands& dialog, std::span<const ControlSnapshot> controls,
                            QString application_name)
     : dialog_(dialog),
       application_name_(std::move(application_name)),
@@ -148,8 +146,9 @@ void QtDialogView::NameForAssistiveTechnologies(const std::vector<BuiltControl>&
   }
 }
 
-void QtDialogView::TakeOver(const HeadlessView& controls) {
-  for (const auto& [id, state] : controls.controls()) {
+void QtDialogView::TakeOver(std::span<const ControlSnapshot> controls) {
+  for (const ControlSnapshot& state : controls) {
+    const int id = state.id;
     if (widgets_.count(id) == 0) continue;
     if (dynamic_cast<TemplateEdit*>(widget(id)) != nullptr) SetText(id, state.text);
     if (dynamic_cast<QCheckBox*>(widget(id)) != nullptr) SetChecked(id, state.checked);
@@ -170,7 +169,7 @@ QWidget* QtDialogView::widget(int id) const {
 
 int QtDialogView::RunModal() { return window_.exec(); }
 
-std::string QtDialogView::GetText(int id) {
+std::string_view QtDialogView::GetText(int id) {
   QWidget* control = widget(id);
   QString text;
   if (auto* edit = dynamic_cast<QPlainTextEdit*>(control)) {
@@ -180,7 +179,8 @@ std::string QtDialogView::GetText(int id) {
   } else if (auto* label = dynamic_cast<QLabel*>(control)) {
     text = label->text();
   }
-  return text.toStdString();
+  text_ = text.toStdString();
+  return text_;
 }
 
 void QtDialogView::SetText(int id, std::string_view text) {

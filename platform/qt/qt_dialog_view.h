@@ -4,6 +4,8 @@
 #include <QString>
 #include <functional>
 #include <map>
+#include <span>
+#include <string>
 #include <string_view>
 
 #include "platform/qt/template_widgets.h"
@@ -11,12 +13,7 @@
 
 class QMessageBox;
 
-namespace quorvane {
-
-class CQuorvaneDlg;
-class HeadlessView;
-
-namespace qt {
+namespace quorvane::qt {
 
 // Runs a message box modally. Tests replace it so that they answer every box themselves; an
 // empty runner restores the real modal run.
@@ -45,11 +42,12 @@ class MainDialogWindow : public QDialog {
   std::function<void()> close_request_;
 };
 
-// The main dialog on screen: the window built from the main template, taking over from the
-// headless controls that the dialog's initialisation filled in.
+// The main dialog on screen: the window built from the main template, taking over the controls
+// as the dialog's initialisation left them.
 class QtDialogView final : public DialogView {
  public:
-  QtDialogView(CQuorvaneDlg& dialog, const HeadlessView& controls, QString application_name);
+  QtDialogView(DialogCommands& dialog, std::span<const ControlSnapshot> controls,
+               QString application_name);
   ~QtDialogView() override;
 
   MainDialogWindow& window() { return window_; }
@@ -58,7 +56,7 @@ class QtDialogView final : public DialogView {
   // Shows the window and runs it until the dialog ends; returns the dialog's result.
   int RunModal();
 
-  std::string GetText(int id) override;
+  std::string_view GetText(int id) override;
   void SetText(int id, std::string_view text) override;
   bool IsChecked(int id) override;
   void SetChecked(int id, bool checked) override;
@@ -83,10 +81,10 @@ class QtDialogView final : public DialogView {
   };
   // Names the fields that have no caption of their own, for screen readers.
   void NameForAssistiveTechnologies(const std::vector<BuiltControl>& built);
-  void TakeOver(const HeadlessView& controls);
+  void TakeOver(std::span<const ControlSnapshot> controls);
   void ShowProgress(int id);
 
-  CQuorvaneDlg& dialog_;
+  DialogCommands& dialog_;
   QString application_name_;
   MainDialogWindow window_;
   DialogFont font_;
@@ -94,10 +92,10 @@ class QtDialogView final : public DialogView {
   std::map<int, Progress> progress_;
   int wait_cursor_depth_ = 0;
   bool version_dialog_open_ = false;
+  std::string text_;  // the last text GetText handed out
 };
 
 // The application icon in every size it comes in.
 QIcon ApplicationIcon();
 
-}  // namespace qt
-}  // namespace quorvane
+}  // namespace quorvane::qt

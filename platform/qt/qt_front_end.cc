@@ -3,6 +3,8 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <span>
+
 #include <QApplication>
 #include <QByteArray>
 #include <QString>
@@ -44,17 +46,9 @@ bool DisplayReachable() {
   return false;
 }
 
-std::string OwnPath() {
-  std::string path(4096, '\0');
-  const ssize_t length = ::readlink("/proc/self/exe", path.data(), path.size());
-  if (length <= 0 || static_cast<size_t>(length) >= path.size()) return "quorvane";
-  path.resize(static_cast<size_t>(length));
-  return path;
-}
-
 class QtFrontEnd final : public DesktopFrontEnd {
  public:
-  int RunModal(CQuorvaneDlg& dialog, const HeadlessView& controls,
+  int RunModal(DialogCommands& dialog, std::span<const ControlSnapshot> controls,
                std::string_view application_name) override {
     QtDialogView view(dialog, controls,
                       QString::fromUtf8(application_name.data(),
@@ -73,10 +67,10 @@ class QtFrontEnd final : public DesktopFrontEnd {
 }  // namespace quorvane::qt
 
 extern "C" __attribute__((visibility("default"))) quorvane::DesktopFrontEnd*
-QuorvaneCreateDesktopFrontEnd() {
+QuorvaneCreateDesktopFrontEnd(const char* program_path) {
   if (!quorvane::qt::DisplayReachable()) return nullptr;
   // The application lives as long as the process: the whole program is one modal run.
-  static std::string program = quorvane::qt::OwnPath();
+  static std::string program = program_path;
   static int argc = 1;
   static char* argv[] = {program.data(), nullptr};
   if (QApplication::instance() == nullptr) new QApplication(argc, argv);

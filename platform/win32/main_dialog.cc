@@ -9,7 +9,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/win32/wide_text.h"
+#include "storage/wide_text.h"
 #include "ui/dialog_templates.h"
 #include "ui/quorvane_dlg.h"
 
@@ -205,13 +205,14 @@ bool MainDialog::OnSetCursor() {
   return true;
 }
 
-std::string MainDialog::GetText(int id) {
+std::string_view MainDialog::GetText(int id) {
   HWND control = Control(id);
   const int length = ::GetWindowTextLengthW(control);
   if (length <= 0) return {};
   std::wstring text(static_cast<size_t>(length) + 1, L'\0');
   text.resize(static_cast<size_t>(::GetWindowTextW(control, text.data(), length + 1)));
-  return ToUtf8(text);
+  text_ = ToUtf8(text);
+  return text_;
 }
 
 void MainDialog::SetText(int id, std::string_view text) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/win32/windows_api.h"
+#include "storage/windows_api.h"
 
 #include <optional>
 #include <string>
@@ -46,7 +46,7 @@ class MainDialog final : public DialogView {
   // shown), runs it until it ends and returns its result; nullopt when no window could be made.
   std::optional<int> RunModal();
 
-  std::string GetText(int id) override;
+  std::string_view GetText(int id) override;
   void SetText(int id, std::string_view text) override;
   bool IsChecked(int id) override;
   void SetChecked(int id, bool checked) override;
@@ -84,6 +84,7 @@ class MainDialog final : public DialogView {
   int wait_cursor_depth_ = 0;
   // Ranges beyond what the bar holds are divided down by this.
   uint64_t progress_scale_ = 1;
+  std::string text_;  // the last text GetText handed out
 };
 
 }  // namespace win32

@@ -1,5 +1,5 @@
 // The Windows executable: one modal run of the main dialog is the whole life of the process.
-#include "platform/win32/windows_api.h"
+#include "storage/windows_api.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
@@ -11,8 +11,8 @@
 
 #include "app/quorvane_app.h"
 #include "platform/win32/main_dialog.h"
-#include "platform/win32/wide_text.h"
 #include "storage/folder_tree.h"
+#include "storage/wide_text.h"
 
 namespace quorvane::win32 {
 namespace {
@@ -31,19 +31,12 @@ std::wstring ModulePath() {
   }
 }
 
-// "C:\Tools\Quorvane.exe" gives "Quorvane"; message boxes follow a renamed executable.
-std::wstring FileStem(const std::wstring& path) {
-  std::wstring name = path.substr(path.find_last_of(L"\\/") + 1);
-  const size_t dot = name.find_last_of(L'.');
-  return dot == std::wstring::npos || dot == 0 ? name : name.substr(0, dot);
-}
-
 class Win32Platform final : public Platform {
  public:
   explicit Win32Platform(HINSTANCE instance)
-      : instance_(instance), module_path_(ModulePath()), application_name_(FileStem(module_path_)) {
-    if (application_name_.empty()) application_name_ = L"Quorvane";
-  }
+      : instance_(instance),
+        module_path_(ModulePath()),
+        application_name_(ToWide(ApplicationName(ToUtf8(module_path_), "Quorvane"))) {}
 
   FileSystem& Files() override { return RealFileSystem(); }
   std::string DocumentsFolder() override { return QueryDocumentsFolder(); }

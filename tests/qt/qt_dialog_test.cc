@@ -67,11 +67,12 @@ class Session {
     dialog_ = std::make_unique<CQuorvaneDlg>(std::move(environment));
     dialog_->AttachView(headless_);
     dialog_->OnInitDialog();
-    view_ = std::make_unique<QtDialogView>(*dialog_, headless_, QStringLiteral("quorvane"));
+    view_ =
+        std::make_unique<QtDialogView>(*dialog_, headless_.Snapshot(), QStringLiteral("quorvane"));
     SetMessageBoxRunner([this](QMessageBox& box) {
       boxes_.push_back({box.windowTitle(), box.text(), box.icon(), box.parentWidget(),
                         box.windowModality(), box.standardButtons(),
-                        QString::fromStdString(view_->GetText(kIdInput))});
+                        QString::fromStdString(std::string(view_->GetText(kIdInput)))});
     });
     view_->window().show();
     view_->window().activateWindow();

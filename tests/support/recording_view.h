@@ -40,7 +40,7 @@ class RecordingView : public DialogView {
     dialog.OnCommand(id, Notification::kChanged);
   }
 
-  std::string GetText(int id) override { return state_.GetText(id); }
+  std::string_view GetText(int id) override { return state_.GetText(id); }
   void SetText(int id, std::string_view text) override {
     Note("SetText", id, std::string(text));
     state_.SetText(id, text);

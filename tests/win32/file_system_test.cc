@@ -2,13 +2,13 @@
 // tests): status and attributes, one-level folders, listing, the read limit and its sharing,
 // replacing renames through temporaries of their own, read-only files, deleting only the file
 // that was read, and the drop-folder lock.
-#include "platform/win32/windows_api.h"
+#include "storage/windows_api.h"
 
 #include <string>
 
-#include "platform/win32/wide_text.h"
 #include "storage/file_primitives.h"
 #include "storage/file_system.h"
+#include "storage/wide_text.h"
 #include "tests/win32/check.h"
 
 namespace quorvane::win32_test {

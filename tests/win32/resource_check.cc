@@ -1,16 +1,16 @@
 // Holds the resources compiled into Quorvane.exe to the data every front end builds from: the two
 // dialog templates of ui/dialog_templates.cc (styles, ids, classes, texts, rectangles, fonts), the
 // version record, the manifest and the icon group. Runs under Wine: resource_check Quorvane.exe
-#include "platform/win32/windows_api.h"
+#include "storage/windows_api.h"
 
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "app/version.h"
-#include "platform/win32/wide_text.h"
+#include "storage/wide_text.h"
 #include "tests/win32/check.h"
 #include "ui/dialog_templates.h"
+#include "version.h"
 
 namespace quorvane::win32_test {
 namespace {

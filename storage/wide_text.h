@@ -2,7 +2,7 @@
 
 // Text conversions at the Win32 boundary: inside, Quorvane holds UTF-8; the W functions take
 // UTF-16, and the 8-bit shell functions answer in the process's ANSI code page.
-#include "platform/win32/windows_api.h"
+#include "storage/windows_api.h"
 
 #include <string>
 #include <string_view>

@@ -10,11 +10,12 @@
 #include <new>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/command_line.h"
 #include "app/desktop_front_end.h"
-#include "app/desktop_sound_posix.h"
 #include "app/quorvane_app.h"
+#include "platform/headless/desktop_sound_posix.h"
 #include "platform/headless/headless_view.h"
 #include "storage/folder_tree.h"
 #include "ui/quorvane_dlg.h"
@@ -28,17 +29,6 @@ std::string OwnPath() {
   if (length <= 0 || static_cast<size_t>(length) >= path.size()) return {};
   path.resize(static_cast<size_t>(length));
   return path;
-}
-
-std::string FileStem(const std::string& path) {
-  std::string name = path.substr(path.find_last_of('/') + 1);
-  size_t dot = name.find_last_of('.');
-  return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
-}
-
-std::string ApplicationName(const std::string& executable) {
-  std::string name = FileStem(executable);
-  return name.empty() ? "quorvane" : name;
 }
 
 // Loads the desktop front end module; on failure says why in `error`.
@@ -56,12 +46,13 @@ DesktopFrontEnd* LoadDesktopFrontEnd(const std::string& executable, std::string&
               "(Debian, Ubuntu: sudo apt install libqt6widgets6 qt6-qpa-plugins)";
       return nullptr;
     }
-    auto create = reinterpret_cast<DesktopFrontEnd* (*)()>(::dlsym(module, kDesktopFrontEndSymbol));
+    auto create = reinterpret_cast<DesktopFrontEnd* (*)(const char*)>(
+        ::dlsym(module, kDesktopFrontEndSymbol));
     if (create == nullptr) {
       error = candidate + " is not a Quorvane front end";
       return nullptr;
     }
-    DesktopFrontEnd* front_end = create();
+    DesktopFrontEnd* front_end = create(executable.c_str());
     if (front_end == nullptr) error = "no display could be opened";
     return front_end;
   }
@@ -90,7 +81,7 @@ class PosixPlatform final : public Platform {
  public:
   PosixPlatform()
       : executable_(OwnPath()),
-        application_name_(ApplicationName(executable_)),
+        application_name_(ApplicationName(executable_, "quorvane")),
         sound_(application_name_) {}
 
   FileSystem& Files() override { return RealFileSystem(); }
@@ -136,7 +127,8 @@ class PosixPlatform final : public Platform {
                    application_name_.c_str(), error.c_str());
       return std::nullopt;
     }
-    return front_end->RunModal(dialog, view, application_name_);
+    const std::vector<ControlSnapshot> controls = view.Snapshot();
+    return front_end->RunModal(dialog, controls, application_name_);
   }
 
  private:

@@ -1,4 +1,4 @@
-#include "app/desktop_sound_posix.h"
+#include "platform/headless/desktop_sound_posix.h"
 
 #include <dlfcn.h>
 #include <unistd.h>
