@@ -16,7 +16,7 @@ bool FileExists(FileSystem& fs, const std::string& path);
 
 struct FileContents {
   FileSystem::ReadOutcome outcome = FileSystem::ReadOutcome::kCannotOpen;
-  std::string bytes;  // all of the file, or its first kReadLimit bytes when it is larger
+  std::string bytes;  // all of the file; empty unless the outcome is kOk
   FileStamp stamp;    // which file was read, and in what state
 };
 FileContents ReadWholeFile(FileSystem& fs, const std::string& path);

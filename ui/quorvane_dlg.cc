@@ -117,29 +117,29 @@ void CQuorvaneDlg::TakeAutomaticBranch() {
   holds_lock_ = lock.lock != nullptr;
   const std::string input_file = folders_.InputFile();
   if (!FileExists(files_, input_file)) {
-    AbandonAutomaticStart(RunOutcome::kInputMissing, messages::kInputMissing);
+    AbandonAutomaticStart(RunOutcome::kInputMissing);
     return;
   }
   // The file may vanish between the two queries; then it is as missing as before.
   std::optional<FileStatus> status = files_.Status(input_file);
   if (!status || status->is_directory) {
-    AbandonAutomaticStart(RunOutcome::kInputMissing, messages::kInputMissing);
+    AbandonAutomaticStart(RunOutcome::kInputMissing);
     return;
   }
   if (status->size() == 0) {
-    AbandonAutomaticStart(RunOutcome::kInputEmpty, messages::kInputEmpty);
+    AbandonAutomaticStart(RunOutcome::kInputEmpty);
     return;
   }
   // A file past the read limit is refused whole: converting a part of it and deleting it all
   // would lose the rest.
   if (status->size() > kReadLimit) {
-    AbandonAutomaticStart(RunOutcome::kInputTooLarge, messages::kInputTooLarge);
+    AbandonAutomaticStart(RunOutcome::kInputTooLarge);
     return;
   }
   std::unique_ptr<FileView> input;
   const FileSystem::ReadOutcome read = files_.ViewFile(input_file, kReadLimit, input);
   if (read == FileSystem::ReadOutcome::kTooLarge) {
-    AbandonAutomaticStart(RunOutcome::kInputTooLarge, messages::kInputTooLarge);
+    AbandonAutomaticStart(RunOutcome::kInputTooLarge);
     return;
   }
   // The character check and the conversion are one pass over the bytes, made while nobody can
@@ -153,25 +153,25 @@ void CQuorvaneDlg::TakeAutomaticBranch() {
     input_stamp_ = input->stamp();
   }
   if (read != FileSystem::ReadOutcome::kOk || !input->Release() || input_characters_ == 0) {
-    AbandonAutomaticStart(RunOutcome::kInputUnreadable, messages::kInputEmpty);
+    AbandonAutomaticStart(RunOutcome::kInputUnreadable);
     return;
   }
   if (batch_.not_binary) {
-    AbandonAutomaticStart(RunOutcome::kInputNotBinary, messages::kInputNotBinary);
+    AbandonAutomaticStart(RunOutcome::kInputNotBinary);
     return;
   }
   RunBatch(folders_.ResultFile(), input_file);
 }
 
-void CQuorvaneDlg::AbandonAutomaticStart(RunOutcome outcome, const char* message) {
+void CQuorvaneDlg::AbandonAutomaticStart(RunOutcome outcome) {
   view_->Show(kIdProgressText, false);
   view_->Show(kIdProgressBar, false);
-  StopRun(outcome, message);
+  StopRun(outcome);
 }
 
-void CQuorvaneDlg::StopRun(RunOutcome outcome, const char* message) {
-  ReportIfAllowed(message, MessageIcon::kError);
+void CQuorvaneDlg::StopRun(RunOutcome outcome) {
   outcome_ = outcome;
+  ReportIfAllowed(outcome);
   AbandonQuietly();
 }
 
@@ -193,8 +193,9 @@ bool CQuorvaneDlg::MessagesAllowed() {
   return view_->IsChecked(kIdShowMessages) && !IsOff(settings_lines_.show_messages);
 }
 
-void CQuorvaneDlg::ReportIfAllowed(const char* message, MessageIcon icon) {
-  if (MessagesAllowed()) view_->MessageBox(message, icon);
+void CQuorvaneDlg::ReportIfAllowed(RunOutcome outcome) {
+  const OutcomeMessage message = MessageFor(outcome);
+  if (message.text != nullptr && MessagesAllowed()) view_->MessageBox(message.text, message.icon);
 }
 
 void CQuorvaneDlg::ShowProgress(uint64_t position, uint64_t total) {
@@ -316,7 +317,7 @@ void CQuorvaneDlg::RunBatch(std::string result_path, std::string input_path) {
   ShowSteps(0, input_characters_trimmed_, schedule.SplitTotal());
   if (batch_.line_too_long) {
     // Refused before anything is written: the input file stays for the next start.
-    StopRun(RunOutcome::kLineTooLong, messages::kLineTooLong);
+    StopRun(RunOutcome::kLineTooLong);
     return;
   }
 
@@ -332,7 +333,7 @@ void CQuorvaneDlg::RunBatch(std::string result_path, std::string input_path) {
   // The input file is deleted only after the result is safely on disk, and only when it is still
   // the very file that was converted: one dropped in its place meanwhile waits for the next start.
   if (!ReplaceFileSafely(files_, result_path, batch_.result)) {
-    StopRun(RunOutcome::kResultNotWritten, messages::kResultNotWritten);
+    StopRun(RunOutcome::kResultNotWritten);
     return;
   }
   const FileSystem::DeleteOutcome removal = files_.DeleteFileIfUnchanged(input_path, input_stamp_);
@@ -347,20 +348,19 @@ void CQuorvaneDlg::RunBatch(std::string result_path, std::string input_path) {
     case FileSystem::DeleteOutcome::kDeleted:
     case FileSystem::DeleteOutcome::kNotFound:
     case FileSystem::DeleteOutcome::kReplaced:
+      outcome_ = RunOutcome::kOk;
       view.Beep(MessageIcon::kInformation);
-      ReportIfAllowed(messages::kCompleted, MessageIcon::kInformation);
       break;
     case FileSystem::DeleteOutcome::kChanged:
       // Lines written after the file was read were not converted; the file stays whole.
       outcome_ = RunOutcome::kInputChanged;
-      ReportIfAllowed(messages::kInputChanged, MessageIcon::kError);
       break;
     case FileSystem::DeleteOutcome::kFailed:
       // The next start would convert the same file again; say so rather than pretend success.
       outcome_ = RunOutcome::kInputNotDeleted;
-      ReportIfAllowed(messages::kInputNotDeleted, MessageIcon::kError);
       break;
   }
+  ReportIfAllowed(outcome_);
   view.EndWaitCursor();
   EndDialog(kResultAutomatic);
 }

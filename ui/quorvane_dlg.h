@@ -82,16 +82,16 @@ class CQuorvaneDlg final : public DialogCommands {
   void OpenWithAutomaticModeOn();
   void RemoveDropFolder();
   void TakeAutomaticBranch();
-  void AbandonAutomaticStart(RunOutcome outcome, const char* message);
+  void AbandonAutomaticStart(RunOutcome outcome);
   // Ends an automatic run that cannot go on: its message where allowed, then as AbandonQuietly.
-  void StopRun(RunOutcome outcome, const char* message);
+  void StopRun(RunOutcome outcome);
   // Puts the controls back and ends the dialog, without a message.
   void AbandonQuietly();
   // Puts the exit button and the progress controls back as they are outside a run.
   void ResetProgressControls();
-  // Shows an automatic-mode message when the show-messages box is ticked and the settings file
-  // did not switch messages off.
-  void ReportIfAllowed(const char* message, MessageIcon icon);
+  // Shows the message of an automatic run's outcome when the show-messages box is ticked and the
+  // settings file did not switch messages off.
+  void ReportIfAllowed(RunOutcome outcome);
   bool MessagesAllowed();
   void ShowProgress(uint64_t position, uint64_t total);
   // Shows the progress steps from `from` up to before `to`, as many as anyone could see.

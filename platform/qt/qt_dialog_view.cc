@@ -11,7 +11,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
-#include <climits>
 #include <stdexcept>
 
 #include "ui/keyboard_filter.h"
@@ -214,28 +213,19 @@ bool QtDialogView::Show(int id, bool visible) {
 void QtDialogView::Enable(int id, bool enabled) { widget(id)->setEnabled(enabled); }
 
 void QtDialogView::SetProgressRange(int id, uint64_t maximum) {
-  progress_[id].maximum = maximum;
-  ShowProgress(id);
+  Progress& progress = progress_[id];
+  progress.scale = BarScale(maximum);
+  if (auto* bar = dynamic_cast<QProgressBar*>(widget(id))) {
+    bar->setRange(0, progress.scale.maximum());
+    bar->setValue(progress.scale.Position(progress.position));
+  }
 }
 
 void QtDialogView::SetProgressPos(int id, uint64_t position) {
-  progress_[id].position = position;
-  ShowProgress(id);
-}
-
-void QtDialogView::ShowProgress(int id) {
-  auto* bar = dynamic_cast<QProgressBar*>(widget(id));
-  if (bar == nullptr) return;
-  const Progress& progress = progress_[id];
-  // QProgressBar counts in int; a longer range is scaled down to it.
-  const uint64_t position = std::min(progress.position, progress.maximum);
-  if (progress.maximum <= static_cast<uint64_t>(INT_MAX)) {
-    bar->setRange(0, static_cast<int>(progress.maximum));
-    bar->setValue(static_cast<int>(position));
-  } else {
-    bar->setRange(0, INT_MAX);
-    bar->setValue(static_cast<int>(static_cast<long double>(position) * INT_MAX /
-                                   static_cast<long double>(progress.maximum)));
+  Progress& progress = progress_[id];
+  progress.position = position;
+  if (auto* bar = dynamic_cast<QProgressBar*>(widget(id))) {
+    bar->setValue(progress.scale.Position(position));
   }
 }
 

@@ -10,6 +10,7 @@
 
 #include "platform/qt/template_widgets.h"
 #include "ui/dialog_view.h"
+#include "ui/progress_bar.h"
 
 class QMessageBox;
 
@@ -76,13 +77,12 @@ class QtDialogView final : public DialogView {
 
  private:
   struct Progress {
-    uint64_t maximum = 100;
+    BarScale scale;
     uint64_t position = 0;
   };
   // Names the fields that have no caption of their own, for screen readers.
   void NameForAssistiveTechnologies(const std::vector<BuiltControl>& built);
   void TakeOver(std::span<const ControlSnapshot> controls);
-  void ShowProgress(int id);
 
   DialogCommands& dialog_;
   QString application_name_;

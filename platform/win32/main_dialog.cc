@@ -5,7 +5,6 @@
 #include <oleacc.h>
 #include <shellapi.h>
 
-#include <climits>
 #include <cstring>
 #include <vector>
 
@@ -238,13 +237,13 @@ bool MainDialog::Show(int id, bool visible) {
 void MainDialog::Enable(int id, bool enabled) { ::EnableWindow(Control(id), enabled); }
 
 void MainDialog::SetProgressRange(int id, uint64_t maximum) {
-  // The bar counts in 32-bit signed steps; a larger range is divided down to fit.
-  progress_scale_ = maximum / INT_MAX + 1;
-  ::SendMessageW(Control(id), PBM_SETRANGE32, 0, static_cast<LPARAM>(maximum / progress_scale_));
+  progress_scale_ = BarScale(maximum);
+  ::SendMessageW(Control(id), PBM_SETRANGE32, 0, progress_scale_.maximum());
 }
 
 void MainDialog::SetProgressPos(int id, uint64_t position) {
-  ::SendMessageW(Control(id), PBM_SETPOS, static_cast<WPARAM>(position / progress_scale_), 0);
+  ::SendMessageW(Control(id), PBM_SETPOS, static_cast<WPARAM>(progress_scale_.Position(position)),
+                 0);
 }
 
 void MainDialog::MessageBox(std::string_view text, MessageIcon icon) {

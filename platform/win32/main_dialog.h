@@ -7,6 +7,7 @@
 
 #include "ui/dialog_view.h"
 #include "ui/keyboard_filter.h"
+#include "ui/progress_bar.h"
 
 namespace quorvane {
 
@@ -82,8 +83,7 @@ class MainDialog final : public DialogView {
   bool ended_ = false;
   int result_ = 0;
   int wait_cursor_depth_ = 0;
-  // Ranges beyond what the bar holds are divided down by this.
-  uint64_t progress_scale_ = 1;
+  BarScale progress_scale_;
   std::string text_;  // the last text GetText handed out
 };
 

@@ -715,8 +715,8 @@ void QtDialogTest::waitCursorAndProgressDuringARun() {
   auto* bar = session.control<QProgressBar>(kIdProgressBar);
   view.SetProgressRange(kIdProgressBar, 6'000'000'000ULL);
   view.SetProgressPos(kIdProgressBar, 3'000'000'000ULL);
-  QCOMPARE(bar->maximum(), INT_MAX);
-  QVERIFY(qAbs(bar->value() - INT_MAX / 2) <= 1);
+  QVERIFY(bar->maximum() > INT_MAX / 2);  // all of the bar is used
+  QVERIFY(qAbs(bar->value() - bar->maximum() / 2) <= 1);
   view.SetProgressRange(kIdProgressBar, 200);
   view.SetProgressPos(kIdProgressBar, 50);
   QCOMPARE(bar->maximum(), 200);
