@@ -14,7 +14,7 @@
 #include "automation/batch.h"
 #include "automation/progress.h"
 #include "bench/bench_input.h"
-#include "bench/memory_file_system.h"
+#include "tests/support/memory_file_system.h"
 #include "convert/binary_to_decimal.h"
 #include "platform/headless/headless_view.h"
 #include "storage/file_primitives.h"
@@ -221,7 +221,7 @@ void RunAutomatic(benchmark::State& state, FileSystem& files, const std::string&
 }
 
 void BM_AutomaticRunInMemory(benchmark::State& state) {
-  MemoryFileSystem files;
+  testing::MemoryFileSystem files;
   const FolderTree folders("/memory/Documents");
   for (const std::string* folder : {&folders.documents, &folders.maker, &folders.data_root,
                                     &folders.result, &folders.temp, &folders.auto_file}) {

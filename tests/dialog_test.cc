@@ -100,7 +100,7 @@ TEST(DialogInitTest, SettingsFileDecidesCheckBoxesAndMessages) {
   for (size_t row = 0; row < std::size(cases); ++row) {
     SCOPED_TRACE("row " + std::to_string(row));
     const auto& c = cases[row];
-    DialogHarness h;
+    DialogHarness h(DialogHarness::Disk::kMemory);
     if (c.file) h.WriteSettings(*c.file);
     h.MakeDropFolder();
     h.Open();
@@ -116,7 +116,7 @@ TEST(DialogInitTest, SettingsFileDecidesCheckBoxesAndMessages) {
     ExpectEndedCleanly(h);
 
     // Started with --dialog: the same boxes shown as automatic mode on, the input left alone.
-    DialogHarness d;
+    DialogHarness d(DialogHarness::Disk::kMemory);
     if (c.file) d.WriteSettings(*c.file);
     d.MakeDropFolder();
     d.DropInput("101\r\n");
@@ -127,7 +127,7 @@ TEST(DialogInitTest, SettingsFileDecidesCheckBoxesAndMessages) {
     EXPECT_EQ(d.controls().control(kIdShowMessages).checked, c.ticked);
     EXPECT_FALSE(d.controls().control(kIdProgressBar).visible);
     EXPECT_TRUE(d.view().messages().empty());
-    EXPECT_EQ(ReadFile(d.folders().InputFile()), "101\r\n");
+    EXPECT_EQ(d.Read(d.folders().InputFile()), "101\r\n");
     EXPECT_FALSE(d.ResultExists());
   }
 }
@@ -313,12 +313,12 @@ TEST(DialogExitTest, RemakesTheTempFolderButNeverTheDataRoot) {
 }
 
 TEST(DialogExitTest, ReadOnlySettingsFileIsLeftAsItIs) {
-  DialogHarness h;
+  DialogHarness h(DialogHarness::Disk::kMemory);
   h.WriteSettings("1\r\n1");
-  ::chmod(h.folders().SettingsFile().c_str(), 0444);
+  h.MarkReadOnly(h.folders().SettingsFile());
   h.Open();
   h.dialog().OnCommand(kIdExit, Notification::kClicked);
-  EXPECT_EQ(ReadFile(h.folders().SettingsFile()), "1\r\n1");
+  EXPECT_EQ(h.Read(h.folders().SettingsFile()), "1\r\n1");
   EXPECT_EQ(h.dialog().end_result(), kResultOk);
 }
 

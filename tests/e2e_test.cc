@@ -15,8 +15,7 @@
 
 #include "app/command_line.h"
 #include "storage/folder_tree.h"
-#include "tests/support/process.h"
-#include "tests/support/temp_home.h"
+#include "tests/support/drop_home.h"
 #include "version.h"
 
 namespace quorvane {
@@ -28,28 +27,24 @@ using testing::RunProgram;
 using testing::TempFolder;
 using testing::WriteFile;
 
-class EndToEndTest : public ::testing::Test {
+class EndToEndTest : public ::testing::Test, public testing::DropHome {
  protected:
-  EndToEndTest() : folders_((home_.path() / "Documents").string()) {}
+  EndToEndTest() : folders_(folders()) {}
 
-  testing::ProcessResult Run(const std::vector<std::string>& arguments = {},
-                             const testing::Environment& environment = {}) {
-    return RunProgram(QUORVANE_EXECUTABLE, home_.path().string(), arguments, environment);
+  testing::Ending Run(std::vector<std::string> arguments = {}, testing::Environment extra = {}) {
+    return RunProgram(testing::QuorvaneExecutable(), home(), std::move(arguments),
+                      std::move(extra));
   }
-  void DropInput(const std::string& bytes) { WriteFile(folders_.InputFile(), bytes); }
-  void MakeDropFolder() { fs::create_directories(folders_.auto_file); }
-  bool InputExists() { return fs::exists(folders_.InputFile()); }
-  bool ResultExists() { return fs::exists(folders_.ResultFile()); }
+  std::string Home(const std::string& relative) const { return home() + "/" + relative; }
 
-  TempFolder home_;
-  FolderTree folders_;
+  const FolderTree& folders_;
 };
 
 TEST_F(EndToEndTest, WorkedExample) {
   MakeDropFolder();
   DropInput("101\r\n11\r\n");
-  testing::ProcessResult run = Run();
-  EXPECT_EQ(run.exit_status, 0);
+  testing::Ending run = Run();
+  EXPECT_EQ(run.code, 0);
   EXPECT_EQ(ReadFile(folders_.ResultFile()), "5\r\n3\r\n");
   EXPECT_FALSE(InputExists());
   EXPECT_TRUE(fs::is_directory(folders_.auto_file));
@@ -57,8 +52,8 @@ TEST_F(EndToEndTest, WorkedExample) {
 }
 
 TEST_F(EndToEndTest, FirstStartMakesTheFolderTreeAndExplainsTheMissingDialog) {
-  testing::ProcessResult run = Run();
-  EXPECT_EQ(run.exit_status, 1);
+  testing::Ending run = Run();
+  EXPECT_EQ(run.code, 1);
   EXPECT_NE(run.standard_error.find("interactive dialog needs the desktop front end"),
             std::string::npos)
       << run.standard_error;
@@ -92,8 +87,8 @@ TEST_F(EndToEndTest, RefusedStartsKeepTheInput) {
     fs::remove_all(folders_.data_root);
     MakeDropFolder();
     if (c.input) DropInput(*c.input);
-    testing::ProcessResult run = Run();
-    EXPECT_EQ(run.exit_status, c.status);
+    testing::Ending run = Run();
+    EXPECT_EQ(run.code, c.status);
     EXPECT_EQ(InputExists(), c.input.has_value());
     if (c.input) {
       EXPECT_EQ(ReadFile(folders_.InputFile()), *c.input);
@@ -124,8 +119,8 @@ TEST_F(EndToEndTest, OptionsAnswerWithoutTouchingTheDropFolder) {
   DropInput("101\r\n");
   for (size_t row = 0; row < std::size(rows); ++row) {
     SCOPED_TRACE("row " + std::to_string(row));
-    testing::ProcessResult run = Run(rows[row].arguments);
-    EXPECT_EQ(run.exit_status, rows[row].status);
+    testing::Ending run = Run(rows[row].arguments);
+    EXPECT_EQ(run.code, rows[row].status);
     EXPECT_EQ(run.standard_output, rows[row].output);
     EXPECT_EQ(run.standard_error, rows[row].error);
     EXPECT_TRUE(InputExists());
@@ -139,9 +134,8 @@ TEST_F(EndToEndTest, DialogWithoutItsModuleSaysWhatToInstall) {
   TempFolder bin;
   fs::copy_file(QUORVANE_EXECUTABLE, bin / "quorvane");
   WriteFile(bin / "libquorvane_qt.so", "not a library");
-  testing::ProcessResult run =
-      RunProgram(bin / "quorvane", home_.path().string(), {}, {{"DISPLAY", ":0"}});
-  EXPECT_EQ(run.exit_status, 1);
+  testing::Ending run = RunProgram(bin / "quorvane", home(), {}, {"DISPLAY=:0"});
+  EXPECT_EQ(run.code, 1);
   EXPECT_NE(run.standard_error.find("sudo apt install libqt6widgets6 qt6-qpa-plugins"),
             std::string::npos)
       << run.standard_error;
@@ -192,8 +186,8 @@ TEST_F(EndToEndTest, MessagesGoToStandardErrorOnlyWhenTheSettingsAllowThem) {
     fs::remove_all(folders_.data_root);
     MakeDropFolder();
     WriteFile(folders_.SettingsFile(), c.settings);
-    testing::ProcessResult run = Run();
-    EXPECT_EQ(run.exit_status, 10);
+    testing::Ending run = Run();
+    EXPECT_EQ(run.code, 10);
     EXPECT_EQ(run.standard_error.find("「Bintake.tbin」ファイルがりません。") != std::string::npos,
               c.shown)
         << run.standard_error;
@@ -204,7 +198,7 @@ TEST_F(EndToEndTest, ReadOnlyInputIsConvertedAndDeleted) {
   MakeDropFolder();
   DropInput("1111\r\n");
   ::chmod(folders_.InputFile().c_str(), 0444);
-  EXPECT_EQ(Run().exit_status, 0);
+  EXPECT_EQ(Run().code, 0);
   EXPECT_FALSE(InputExists());
   EXPECT_EQ(ReadFile(folders_.ResultFile()), "15\r\n");
 }
@@ -214,8 +208,8 @@ TEST_F(EndToEndTest, UnwritableResultKeepsTheInputAndSaysSo) {
   DropInput("1\r\n");
   fs::create_directories(folders_.ResultFile());  // a folder in the result file's place
   WriteFile(folders_.SettingsFile(), "1\r\n1");
-  testing::ProcessResult run = Run();
-  EXPECT_EQ(run.exit_status, 16);
+  testing::Ending run = Run();
+  EXPECT_EQ(run.code, 16);
   EXPECT_TRUE(InputExists());
   EXPECT_NE(run.standard_error.find("Decyield.tbin"), std::string::npos);
 }
@@ -229,25 +223,25 @@ TEST_F(EndToEndTest, CompletionSoundThroughTheDesktopWhenThereIsOne) {
     testing::Environment environment;
     const char* asked;  // nullptr: the library was never asked
   } cases[] = {
-      /* 0*/ {"display", {{"DISPLAY", ":97"}}, "complete\n"},
-      /* 1*/ {"Wayland", {{"WAYLAND_DISPLAY", "wayland-97"}}, "complete\n"},
+      /* 0*/ {"display", {"DISPLAY=:97"}, "complete\n"},
+      /* 1*/ {"Wayland", {"WAYLAND_DISPLAY=wayland-97"}, "complete\n"},
       /* 2*/
       {"no sound plays",
-       {{"DISPLAY", ":97"}, {"QUORVANE_TEST_SOUND_FAILS", "1"}},
+       {"DISPLAY=:97", "QUORVANE_TEST_SOUND_FAILS=1"},
        "complete\ndialog-information\n"},
       /* 3*/ {"no display", {}, nullptr},
   };
   for (size_t row = 0; row < std::size(cases); ++row) {
     SCOPED_TRACE("row " + std::to_string(row) + ": " + cases[row].name);
     const auto& c = cases[row];
-    const std::string log = home_ / ("sounds-" + std::to_string(row));
+    const std::string log = Home("sounds-" + std::to_string(row));
     testing::Environment environment = c.environment;
-    environment.push_back({"LD_LIBRARY_PATH", QUORVANE_FAKE_SOUND_DIR});
-    environment.push_back({"QUORVANE_TEST_SOUND_LOG", log});
+    environment.push_back(std::string("LD_LIBRARY_PATH=") + QUORVANE_FAKE_SOUND_DIR);
+    environment.push_back("QUORVANE_TEST_SOUND_LOG=" + log);
     MakeDropFolder();
     DropInput("11\r\n");
-    testing::ProcessResult run = Run({}, environment);
-    EXPECT_EQ(run.exit_status, 0);
+    testing::Ending run = Run({}, environment);
+    EXPECT_EQ(run.code, 0);
     EXPECT_EQ(ReadFile(folders_.ResultFile()), "3\r\n");
     EXPECT_EQ(run.standard_error, "");
     EXPECT_EQ(fs::exists(log), c.asked != nullptr);
@@ -302,15 +296,15 @@ TEST_F(EndToEndTest, RandomFilesMatchTheOracle) {
     MakeDropFolder();
     fs::remove(folders_.ResultFile());
     DropInput(input);
-    testing::ProcessResult run = Run();
+    testing::Ending run = Run();
     std::optional<std::string> expected = Oracle(input);
     if (expected) {
-      ASSERT_EQ(run.exit_status, 0);
+      ASSERT_EQ(run.code, 0);
       ASSERT_EQ(ReadFile(folders_.ResultFile()), *expected);
       ASSERT_FALSE(InputExists());
     } else {
       ++refused;
-      ASSERT_EQ(run.exit_status, 15);
+      ASSERT_EQ(run.code, 15);
       ASSERT_FALSE(ResultExists());
       ASSERT_TRUE(InputExists());
     }

@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/hardening/drop_home.h"
+#include "tests/support/drop_home.h"
 #include "ui/run_outcome.h"
 
 namespace quorvane::testing {
@@ -206,7 +206,8 @@ TEST(ConcurrencyTest, AFileStillBeingWrittenIsNeverConvertedInPart) {
       env.insert(env.end(), {"QUORVANE_FAIL_LEASE=1", "QUORVANE_SLOW_READ=/Bintake.tbin",
                              "QUORVANE_SLOW_READ_MS=400"});
     }
-    pid_t pid = Spawn(home.Environment(env), home.ErrorLog());
+    pid_t pid =
+        Spawn({QuorvaneExecutable(), {}, home.Environment(env), "/dev/null", home.ErrorLog()});
     ASSERT_GT(pid, 0);
     if (!leases) std::this_thread::sleep_for(std::chrono::milliseconds(150));
     write("11\n111\n");

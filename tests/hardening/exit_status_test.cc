@@ -15,7 +15,7 @@
 #include "app/quorvane_app.h"
 #include "platform/headless/headless_view.h"
 #include "storage/file_primitives.h"
-#include "tests/hardening/drop_home.h"
+#include "tests/support/drop_home.h"
 #include "ui/dialog_templates.h"
 #include "ui/dialog_view.h"
 #include "ui/messages.h"

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/hardening/drop_home.h"
+#include "tests/support/drop_home.h"
 #include "ui/run_outcome.h"
 
 namespace quorvane::testing {
@@ -82,7 +82,7 @@ TEST(KillTest, AKilledRunLeavesTheInputWithTheOldResultOrTheWholeNewResult) {
     home.DropInput(batch.input);
 
     const long delay = delay_us(random);
-    pid_t pid = Spawn(home.Environment());
+    pid_t pid = Spawn({QuorvaneExecutable(), {}, home.Environment()});
     ASSERT_GT(pid, 0);
     std::this_thread::sleep_for(std::chrono::microseconds(delay));
     ::kill(pid, SIGKILL);

@@ -16,8 +16,8 @@
 #include <thread>
 #include <vector>
 
-#include "tests/hardening/drop_home.h"
 #include "tests/support/dialog_harness.h"
+#include "tests/support/drop_home.h"
 #include "ui/dialog_templates.h"
 #include "ui/run_outcome.h"
 

@@ -1,74 +1,139 @@
 #pragma once
 
+// Starts a program the way a calling program starts quorvane: by its full path, in a throw-away
+// HOME, without any display, and waits for it with a time limit so that a hang fails the test
+// instead of the suite.
+
 #include <fcntl.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <string>
 #include <thread>
-#include <utility>
 #include <vector>
 
 #include "tests/support/temp_home.h"
 
 namespace quorvane::testing {
 
-struct ProcessResult {
-  int exit_status = -1;  // -1 when it did not exit by itself in time, or died of a signal
-  std::string standard_output;
+#ifdef QUORVANE_EXECUTABLE
+inline const char* QuorvaneExecutable() { return QUORVANE_EXECUTABLE; }
+#endif
+
+// "NAME=value" entries.
+using Environment = std::vector<std::string>;
+
+// The environment of a headless start: HOME, a PATH and a UTF-8 locale, no DISPLAY and no
+// XDG_CONFIG_HOME, then `extra`. Sanitizer options are passed on so that a sanitizer build
+// reports the same way in the child.
+inline Environment HeadlessEnvironment(const std::string& home, Environment extra = {}) {
+  Environment env = {"HOME=" + home, "PATH=/usr/bin:/bin", "LANG=C.UTF-8"};
+  for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
+    if (const char* value = std::getenv(name)) env.push_back(std::string(name) + "=" + value);
+  }
+  for (std::string& entry : extra) env.push_back(std::move(entry));
+  return env;
+}
+
+// What to start: the program, its arguments and its whole environment; standard output and
+// error go to the named files.
+struct Launch {
+  std::string program;
+  std::vector<std::string> arguments;
+  Environment environment;
+  std::string standard_output = "/dev/null";
+  std::string standard_error = "/dev/null";
+};
+
+// Starts it with standard input from /dev/null. Returns the child's id, or -1 when it could not
+// be started.
+inline pid_t Spawn(const Launch& launch) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, launch.standard_output.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, launch.standard_error.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  std::vector<char*> argv = {const_cast<char*>(launch.program.c_str())};
+  for (const std::string& argument : launch.arguments) {
+    argv.push_back(const_cast<char*>(argument.c_str()));
+  }
+  argv.push_back(nullptr);
+  std::vector<char*> envp;
+  for (const std::string& entry : launch.environment) {
+    envp.push_back(const_cast<char*>(entry.c_str()));
+  }
+  envp.push_back(nullptr);
+  pid_t pid = -1;
+  const int error =
+      posix_spawn(&pid, launch.program.c_str(), &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  return error == 0 ? pid : -1;
+}
+
+struct Ending {
+  bool exited = false;          // ended by itself; `code` is its exit status
+  int code = -1;                // -1 unless it ended by itself
+  int signal = 0;               // ended by this signal
+  bool hung = false;            // still running at the time limit; it was killed
+  std::string standard_output;  // what RunProgram captured
   std::string standard_error;
 };
 
-// Variables set for one run, on top of what RunProgram leaves.
-using Environment = std::vector<std::pair<std::string, std::string>>;
-
-// Runs the program as a calling program would: by its full path, no arguments, with HOME at
-// `home`, no display and no XDG overrides. A person's start adds `arguments`; `environment` is
-// set on top (DISPLAY, say). Never waits longer than `timeout`.
-inline ProcessResult RunProgram(const std::string& program, const std::string& home,
-                                const std::vector<std::string>& arguments = {},
-                                const Environment& environment = {},
-                                std::chrono::seconds timeout = std::chrono::seconds(20)) {
-  TempFolder capture;
-  const std::string output_path = capture / "stdout";
-  const std::string error_path = capture / "stderr";
-  std::vector<char*> argv = {const_cast<char*>(program.c_str())};
-  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-  argv.push_back(nullptr);
-  pid_t child = ::fork();
-  if (child == 0) {
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_CONFIG_HOME"}) {
-      ::unsetenv(name);
-    }
-    ::setenv("HOME", home.c_str(), 1);
-    for (const auto& [name, value] : environment) ::setenv(name.c_str(), value.c_str(), 1);
-    int error = ::open(error_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    ::dup2(error, STDERR_FILENO);
-    int output = ::open(output_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    ::dup2(output, STDOUT_FILENO);
-    int nothing = ::open("/dev/null", O_RDWR);
-    ::dup2(nothing, STDIN_FILENO);
-    ::execv(program.c_str(), argv.data());
-    ::_exit(127);
-  }
-  ProcessResult result;
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
+// Waits for the child; after `limit` it is killed and reported as hung.
+inline Ending WaitFor(pid_t pid, std::chrono::milliseconds limit = std::chrono::seconds(30)) {
+  Ending ending;
+  const auto deadline = std::chrono::steady_clock::now() + limit;
   int status = 0;
-  while (::waitpid(child, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      ::kill(child, SIGKILL);
-      ::waitpid(child, &status, 0);
-      result.standard_error = ReadFile(error_path);
-      return result;
+  while (true) {
+    pid_t done = ::waitpid(pid, &status, WNOHANG);
+    if (done == pid) break;
+    if (done < 0) return ending;
+    if (std::chrono::steady_clock::now() >= deadline) {
+      ending.hung = true;
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+      break;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  if (WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);
-  result.standard_output = ReadFile(output_path);
-  result.standard_error = ReadFile(error_path);
-  return result;
+  if (WIFEXITED(status)) {
+    ending.exited = true;
+    ending.code = WEXITSTATUS(status);
+  } else if (WIFSIGNALED(status)) {
+    ending.signal = WTERMSIG(status);
+  }
+  return ending;
 }
+
+// Runs `program` with `arguments` in a headless start at `home` (plus `extra` variables) and
+// returns how it ended with what it printed.
+inline Ending RunProgram(const std::string& program, const std::string& home,
+                         std::vector<std::string> arguments = {}, Environment extra = {},
+                         std::chrono::milliseconds limit = std::chrono::seconds(30)) {
+  TempFolder capture;
+  Launch launch{program, std::move(arguments), HeadlessEnvironment(home, std::move(extra)),
+                capture / "stdout", capture / "stderr"};
+  const pid_t pid = Spawn(launch);
+  if (pid < 0) return {};
+  Ending ending = WaitFor(pid, limit);
+  ending.standard_output = ReadFile(launch.standard_output);
+  ending.standard_error = ReadFile(launch.standard_error);
+  return ending;
+}
+
+#ifdef QUORVANE_EXECUTABLE
+// Starts quorvane with no arguments and the whole environment `env`, and waits for it to end.
+inline Ending RunQuorvane(const Environment& env, const std::string& stderr_path = "/dev/null") {
+  const pid_t pid = Spawn({QuorvaneExecutable(), {}, env, "/dev/null", stderr_path});
+  if (pid < 0) return {};
+  return WaitFor(pid);
+}
+#endif
 
 }  // namespace quorvane::testing

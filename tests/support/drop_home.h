@@ -7,13 +7,14 @@
 
 #include "storage/file_primitives.h"
 #include "storage/folder_tree.h"
-#include "tests/hardening/process.h"
+#include "tests/support/process.h"
 #include "tests/support/temp_home.h"
 
 namespace quorvane::testing {
 
-// A throw-away HOME for the real executable, with its data folders under `documents` (relative
-// to HOME; "Documents" is what a HOME without user-dirs.dirs gives).
+// A throw-away HOME with its data folders under `documents` (relative to HOME; "Documents" is
+// what a HOME without user-dirs.dirs gives): for the real executable, and for a dialog in the
+// test's own process.
 class DropHome {
  public:
   explicit DropHome(const std::string& documents = "Documents")
@@ -22,12 +23,14 @@ class DropHome {
   std::string home() const { return home_.path().string(); }
   const FolderTree& folders() const { return folders_; }
 
+  void MakeMakerFolder() const { std::filesystem::create_directories(folders_.maker); }
   void MakeDropFolder() const { std::filesystem::create_directories(folders_.auto_file); }
   void DropInput(const std::string& bytes) const { WriteFile(folders_.InputFile(), bytes); }
   void WriteResult(const std::string& bytes) const { WriteFile(folders_.ResultFile(), bytes); }
   void WriteSettings(const std::string& bytes) const { WriteFile(folders_.SettingsFile(), bytes); }
 
   bool InputExists() const { return std::filesystem::exists(folders_.InputFile()); }
+  bool ResultExists() const { return std::filesystem::exists(folders_.ResultFile()); }
   // The result file's bytes; nullopt when there is none.
   std::optional<std::string> Result() const {
     if (!std::filesystem::is_regular_file(folders_.ResultFile())) return std::nullopt;

@@ -9,11 +9,12 @@
 
 #include "storage/file_system.h"
 
-namespace quorvane::bench {
+namespace quorvane::testing {
 
-// A file system held in memory, so that a benchmark of the batch run measures the run and not the
-// disk. Paths are plain keys; a folder is a key without contents. Nothing here is durable, so
-// Flush does nothing.
+// A file system held in memory: a dialog test that needs no real disk stays hermetic (a read-only
+// mark is a flag, not a permission that root ignores), and a benchmark of the batch run measures
+// the run and not the disk. Paths are plain keys; a folder is a key without contents, made one
+// level at a time as on a disk. Nothing here is durable, so Flush does nothing.
 class MemoryFileSystem final : public FileSystem {
  public:
   struct Node {
@@ -26,6 +27,7 @@ class MemoryFileSystem final : public FileSystem {
     nodes_[path] = {false, false, std::move(bytes)};
   }
   void PutDirectory(const std::string& path) { nodes_[path] = {true, false, {}}; }
+  void MarkReadOnly(const std::string& path) { nodes_.at(path).read_only = true; }
   const Node* Find(const std::string& path) const {
     auto found = nodes_.find(path);
     return found == nodes_.end() ? nullptr : &found->second;
@@ -42,6 +44,11 @@ class MemoryFileSystem final : public FileSystem {
     return status;
   }
   bool MakeDirectory(const std::string& path) override {
+    const size_t separator = path.find_last_of(kPathSeparator);
+    if (separator != std::string::npos && separator != 0) {
+      const Node* parent = Find(path.substr(0, separator));
+      if (parent == nullptr || !parent->is_directory) return false;
+    }
     return nodes_.emplace(path, Node{true, false, {}}).second;
   }
   bool RemoveDirectory(const std::string& path) override {
@@ -138,4 +145,4 @@ class MemoryFileSystem final : public FileSystem {
   std::map<std::string, Node> nodes_;
 };
 
-}  // namespace quorvane::bench
+}  // namespace quorvane::testing
