@@ -8,7 +8,7 @@
 namespace quorvane {
 
 // The text without the CR and LF characters at its very end.
-std::string_view TrimTrailingBreaks(std::string_view text);
+[[nodiscard]] std::string_view TrimTrailingBreaks(std::string_view text);
 
 // A batch text checked, split into lines and converted, in one pass over its bytes.
 struct BatchOutcome {
@@ -21,6 +21,6 @@ struct BatchOutcome {
 
 // Every LF ends a line; CR is ignored wherever it stands, so "10\r1" is the one line 101. Empty
 // lines are skipped. The result only counts when the text is neither refused nor not binary.
-BatchOutcome ConvertBatch(std::string_view text);
+[[nodiscard]] BatchOutcome ConvertBatch(std::string_view text);
 
 }  // namespace quorvane

@@ -14,11 +14,12 @@
 #include "automation/batch.h"
 #include "automation/progress.h"
 #include "bench/bench_input.h"
-#include "tests/support/memory_file_system.h"
 #include "convert/binary_to_decimal.h"
 #include "platform/headless/headless_view.h"
 #include "storage/file_primitives.h"
 #include "storage/folder_tree.h"
+#include "tests/support/delete_tree.h"
+#include "tests/support/memory_file_system.h"
 #include "ui/quorvane_dlg.h"
 
 namespace quorvane::bench {
@@ -186,7 +187,7 @@ void BM_ReadWholeFile(benchmark::State& state) {
     if (contents.bytes.size() != input.size()) state.SkipWithError("short read");
   }
   SetBytes(state, input.size());
-  DeleteTree(files, root);
+  testing::DeleteTree(files, root);
 }
 BENCHMARK(BM_ReadWholeFile)->Arg(2000)->Arg(kBenchInputSize)->Apply(Configure);
 
@@ -248,7 +249,7 @@ void BM_AutomaticRunTmpfs(benchmark::State& state) {
   RunAutomatic(state, files, folders.documents, [&files](const std::string& path) {
     if (!ReplaceFileSafely(files, path, Input())) std::abort();
   });
-  DeleteTree(files, root);
+  testing::DeleteTree(files, root);
 }
 BENCHMARK(BM_AutomaticRunTmpfs)->Apply(Configure);
 

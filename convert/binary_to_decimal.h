@@ -15,13 +15,13 @@ inline constexpr size_t kMaxLineDigits = 31;
 // Decimal text of an unsigned binary digit text (UTF-8), or "-1" when the value exceeds
 // kLargestDecimal. Every character is one digit position (counted as UTF-16 code units, as the
 // dialog counts them) and only "1" adds to the value, so "1x1" gives "5". The empty text gives "0".
-std::string BinaryToDecimal(std::string_view text);
+[[nodiscard]] std::string BinaryToDecimal(std::string_view text);
 
 // Appends `value` in decimal ("%u") to `out`.
 void AppendDecimal(uint32_t value, std::string& out);
 
 // The input check of the dialog: true when the text is made only of "0" and "1". The empty text
 // passes.
-bool IsBinaryText(std::string_view text);
+[[nodiscard]] bool IsBinaryText(std::string_view text);
 
 }  // namespace quorvane

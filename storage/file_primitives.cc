@@ -106,19 +106,5 @@ void RemoveLeftoverTemporaries(FileSystem& fs, const std::string& path) {
   }
 }
 
-bool DeleteTree(FileSystem& fs, const std::string& path) {
-  auto entries = fs.ListDirectory(path);
-  if (!entries) return false;
-  for (const DirectoryEntry& entry : *entries) {
-    std::string child = path + kPathSeparator + entry.name;
-    if (entry.is_directory) {
-      DeleteTree(fs, child);
-    } else {
-      fs.DeleteFile(child);
-    }
-  }
-  fs.RemoveDirectory(path);  // fails, as it should, when something was left inside
-  return true;
-}
 
 }  // namespace quorvane

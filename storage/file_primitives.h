@@ -10,16 +10,16 @@ namespace quorvane {
 // The largest file Quorvane reads, in bytes.
 inline constexpr size_t kReadLimit = 2077000;
 
-bool DirectoryExists(FileSystem& fs, const std::string& path);
+[[nodiscard]] bool DirectoryExists(FileSystem& fs, const std::string& path);
 // True for an existing path that is not a folder.
-bool FileExists(FileSystem& fs, const std::string& path);
+[[nodiscard]] bool FileExists(FileSystem& fs, const std::string& path);
 
 struct FileContents {
   FileSystem::ReadOutcome outcome = FileSystem::ReadOutcome::kCannotOpen;
   std::string bytes;  // all of the file; empty unless the outcome is kOk
   FileStamp stamp;    // which file was read, and in what state
 };
-FileContents ReadWholeFile(FileSystem& fs, const std::string& path);
+[[nodiscard]] FileContents ReadWholeFile(FileSystem& fs, const std::string& path);
 
 // Writes `bytes` to a new temporary file beside `path`, puts it on the disk and then moves it
 // onto `path` in one step: a reader, or a crash at any moment, sees the old file or the whole new
@@ -33,9 +33,5 @@ FileContents ReadWholeFile(FileSystem& fs, const std::string& path);
 // IsTemporaryNameFor). Links and folders under such names are left alone. Only for a run that
 // holds the lock: another copy's temporary would be deleted under it otherwise.
 void RemoveLeftoverTemporaries(FileSystem& fs, const std::string& path);
-
-// Removes a folder with everything in it. A file that cannot be deleted stays, and so does every
-// folder above it. False when the folder cannot be listed (nothing is deleted then).
-bool DeleteTree(FileSystem& fs, const std::string& path);
 
 }  // namespace quorvane

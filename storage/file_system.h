@@ -80,14 +80,15 @@ class FileSystem {
 
   // nullopt when the status cannot be queried (absent, or access denied). Symbolic links are
   // followed; a dangling one counts as absent.
-  virtual std::optional<FileStatus> Status(const std::string& path) = 0;
+  [[nodiscard]] virtual std::optional<FileStatus> Status(const std::string& path) = 0;
   // Creates one folder level, which its owner may always read and write; false when it exists
   // already or cannot be made.
   virtual bool MakeDirectory(const std::string& path) = 0;
   // Removes an empty folder.
   virtual bool RemoveDirectory(const std::string& path) = 0;
   // nullopt when the folder cannot be listed. "." and ".." are not listed.
-  virtual std::optional<std::vector<DirectoryEntry>> ListDirectory(const std::string& path) = 0;
+  [[nodiscard]] virtual std::optional<std::vector<DirectoryEntry>> ListDirectory(
+      const std::string& path) = 0;
 
   enum class ReadOutcome {
     kOk,
@@ -98,21 +99,22 @@ class FileSystem {
   // Views the whole file when it has at most `limit` bytes. Only plain files are viewed, and
   // nothing waits for a pipe or a device; a file another program holds open for writing gives
   // kBusy. `view` is set only with kOk.
-  virtual ReadOutcome ViewFile(const std::string& path, size_t limit,
-                               std::unique_ptr<FileView>& view) = 0;
+  [[nodiscard]] virtual ReadOutcome ViewFile(const std::string& path, size_t limit,
+                                             std::unique_ptr<FileView>& view) = 0;
   // The same, as a copy of the bytes; `stamp`, when given, receives which file was read. kBusy
   // also when the file changed while it was read.
-  ReadOutcome ReadFile(const std::string& path, size_t limit, std::string& bytes, FileStamp* stamp);
+  [[nodiscard]] ReadOutcome ReadFile(const std::string& path, size_t limit, std::string& bytes,
+                                     FileStamp* stamp);
 
   // Creates a new file under a name of its own beside `target` (see TemporaryPathFor), never
   // opening anything that stood there and never following a link. It takes the mode of a plain
   // file at `target`, else the usual one for new files; its owner may always read and write it.
   // nullptr when no such file can be made; `path` receives its name otherwise.
-  virtual std::unique_ptr<WritableFile> CreateTemporary(const std::string& target,
-                                                        std::string& path) = 0;
+  [[nodiscard]] virtual std::unique_ptr<WritableFile> CreateTemporary(const std::string& target,
+                                                                      std::string& path) = 0;
   // Moves `from` onto `to` in one step, replacing whatever file or link is at `to`; the move
   // itself is put on the disk.
-  virtual bool Rename(const std::string& from, const std::string& to) = 0;
+  [[nodiscard]] virtual bool Rename(const std::string& from, const std::string& to) = 0;
   // Deletes a file or a link (never a link's target). Fails on a plain file marked read-only, as
   // on Windows, whoever runs us.
   virtual bool DeleteFile(const std::string& path) = 0;
@@ -126,8 +128,8 @@ class FileSystem {
   };
   // Deletes the file at `path` only when it is still the one `expected` describes, clearing a
   // read-only mark first (on a plain file only; a link is deleted, its target left alone).
-  virtual DeleteOutcome DeleteFileIfUnchanged(const std::string& path,
-                                              const FileStamp& expected) = 0;
+  [[nodiscard]] virtual DeleteOutcome DeleteFileIfUnchanged(const std::string& path,
+                                                            const FileStamp& expected) = 0;
 
   struct LockAttempt {
     std::unique_ptr<FileLock> lock;  // taken
@@ -136,7 +138,7 @@ class FileSystem {
   // Takes the exclusive lock on `path` without waiting, creating the file if need be but never
   // following a link. Neither taken nor held elsewhere: it cannot be had at all (a folder or a
   // link in its place, no folder to hold it).
-  virtual LockAttempt TryLock(const std::string& path) = 0;
+  [[nodiscard]] virtual LockAttempt TryLock(const std::string& path) = 0;
 };
 
 // The file system of the machine the program runs on.

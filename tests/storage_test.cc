@@ -12,12 +12,14 @@
 #include "storage/file_primitives.h"
 #include "storage/folder_tree.h"
 #include "storage/settings.h"
+#include "tests/support/delete_tree.h"
 #include "tests/support/temp_home.h"
 
 namespace quorvane {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::DeleteTree;
 using testing::ReadFile;
 using testing::TempFolder;
 using testing::WriteFile;

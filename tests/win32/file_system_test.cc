@@ -9,11 +9,13 @@
 #include "storage/file_primitives.h"
 #include "storage/file_system.h"
 #include "storage/wide_text.h"
+#include "tests/support/delete_tree.h"
 #include "tests/win32/check.h"
 
 namespace quorvane::win32_test {
 namespace {
 
+using testing::DeleteTree;
 using win32::ToWide;
 
 class Scratch {
