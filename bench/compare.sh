@@ -54,7 +54,9 @@ if [ -z "$quorvane" ]; then
     fi
   done
 fi
-[ -n "$quorvane" ] && [ -x "$quorvane" ] || die "no quorvane executable found; give its path"
+if [ -z "$quorvane" ] || [ ! -x "$quorvane" ]; then
+  die "no quorvane executable found; give its path"
+fi
 quorvane=$(cd "$(dirname "$quorvane")" && pwd)/$(basename "$quorvane")
 
 work=$(mktemp -d "${BENCH_DIR:-${TMPDIR:-/tmp}}/quorvane-bench.XXXXXX")

@@ -21,7 +21,7 @@ test_packages=(
   dbus at-spi2-core python3-pyatspi
   clang libclang-rt-14-dev
   hyperfine time
-  dpkg-dev zip unzip wixl lintian desktop-file-utils appstream
+  dpkg-dev zip unzip wixl lintian desktop-file-utils appstream shellcheck
 )
 
 case "${1:-}" in

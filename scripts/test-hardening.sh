@@ -10,7 +10,7 @@
 #                           libdbus and libfontconfig keep until exit, and the Xvfb scripts' waits
 #                           are timed for an uninstrumented build.
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 
 jobs=$(nproc)
 fuzz_seconds=${QUORVANE_FUZZ_SECONDS:-20}

@@ -30,8 +30,8 @@ mkdir -p "$HOME"
 xvfb_pid=
 app_pid=
 cleanup() {
-  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  if [ -n "$app_pid" ]; then kill "$app_pid" 2>/dev/null || true; fi
+  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
   WINEPREFIX=$work/prefix timeout 10 "$wineserver" -k 2>/dev/null || true
   rm -rf "$work"
 }
@@ -61,11 +61,12 @@ echo "-- starting Xvfb and a fresh Wine prefix in $work"
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
 xvfb_pid=$!
 wait_for 15 test -s "$work/display" || { echo "test-windows: Xvfb did not start"; exit 1; }
-export DISPLAY=:$(head -n1 "$work/display")
+DISPLAY=:$(head -n1 "$work/display")
+export DISPLAY
 timeout 180 "$wine" wineboot -i >/dev/null 2>&1 || { echo "test-windows: wineboot failed"; exit 1; }
 
 # Only DLLs that every Windows has: the C and C++ runtimes are linked in.
-imports=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p' | tr 'a-z' 'A-Z' | sort | tr '\n' ' ')
+imports=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p' | tr '[:lower:]' '[:upper:]' | sort | tr '\n' ' ')
 unexpected=$(echo "$imports" | tr ' ' '\n' |
   grep -v -x -E 'KERNEL32.DLL|USER32.DLL|GDI32.DLL|COMCTL32.DLL|SHELL32.DLL|OLE32.DLL|MSVCRT.DLL|ADVAPI32.DLL|' || true)
 check "Quorvane.exe imports only system DLLs ($imports)" "$unexpected" ""
@@ -176,9 +177,11 @@ if [ -n "$documents" ]; then
       pass "the version button opens the version dialog"
       timeout 5 xdotool windowfocus --sync "$(timeout 5 xdotool search --name 'バージョン情報' | head -n1)" || true
       timeout 5 xdotool key --clearmodifiers Escape
-      wait_for 10 version_dialog_closed && app_running &&
-        pass "Escape closes the version dialog and leaves the main one" ||
+      if wait_for 10 version_dialog_closed && app_running; then
+        pass "Escape closes the version dialog and leaves the main one"
+      else
         fail "Escape closes the version dialog and leaves the main one"
+      fi
     else
       fail "the version button opens the version dialog"
     fi
@@ -188,8 +191,11 @@ if [ -n "$documents" ]; then
     if wait_for 10 message_box_open; then
       pass "typing 2 raises the input check's message box, captioned Quorvane"
       timeout 5 xdotool key --clearmodifiers Return
-      wait_for 10 message_box_closed &&
-        pass "Return dismisses the message box" || fail "Return dismisses the message box"
+      if wait_for 10 message_box_closed; then
+        pass "Return dismisses the message box"
+      else
+        fail "Return dismisses the message box"
+      fi
     else
       fail "typing 2 raises the input check's message box, captioned Quorvane"
     fi
@@ -222,7 +228,7 @@ if [ -n "$documents" ]; then
     IFS='|' read -r name input status result kept <<<"$row"
     rm -rf "$data/AutoFile" "$data/Result/Decyield.tbin"
     mkdir -p "$data/AutoFile"
-    [ "$input" = "-" ] || printf "$input" >"$data/AutoFile/Bintake.tbin"
+    [ "$input" = "-" ] || printf '%b' "$input" >"$data/AutoFile/Bintake.tbin"
     set +e
     timeout 20 "$wine" "$exe"
     actual=$?

@@ -3,7 +3,7 @@
 # widget and end-to-end tests, then each scripts/test-*.sh (sanitizers and fuzzing, the Windows
 # build under Wine). Every part runs even when an earlier one failed; the status says if any did.
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 scripts/install-deps.sh || exit 1
 
 failed=()

@@ -173,9 +173,11 @@ void WriteCases(const Scratch& scratch) {
   Put(path + ".partial", "precious");
   MarkReadOnly(path + ".partial");
   Expect("replace", "replaces an existing file", ReplaceFileSafely(fs, path, "2\r\n"));
-  fs.ReadFile(path, 100, bytes, nullptr);
+  Expect("replace", "reads back",
+         fs.ReadFile(path, 100, bytes, nullptr) == FileSystem::ReadOutcome::kOk);
   ExpectEq("replace", "content", bytes, "2\r\n");
-  fs.ReadFile(path + ".partial", 100, bytes, nullptr);
+  Expect("replace", "the old temporary name reads back",
+         fs.ReadFile(path + ".partial", 100, bytes, nullptr) == FileSystem::ReadOutcome::kOk);
   ExpectEq("replace", "the file at the old temporary name", bytes, "precious");
   ExpectEq("replace", "temporaries left", Temporaries(fs, scratch, "result.tbin"), 1);
   std::string temporary;
@@ -215,7 +217,7 @@ void DeleteCases(const Scratch& scratch) {
     Put(path, "1\r\n");
     FileStamp read;
     std::string bytes;
-    fs.ReadFile(path, 100, bytes, &read);
+    Expect(where, "is read", fs.ReadFile(path, 100, bytes, &read) == FileSystem::ReadOutcome::kOk);
     switch (kCases[row].change) {
       case 1:
         MarkReadOnly(path);

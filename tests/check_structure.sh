@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Checks what the build cannot see by itself:
+#  - includes point inward only: the core (convert/, storage/, automation/) includes nothing from
+#    ui/, app/ or platform/; ui/ nothing from app/ or platform/; app/ nothing from platform/; no
+#    front end under platform/ includes another;
+#  - the executable links no GUI toolkit and exports no C++ runtime symbol;
+#  - the desktop front end module, when given, resolves nothing in the executable.
+# Usage: check_structure.sh SOURCE_DIR QUORVANE [MODULE]
+set -uo pipefail
+source_dir=$1
+executable=$2
+module=${3:-}
+failures=0
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+
+# The folders a file in `folder` must not include from.
+forbidden_for() {
+  case $1 in
+    convert | storage | automation) echo "ui app platform" ;;
+    ui) echo "app platform" ;;
+    app) echo "platform" ;;
+    platform/*) for front_end in "$source_dir"/platform/*/; do
+        front_end=platform/$(basename "$front_end")
+        [ "$front_end" != "$1" ] && echo "$front_end"
+      done ;;
+  esac
+}
+
+edges=0
+for folder in convert storage automation ui app platform/*; do
+  [ -d "$source_dir/$folder" ] || continue
+  folder=${folder#"$source_dir"/}
+  read -r -a forbidden <<<"$(forbidden_for "$folder" | tr '\n' ' ')"
+  while IFS= read -r line; do
+    file=${line%%:*}
+    included=$(sed -n 's/.*#[[:space:]]*include[[:space:]]*"\([^"]*\)".*/\1/p' <<<"${line#*:}")
+    edges=$((edges + 1))
+    for outer in "${forbidden[@]}"; do
+      case $included in "$outer"/*) fail "${file#"$source_dir"/} includes $included" ;; esac
+    done
+  done < <(grep -H -E '^[[:space:]]*#[[:space:]]*include[[:space:]]*"' \
+    "$source_dir/$folder"/*.cc "$source_dir/$folder"/*.h 2>/dev/null)
+done
+[ "$edges" -gt 0 ] || fail "no include was found under $source_dir: wrong source folder?"
+
+needed=$(readelf -d "$executable" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | tr '\n' ' ')
+[ -n "$needed" ] || fail "readelf found no library that $executable links"
+case $needed in *Qt* | *qt* | *Gtk* | *gtk*) fail "$executable links a toolkit: $needed" ;; esac
+
+exported=$(nm -D --defined-only "$executable" | c++filt | grep -c 'std::')
+[ "$exported" -eq 0 ] || fail "$executable exports $exported C++ runtime symbols"
+
+if [ -n "$module" ]; then
+  resolved=$(nm -D --undefined-only "$module" | c++filt | grep -c 'quorvane::')
+  [ "$resolved" -eq 0 ] || fail "$module resolves $resolved symbols in the executable"
+fi
+
+echo "check_structure: $edges includes looked at, $failures failures"
+[ "$failures" -eq 0 ]
