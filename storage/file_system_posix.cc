@@ -306,18 +306,24 @@ class PosixFileSystem final : public FileSystem {
       return DeleteOutcome::kReplaced;
     }
     if (now != expected) return DeleteOutcome::kChanged;
-    if (::lstat(path.c_str(), &st) != 0) return DeleteOutcome::kFailed;
+    // Another copy running without the lock may delete the file between any two of these
+    // steps; that is "not found", not a failure.
+    const auto failed = [] {
+      return errno == ENOENT ? DeleteOutcome::kNotFound : DeleteOutcome::kFailed;
+    };
+    if (::lstat(path.c_str(), &st) != 0) return failed();
     if (S_ISREG(st.st_mode) && (st.st_mode & kAnyWrite) == 0) {
       // Cleared through a descriptor that cannot have been opened through a link.
       Descriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+      if (!fd.valid()) return failed();
       struct stat opened;
-      if (!fd.valid() || ::fstat(fd.get(), &opened) != 0 || !S_ISREG(opened.st_mode) ||
+      if (::fstat(fd.get(), &opened) != 0 || !S_ISREG(opened.st_mode) ||
           ::fchmod(fd.get(), (opened.st_mode & 07777) | S_IWUSR) != 0) {
         return DeleteOutcome::kFailed;
       }
     }
     if (::unlink(path.c_str()) == 0) return DeleteOutcome::kDeleted;
-    return errno == ENOENT ? DeleteOutcome::kNotFound : DeleteOutcome::kFailed;
+    return failed();
   }
 
   LockAttempt TryLock(const std::string& path) override {

@@ -214,13 +214,16 @@ class Win32FileSystem final : public FileSystem {
 
   DeleteOutcome DeleteFileIfUnchanged(const std::string& path, const FileStamp& expected) override {
     const std::wstring wide = ToWide(path);
-    const DWORD attributes = ::GetFileAttributesW(wide.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
+    // Another copy running without the lock may delete the file between any two of these steps;
+    // that is "not found", not a failure.
+    const auto failed = [] {
       const DWORD error = ::GetLastError();
       return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
                  ? DeleteOutcome::kNotFound
                  : DeleteOutcome::kFailed;
-    }
+    };
+    const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return failed();
     // The check, the clearing of the read-only mark and the deletion all go through one handle,
     // so nothing can be put in the file's place between them. Through a link, the handle is the
     // target's and only looks.
@@ -229,17 +232,16 @@ class Win32FileSystem final : public FileSystem {
         link ? FILE_READ_ATTRIBUTES : DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
     Handle file(::CreateFileW(wide.c_str(), access, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) return failed();
     BY_HANDLE_FILE_INFORMATION info;
-    if (!file.valid() || !::GetFileInformationByHandle(file.get(), &info)) {
-      return DeleteOutcome::kFailed;
-    }
+    if (!::GetFileInformationByHandle(file.get(), &info)) return DeleteOutcome::kFailed;
     const FileStamp now = StampOf(info);
     if (now.device != expected.device || now.file != expected.file) return DeleteOutcome::kReplaced;
     if (!(now == expected)) return DeleteOutcome::kChanged;
     if (link) {
       // A link is deleted as a link; its target keeps its attributes.
       file.Close();
-      return ::DeleteFileW(wide.c_str()) ? DeleteOutcome::kDeleted : DeleteOutcome::kFailed;
+      return ::DeleteFileW(wide.c_str()) ? DeleteOutcome::kDeleted : failed();
     }
     if ((info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
       FILE_BASIC_INFO basic = {};

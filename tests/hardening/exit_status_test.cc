@@ -231,6 +231,14 @@ std::vector<ExitRow> ExitRows() {
        false,
        "2\r\n",
        Printed(messages::kCompleted, MessageIcon::kInformation)},
+      /*18*/
+      {"another copy deletes the input between this copy's last check and its deletion",
+       drop("110\n"),
+       {fail_io, "QUORVANE_GONE_AFTER_STAT=/Bintake.tbin"},
+       RunOutcome::kOk,
+       false,
+       "6\r\n",
+       Printed(messages::kCompleted, MessageIcon::kInformation)},
   };
 }
 

@@ -7,6 +7,9 @@
 //   QUORVANE_FAIL_OPEN_WRITE=<name> the same, only for opens to write (a file the user may read
 //                                   but not write)
 //   QUORVANE_FAIL_UNLINK=<name>     unlink() of a path ending in <name> fails with EPERM
+//   QUORVANE_GONE_AFTER_STAT=<name> a stat() of a path ending in <name> that follows links is
+//                                   at once followed by the file's deletion, as when another
+//                                   copy deletes it right then
 //   QUORVANE_FAIL_LEASE=1           no lease can be had (EINVAL), as on a file system without them
 //   QUORVANE_SLOW_RENAME=<ms>       rename() waits that long first, which holds a run at the
 //                                   moment its result is about to appear
@@ -18,6 +21,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -154,6 +158,16 @@ ssize_t read(int fd, void* buffer, size_t size) {
   }
   static auto real = Next<ssize_t (*)(int, void*, size_t)>("read");
   return real(fd, buffer, size);
+}
+
+int stat(const char* path, struct stat* status) {
+  static auto real = Next<int (*)(const char*, struct stat*)>("stat");
+  const int result = real(path, status);
+  if (result == 0 && Matches("QUORVANE_GONE_AFTER_STAT", path)) {
+    static auto real_unlink = Next<int (*)(const char*)>("unlink");
+    real_unlink(path);
+  }
+  return result;
 }
 
 int unlink(const char* path) {
