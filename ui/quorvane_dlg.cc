@@ -152,6 +152,11 @@ void CQuorvaneDlg::TakeAutomaticBranch() {
     input_characters_trimmed_ = TrimTrailingBreaks(input->bytes()).size();
     input_stamp_ = input->stamp();
   }
+  if (read == FileSystem::ReadOutcome::kCannotOpen && !FileExists(files_, input_file)) {
+    // Taken by another copy running without the lock since it was found.
+    AbandonAutomaticStart(RunOutcome::kInputMissing);
+    return;
+  }
   if (read != FileSystem::ReadOutcome::kOk || !input->Release() || input_characters_ == 0) {
     AbandonAutomaticStart(RunOutcome::kInputUnreadable);
     return;

@@ -239,6 +239,14 @@ std::vector<ExitRow> ExitRows() {
        false,
        "6\r\n",
        Printed(messages::kCompleted, MessageIcon::kInformation)},
+      /*19*/
+      {"another copy deletes the input between this copy's check and its reading",
+       drop("110\n"),
+       {fail_io, "QUORVANE_GONE_BEFORE_OPEN=/Bintake.tbin"},
+       RunOutcome::kInputMissing,
+       false,
+       kOldResult,
+       Printed(messages::kInputMissing, MessageIcon::kError)},
   };
 }
 

@@ -10,6 +10,8 @@
 //   QUORVANE_GONE_AFTER_STAT=<name> a stat() of a path ending in <name> that follows links is
 //                                   at once followed by the file's deletion, as when another
 //                                   copy deletes it right then
+//   QUORVANE_GONE_BEFORE_OPEN=<name> an open() to read a path ending in <name> finds the file
+//                                   just deleted, the same way
 //   QUORVANE_FAIL_LEASE=1           no lease can be had (EINVAL), as on a file system without them
 //   QUORVANE_SLOW_RENAME=<ms>       rename() waits that long first, which holds a run at the
 //                                   moment its result is about to appear
@@ -56,6 +58,10 @@ int OpenWith(const char* symbol, const char* path, int flags, va_list args) {
       (to_write && Matches("QUORVANE_FAIL_OPEN_WRITE", path))) {
     errno = EACCES;
     return -1;
+  }
+  if (!to_write && Matches("QUORVANE_GONE_BEFORE_OPEN", path)) {
+    static auto real_unlink = Next<int (*)(const char*)>("unlink");
+    real_unlink(path);
   }
   static auto real_open = Next<int (*)(const char*, int, ...)>("open");
   static auto real_open64 = Next<int (*)(const char*, int, ...)>("open64");
