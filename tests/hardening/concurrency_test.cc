@@ -200,16 +200,20 @@ TEST(ConcurrencyTest, AFileStillBeingWrittenIsNeverConvertedInPart) {
     };
     write("1\n11\n10");
     std::vector<std::string> env = {std::string("LD_PRELOAD=") + QUORVANE_FAIL_IO};
+    const std::string read_started = home.home() + "/read-started";
     if (!leases) {
       // Without a lease only a change during the read can be seen: the writer writes while the
       // run is reading.
-      env.insert(env.end(), {"QUORVANE_FAIL_LEASE=1", "QUORVANE_SLOW_READ=/Bintake.tbin",
-                             "QUORVANE_SLOW_READ_MS=400"});
+      env.insert(env.end(),
+                 {"QUORVANE_FAIL_LEASE=1", "QUORVANE_SLOW_READ=/Bintake.tbin",
+                  "QUORVANE_SLOW_READ_MS=1000", "QUORVANE_SLOW_READ_STARTED=" + read_started});
     }
     pid_t pid =
         Spawn({QuorvaneExecutable(), {}, home.Environment(env), "/dev/null", home.ErrorLog()});
     ASSERT_GT(pid, 0);
-    if (!leases) std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    for (int waited = 0; !leases && !fs::exists(read_started) && waited < 20'000; ++waited) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     write("11\n111\n");
     Ending early = WaitFor(pid);
     EXPECT_EQ(early.code, ExitStatus(RunOutcome::kInputUnreadable)) << home.ReadErrorLog();

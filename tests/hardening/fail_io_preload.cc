@@ -16,7 +16,9 @@
 //   QUORVANE_SLOW_RENAME=<ms>       rename() waits that long first, which holds a run at the
 //                                   moment its result is about to appear
 //   QUORVANE_SLOW_READ=<name>       the first read() of a file whose path ends in <name> waits
-//                                   QUORVANE_SLOW_READ_MS milliseconds first
+//                                   QUORVANE_SLOW_READ_MS milliseconds first, after creating the
+//                                   file QUORVANE_SLOW_READ_STARTED when that is set, so that a
+//                                   test knows the read has begun
 //   QUORVANE_FILE_SIZE_LIMIT=<n>    the process may write files of at most n bytes (ulimit -f)
 //   QUORVANE_MEMORY_HEADROOM=<n>    the process may map at most n bytes more than it has at start
 //                                   (ulimit -v)
@@ -159,6 +161,10 @@ int rename(const char* from, const char* to) {
 ssize_t read(int fd, void* buffer, size_t size) {
   if (fd == slow_read_fd) {
     slow_read_fd = -1;
+    if (const char* started = std::getenv("QUORVANE_SLOW_READ_STARTED")) {
+      static auto real_open = Next<int (*)(const char*, int, ...)>("open");
+      ::close(real_open(started, O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
+    }
     const char* delay = std::getenv("QUORVANE_SLOW_READ_MS");
     ::usleep(static_cast<useconds_t>(delay != nullptr ? std::atoi(delay) : 0) * 1000);
   }
