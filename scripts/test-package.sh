@@ -13,8 +13,8 @@
 set -uo pipefail
 cd "$(dirname "$0")/.." || exit 1
 
-wine=$(command -v wine || command -v wine64 || echo /usr/lib/wine/wine64)
-wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
+# shellcheck source-path=SCRIPTDIR source=test-lib.sh
+. scripts/test-lib.sh
 for tool in lintian desktop-file-validate appstreamcli unzip wixl Xvfb strings "$wine" "$wineserver"; do
   command -v "$tool" >/dev/null || { echo "test-package: $tool is missing (scripts/install-deps.sh)"; exit 1; }
 done
@@ -30,13 +30,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-passed=0
-failed=0
-pass() { passed=$((passed + 1)); echo "ok   $1"; }
-fail() { failed=$((failed + 1)); echo "FAIL $1${2:+: $2}"; }
-check() {  # check NAME ACTUAL EXPECTED
-  if [ "$2" = "$3" ]; then pass "$1"; else fail "$1" "got '$2', expected '$3'"; fi
-}
 expect() {  # expect NAME COMMAND...: passes when COMMAND succeeds, else shows what it said
   local name=$1 out
   shift
@@ -122,9 +115,7 @@ else
 fi
 
 # ---- The MSI under Wine
-export HOME=$work/wine-home WINEPREFIX=$work/prefix WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml=,winemenubuilder.exe=d"  # no Mono/Gecko prompts, no menus
-unset WAYLAND_DISPLAY
+use_throwaway_wine "$work/wine-home" "$work/prefix"
 # The Windows Documents folder is then $HOME/Documents.
 mkdir -p "$HOME/Documents"
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &

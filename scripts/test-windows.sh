@@ -7,8 +7,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source_dir=$(pwd)
 
-wine=$(command -v wine || command -v wine64 || echo /usr/lib/wine/wine64)
-wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
+# shellcheck source-path=SCRIPTDIR source=test-lib.sh
+. scripts/test-lib.sh
 for tool in "$wine" "$wineserver" Xvfb xdotool x86_64-w64-mingw32-objdump; do
   command -v "$tool" >/dev/null || { echo "test-windows: $tool is missing (scripts/install-deps.sh)"; exit 1; }
 done
@@ -23,10 +23,7 @@ build=$source_dir/build/windows
 exe=$build/Quorvane.exe
 
 work=$(mktemp -d /tmp/quorvane-wine.XXXXXX)
-export HOME=$work/home WINEPREFIX=$work/prefix WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml=,winemenubuilder.exe=d"  # no Mono/Gecko prompts, no menus
-unset WAYLAND_DISPLAY
-mkdir -p "$HOME"
+use_throwaway_wine "$work/home" "$work/prefix"
 xvfb_pid=
 app_pid=
 cleanup() {
@@ -37,13 +34,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-passed=0
-failed=0
-pass() { passed=$((passed + 1)); echo "ok   $1"; }
-fail() { failed=$((failed + 1)); echo "FAIL $1${2:+: $2}"; }
-check() {  # check NAME ACTUAL EXPECTED
-  if [ "$2" = "$3" ]; then pass "$1"; else fail "$1" "got '$2', expected '$3'"; fi
-}
 # Polls CONDITION (a command) every 0.2 s for at most SECONDS; false when it never held.
 wait_for() {
   local seconds=$1
