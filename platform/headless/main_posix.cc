@@ -1,6 +1,7 @@
 // The Linux executable: the headless front end is built in; the Qt dialog is a module loaded only
 // when the dialog has to be shown.
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -155,17 +156,35 @@ class PosixPlatform final : public Platform {
   DesktopSound sound_;
 };
 
+// Run before anything is opened. A descriptor 0, 1 or 2 that the caller left closed would be
+// handed to the first file opened (the lock file, say), and messages meant for standard error
+// would be written into it; /dev/null takes its place instead. A message that cannot be written
+// (standard error a pipe nobody reads) is simply lost: it never ends the run by a signal, so the
+// status is always the run's own.
+void MakeStandardStreamsSafe() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1) continue;
+    const int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    if (opened >= 0 && opened != fd) {
+      ::dup2(opened, fd);
+      ::close(opened);
+    }
+  }
+  std::signal(SIGPIPE, SIG_IGN);
+  // Past a file-size limit a write then fails (EFBIG) and the run says so with its status, where
+  // the signal would have killed it.
+  std::signal(SIGXFSZ, SIG_IGN);
+}
+
 }  // namespace
 }  // namespace quorvane
 
 int main(int argc, char** argv) {
+  quorvane::MakeStandardStreamsSafe();
   const quorvane::CommandLine command_line = quorvane::ParseCommandLine(argc, argv);
   if (command_line.action != quorvane::CommandLine::Action::kRun) {
     return quorvane::AnswerCommandLine(command_line, stdout, stderr);
   }
-  // Past a file-size limit a write then fails (EFBIG) and the run says so with its status, where
-  // the signal would have killed it.
-  std::signal(SIGXFSZ, SIG_IGN);
   try {
     quorvane::PosixPlatform platform;
     // The desktop launcher asks for the dialog; calling programs pass no arguments.
