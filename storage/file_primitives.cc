@@ -52,7 +52,11 @@ FileContents ReadWholeFile(FileSystem& fs, const std::string& path) {
   return contents;
 }
 
-std::string NewTemporaryPathFor(const std::string& target) {
+namespace {
+
+constexpr std::string_view kClaimSuffix = ".claim";
+
+std::mt19937_64& NameGenerator() {
   // Seeded from the system's randomness, the clock and an address (different in every process),
   // so that copies started at the same moment pick different names.
   static std::mt19937_64 generator = [] {
@@ -64,18 +68,42 @@ std::string NewTemporaryPathFor(const std::string& target) {
         static_cast<uint64_t>(reinterpret_cast<uintptr_t>(&here))};
     return std::mt19937_64(seed);
   }();
+  return generator;
+}
+
+std::string PrivatePathFor(const std::string& target, std::string_view suffix) {
   constexpr std::string_view kAlphabet = "abcdefghijklmnopqrstuvwxyz0123456789";
   std::string path = target;
   path += '.';
-  for (int i = 0; i < 6; ++i) path += kAlphabet[generator() % kAlphabet.size()];
-  path += kTemporarySuffix;
+  for (int i = 0; i < 6; ++i) path += kAlphabet[NameGenerator()() % kAlphabet.size()];
+  path += suffix;
   return path;
 }
 
+bool IsPrivateNameFor(std::string_view name, std::string_view target_name,
+                      std::string_view suffix) {
+  return name.size() >= target_name.size() + suffix.size() && name.starts_with(target_name) &&
+         name[target_name.size()] == '.' && name.ends_with(suffix);
+}
+
+}  // namespace
+
+std::string NewTemporaryPathFor(const std::string& target) {
+  return PrivatePathFor(target, kTemporarySuffix);
+}
+
+std::string NewClaimPathFor(const std::string& target) {
+  return PrivatePathFor(target, kClaimSuffix);
+}
+
+void SeedPrivateNames(uint64_t seed) { NameGenerator().seed(seed); }
+
 bool IsTemporaryNameFor(std::string_view name, std::string_view target_name) {
-  return name.size() >= target_name.size() + kTemporarySuffix.size() &&
-         name.starts_with(target_name) && name[target_name.size()] == '.' &&
-         name.ends_with(kTemporarySuffix);
+  return IsPrivateNameFor(name, target_name, kTemporarySuffix);
+}
+
+bool IsClaimNameFor(std::string_view name, std::string_view target_name) {
+  return IsPrivateNameFor(name, target_name, kClaimSuffix);
 }
 
 bool ReplaceFileSafely(FileSystem& fs, const std::string& path, std::string_view bytes) {
@@ -90,7 +118,11 @@ bool ReplaceFileSafely(FileSystem& fs, const std::string& path, std::string_view
   if (!file) return false;
   const bool written = file->Write(bytes) && file->Flush();
   const bool closed = file->Close();
-  if (written && closed && fs.Rename(temporary, path)) return true;
+  if (written && closed && fs.Rename(temporary, path)) {
+    // Until its folder is synced, a power cut may take the new name away again; whoever deletes
+    // the input after this must be able to count on the result.
+    return fs.SyncDirectory(std::string(FolderOf(path)));
+  }
   fs.DeleteFile(temporary);
   return false;
 }
@@ -106,5 +138,17 @@ void RemoveLeftoverTemporaries(FileSystem& fs, const std::string& path) {
   }
 }
 
+void RestoreClaimedFiles(FileSystem& fs, const std::string& path) {
+  const std::string folder(FolderOf(path));
+  auto entries = fs.ListDirectory(folder);
+  if (!entries) return;
+  for (const DirectoryEntry& entry : *entries) {
+    // The first one goes back under its name; any other stays claimed, beside it, until the name
+    // is free again. Nothing that stands at the name is ever replaced.
+    if (!entry.is_directory && IsClaimNameFor(entry.name, NameOf(path))) {
+      static_cast<void>(fs.RenameNoReplace(folder + kPathSeparator + entry.name, path));
+    }
+  }
+}
 
 }  // namespace quorvane

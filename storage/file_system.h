@@ -51,9 +51,20 @@ class WritableFile {
   [[nodiscard]] virtual bool Close() = 0;
 };
 
+// How deleting a file that was read ended.
+enum class DeleteOutcome {
+  kDeleted,
+  kNotFound,  // nothing by that name any more
+  kReplaced,  // the name leads to another file now, which is left where it is
+  kChanged,   // the same file, written to (or opened to be written) since it was read: kept
+  kFailed,    // kept, where it was
+};
+
 // A whole file's bytes, held so that they cannot change while they are looked at: on Linux under
 // a read lease, which makes a program that opens the file to write wait until the view is
-// released; on Windows through a handle that shuts writers out.
+// released; on Windows through a handle that shuts writers out. The view is held until what was
+// made of the bytes is safely stored, so that the decision to delete the file is made while
+// writers are still shut out.
 class FileView {
  public:
   virtual ~FileView() = default;
@@ -63,6 +74,11 @@ class FileView {
   // Lets go of the file. False when it was written to, or a program asked to write it, while it
   // was viewed: the bytes seen are then not the file's.
   [[nodiscard]] virtual bool Release() = 0;
+  // Deletes the file by the name it was viewed under, and lets go of it. Only the very file that
+  // was viewed is deleted, only when nobody wrote it or asked to since, and with no moment
+  // between that check and the deletion: anything else found under the name is left (or put
+  // back) where it was. A link is deleted as a link; no file's mode is changed on the way.
+  [[nodiscard]] virtual DeleteOutcome Delete() = 0;
 };
 
 // Held while one copy of Quorvane works on the drop folder; released when destroyed, or by the
@@ -112,24 +128,16 @@ class FileSystem {
   // nullptr when no such file can be made; `path` receives its name otherwise.
   [[nodiscard]] virtual std::unique_ptr<WritableFile> CreateTemporary(const std::string& target,
                                                                       std::string& path) = 0;
-  // Moves `from` onto `to` in one step, replacing whatever file or link is at `to`; the move
-  // itself is put on the disk.
+  // Moves `from` onto `to` in one step, replacing whatever file or link is at `to`. The move is
+  // durable only once the folder is synced (SyncDirectory).
   [[nodiscard]] virtual bool Rename(const std::string& from, const std::string& to) = 0;
+  // The same, but fails when anything stands at `to` already; a link is moved as a link.
+  [[nodiscard]] virtual bool RenameNoReplace(const std::string& from, const std::string& to) = 0;
+  // Puts the folder's own changes (names made, moved, deleted in it) on the disk.
+  [[nodiscard]] virtual bool SyncDirectory(const std::string& path) = 0;
   // Deletes a file or a link (never a link's target). Fails on a plain file marked read-only, as
   // on Windows, whoever runs us.
   virtual bool DeleteFile(const std::string& path) = 0;
-
-  enum class DeleteOutcome {
-    kDeleted,
-    kNotFound,  // nothing by that name
-    kReplaced,  // the name leads to another file now
-    kChanged,   // the same file, written to since `expected`
-    kFailed,
-  };
-  // Deletes the file at `path` only when it is still the one `expected` describes, clearing a
-  // read-only mark first (on a plain file only; a link is deleted, its target left alone).
-  [[nodiscard]] virtual DeleteOutcome DeleteFileIfUnchanged(const std::string& path,
-                                                            const FileStamp& expected) = 0;
 
   struct LockAttempt {
     std::unique_ptr<FileLock> lock;  // taken
@@ -144,8 +152,16 @@ class FileSystem {
 // The file system of the machine the program runs on.
 FileSystem& RealFileSystem();
 
-// A new name for a temporary file beside `target`: "<target>.<six random letters>.partial".
+// A new name for a temporary file beside `target`: "<target>.<six random letters and
+// digits>.partial".
 std::string NewTemporaryPathFor(const std::string& target);
+// A new private name beside `target` that a file is moved to before it is deleted:
+// "<target>.<six random letters and digits>.claim".
+std::string NewClaimPathFor(const std::string& target);
+// Whether a name in the folder of a file named `target_name` is one of its claims.
+bool IsClaimNameFor(std::string_view name, std::string_view target_name);
+// Starts the random names over from `seed`, so that a test knows the next ones beforehand.
+void SeedPrivateNames(uint64_t seed);
 // Whether a name in the folder of a file named `target_name` is one of its temporaries, from this
 // or an earlier version ("<target_name>.partial").
 bool IsTemporaryNameFor(std::string_view name, std::string_view target_name);

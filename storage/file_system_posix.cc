@@ -2,15 +2,16 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>  // renameat2
 #include <utility>
 
+#include "storage/file_buffer.h"
 #include "storage/file_system.h"
 
 namespace quorvane {
@@ -78,45 +79,26 @@ class PosixFileLock final : public FileLock {
   Descriptor fd_;
 };
 
-std::string ParentOf(const std::string& path) {
-  size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// A file's bytes under a read lease, or a copy checked against the file's state afterwards.
+// A file's bytes, read (never mapped: a disk error is then a failed read, and nobody's truncate
+// can raise a signal here) under a read lease where one can be had, and held until the file is
+// released or deleted.
 class PosixFileView final : public FileView {
  public:
-  PosixFileView(int fd, bool leased, const struct stat& st)
-      : fd_(fd), leased_(leased), before_(st), stamp_(StampOf(st)) {}
+  PosixFileView(int fd, bool leased, const struct stat& st, std::string path)
+      : fd_(fd), leased_(leased), stamp_(StampOf(st)), path_(std::move(path)) {}
   ~PosixFileView() override { static_cast<void>(Release()); }
 
   FileSystem::ReadOutcome Load(size_t limit) {
     using ReadOutcome = FileSystem::ReadOutcome;
-    const auto size = static_cast<uint64_t>(before_.st_size);
-    if (size > limit) return ReadOutcome::kTooLarge;
-    // Under the lease nobody can write the file, nor cut it short under the mapping, so a large
-    // file is mapped with its pages in place at once: no copy, and no page faults to fill a
-    // buffer of its size.
-    if (leased_ && size >= kMapFrom) {
-      void* map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd_.get(), 0);
-      if (map != MAP_FAILED) {
-        map_ = map;
-        bytes_ = std::string_view(static_cast<const char*>(map), size);
-        return ReadOutcome::kOk;
-      }
-    }
-    // One byte more than the limit tells a file that is too large from one that fits exactly;
-    // without a lease the file may have grown since its size was asked.
-    const size_t most = limit + 1;
-    copy_.resize(static_cast<size_t>(size) + 1);
+    if (stamp_.size > limit) return ReadOutcome::kTooLarge;
+    // One byte of room more than the size tells a file that grew since its size was asked (only
+    // possible without a lease) from one that did not.
+    const auto size = static_cast<size_t>(stamp_.size);
+    buffer_ = FileBuffer(size + 1);
+    buffer_.Prepare(size + 1);
     size_t filled = 0;
-    while (true) {
-      if (filled == copy_.size()) {
-        if (copy_.size() == most) break;
-        copy_.resize(std::min(copy_.size() * 2, most));
-      }
-      ssize_t got = ::read(fd_.get(), copy_.data() + filled, copy_.size() - filled);
+    while (filled < buffer_.capacity()) {
+      ssize_t got = ::read(fd_.get(), buffer_.data() + filled, buffer_.capacity() - filled);
       if (got < 0) {
         if (errno == EINTR) continue;
         return ReadOutcome::kCannotOpen;
@@ -124,10 +106,11 @@ class PosixFileView final : public FileView {
       if (got == 0) break;
       filled += static_cast<size_t>(got);
     }
-    if (filled > limit) return ReadOutcome::kTooLarge;
-    copy_.resize(filled);
-    bytes_ = copy_;
-    if (filled != size) grew_ = true;  // changed between the size query and the read
+    // Bytes that changed under the read are not the file's: without a lease it was written
+    // meanwhile. Under a lease nobody can write it, but a file system that does not keep leases
+    // for every path (overlayfs) may let a truncate through all the same.
+    if (filled != size || !SameState()) return ReadOutcome::kBusy;
+    bytes_ = std::string_view(buffer_.data(), filled);
     return ReadOutcome::kOk;
   }
 
@@ -136,33 +119,87 @@ class PosixFileView final : public FileView {
 
   bool Release() override {
     if (!fd_.valid()) return unchanged_;
-    if (leased_) {
-      // Somebody opened it for writing while it was viewed: the lease is being broken.
-      unchanged_ = ::fcntl(fd_.get(), F_GETLEASE) == F_RDLCK;
-      ::fcntl(fd_.get(), F_SETLEASE, F_UNLCK);
-    } else {
-      struct stat after;
-      unchanged_ = !grew_ && ::fstat(fd_.get(), &after) == 0 && StampOf(after) == stamp_;
-    }
-    if (map_ != nullptr) ::munmap(map_, bytes_.size());
-    map_ = nullptr;
-    bytes_ = {};
-    fd_.Close();
+    unchanged_ = Unwritten();
+    LetGo();
     return unchanged_;
   }
 
+  DeleteOutcome Delete() override {
+    const DeleteOutcome outcome = Claim();
+    LetGo();
+    return outcome;
+  }
+
  private:
-  // Below this size a copy costs less than setting up a mapping.
-  static constexpr uint64_t kMapFrom = 64 * 1024;
+  // Nobody has written the file, or asked to, since it was read: the lease is unbroken (while a
+  // break is pending F_GETLEASE no longer says F_RDLCK), and its size and time are as they were.
+  bool Unwritten() const {
+    if (leased_ && ::fcntl(fd_.get(), F_GETLEASE) != F_RDLCK) return false;
+    return SameState();
+  }
+  bool SameState() const {
+    struct stat now;
+    return ::fstat(fd_.get(), &now) == 0 && StampOf(now) == stamp_;
+  }
+
+  // The name is moved to a private one first: from then on no program reaches the file by its
+  // public name, so what is checked next is what gets deleted. Then the private name must still
+  // lead to the file that was read, and the file must still be unwritten.
+  DeleteOutcome Claim() {
+    if (!Unwritten()) return DeleteOutcome::kChanged;
+    std::string claim;
+    for (int attempt = 0;; ++attempt) {
+      claim = NewClaimPathFor(path_);
+      if (::renameat2(AT_FDCWD, path_.c_str(), AT_FDCWD, claim.c_str(), RENAME_NOREPLACE) == 0) {
+        break;
+      }
+      if (errno == ENOENT) return DeleteOutcome::kNotFound;  // taken by another copy
+      if (errno != EEXIST || attempt == 100) return DeleteOutcome::kFailed;
+    }
+    if (!Leads(claim)) {
+      PutBack(claim);
+      return DeleteOutcome::kReplaced;
+    }
+    if (!Unwritten()) {
+      PutBack(claim);
+      return DeleteOutcome::kChanged;
+    }
+    if (::unlink(claim.c_str()) != 0) {
+      PutBack(claim);
+      return DeleteOutcome::kFailed;
+    }
+    return DeleteOutcome::kDeleted;
+  }
+
+  // Whether `name` is the file read: the file itself, or a link to it (which is what gets
+  // deleted then, never its target).
+  bool Leads(const std::string& name) const {
+    struct stat named, opened;
+    if (::lstat(name.c_str(), &named) != 0 || ::fstat(fd_.get(), &opened) != 0) return false;
+    if (S_ISLNK(named.st_mode) && ::stat(name.c_str(), &named) != 0) return false;
+    return named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
+  }
+
+  // Back under the public name, unless something new stands there: then it stays under its
+  // private name, and the next run puts it back.
+  void PutBack(const std::string& claim) const {
+    ::renameat2(AT_FDCWD, claim.c_str(), AT_FDCWD, path_.c_str(), RENAME_NOREPLACE);
+  }
+
+  void LetGo() {
+    if (!fd_.valid()) return;
+    if (leased_) ::fcntl(fd_.get(), F_SETLEASE, F_UNLCK);
+    bytes_ = {};
+    buffer_ = FileBuffer();
+    fd_.Close();
+  }
 
   Descriptor fd_;
   bool leased_;
-  struct stat before_;
   FileStamp stamp_;
-  void* map_ = nullptr;
-  std::string copy_;
+  std::string path_;
+  FileBuffer buffer_;
   std::string_view bytes_;
-  bool grew_ = false;
   bool unchanged_ = false;
 };
 
@@ -243,7 +280,7 @@ class PosixFileSystem final : public FileSystem {
     if (!leased && errno == EAGAIN) return ReadOutcome::kBusy;
     // Under the lease the file is what it will stay; it may have been written just before.
     if (leased && ::fstat(fd.get(), &st) != 0) return ReadOutcome::kCannotOpen;
-    auto posix_view = std::make_unique<PosixFileView>(fd.Release(), leased, st);
+    auto posix_view = std::make_unique<PosixFileView>(fd.Release(), leased, st, path);
     const ReadOutcome outcome = posix_view->Load(limit);
     if (outcome == ReadOutcome::kOk) {
       view = std::move(posix_view);
@@ -281,11 +318,16 @@ class PosixFileSystem final : public FileSystem {
   }
 
   bool Rename(const std::string& from, const std::string& to) override {
-    if (::rename(from.c_str(), to.c_str()) != 0) return false;
-    // The new name is durable only once the folder that holds it is.
-    Descriptor dir(::open(ParentOf(to).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.valid()) ::fsync(dir.get());
-    return true;
+    return ::rename(from.c_str(), to.c_str()) == 0;
+  }
+
+  bool RenameNoReplace(const std::string& from, const std::string& to) override {
+    return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0;
+  }
+
+  bool SyncDirectory(const std::string& path) override {
+    Descriptor dir(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return dir.valid() && ::fsync(dir.get()) == 0;
   }
 
   bool DeleteFile(const std::string& path) override {
@@ -294,36 +336,6 @@ class PosixFileSystem final : public FileSystem {
       return false;
     }
     return ::unlink(path.c_str()) == 0;
-  }
-
-  DeleteOutcome DeleteFileIfUnchanged(const std::string& path, const FileStamp& expected) override {
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0) {
-      return errno == ENOENT ? DeleteOutcome::kNotFound : DeleteOutcome::kFailed;
-    }
-    const FileStamp now = StampOf(st);
-    if (now.device != expected.device || now.file != expected.file) {
-      return DeleteOutcome::kReplaced;
-    }
-    if (now != expected) return DeleteOutcome::kChanged;
-    // Another copy running without the lock may delete the file between any two of these
-    // steps; that is "not found", not a failure.
-    const auto failed = [] {
-      return errno == ENOENT ? DeleteOutcome::kNotFound : DeleteOutcome::kFailed;
-    };
-    if (::lstat(path.c_str(), &st) != 0) return failed();
-    if (S_ISREG(st.st_mode) && (st.st_mode & kAnyWrite) == 0) {
-      // Cleared through a descriptor that cannot have been opened through a link.
-      Descriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-      if (!fd.valid()) return failed();
-      struct stat opened;
-      if (::fstat(fd.get(), &opened) != 0 || !S_ISREG(opened.st_mode) ||
-          ::fchmod(fd.get(), (opened.st_mode & 07777) | S_IWUSR) != 0) {
-        return DeleteOutcome::kFailed;
-      }
-    }
-    if (::unlink(path.c_str()) == 0) return DeleteOutcome::kDeleted;
-    return failed();
   }
 
   LockAttempt TryLock(const std::string& path) override {

@@ -79,10 +79,87 @@ bool QueryByHandle(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info) {
   return file.valid() && ::GetFileInformationByHandle(file.get(), &info);
 }
 
+// The error of the last failed call, as a deletion's outcome: a file that another copy took
+// meanwhile is "not found", not a failure.
+DeleteOutcome DeletionFailed() {
+  const DWORD error = ::GetLastError();
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? DeleteOutcome::kNotFound
+                                                                        : DeleteOutcome::kFailed;
+}
+
+bool SetAttributes(HANDLE file, DWORD attributes) {
+  FILE_BASIC_INFO basic = {};
+  basic.FileAttributes = attributes;
+  return ::SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic) != 0;
+}
+
+bool MarkForDeletion(HANDLE file, bool deleted) {
+  FILE_DISPOSITION_INFO disposition = {deleted ? TRUE : FALSE};
+  return ::SetFileInformationByHandle(file, FileDispositionInfo, &disposition,
+                                      sizeof disposition) != 0;
+}
+
+// Deletes the file at `path` when it is still the one `expected` describes. The check and the
+// deletion go through one handle, opened with DELETE access and shutting writers out, so nothing
+// can be put in the file's place between them.
+DeleteOutcome DeleteIfUnchanged(const std::wstring& path, const FileStamp& expected) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return DeletionFailed();
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    // A link: the file it leads to is checked through a handle of its own, which keeps writers
+    // out meanwhile, and the link itself is deleted through a handle opened on the link.
+    Handle target(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!target.valid()) return DeletionFailed();
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!::GetFileInformationByHandle(target.get(), &info)) return DeleteOutcome::kFailed;
+    const FileStamp now = StampOf(info);
+    if (now.device != expected.device || now.file != expected.file) return DeleteOutcome::kReplaced;
+    if (!(now == expected)) return DeleteOutcome::kChanged;
+    Handle link(::CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING,
+                              FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!link.valid()) return DeletionFailed();
+    return MarkForDeletion(link.get(), true) ? DeleteOutcome::kDeleted : DeleteOutcome::kFailed;
+  }
+  Handle file(::CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                            FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!file.valid()) {
+    // A program holds it open for writing: it is being written.
+    return ::GetLastError() == ERROR_SHARING_VIOLATION ? DeleteOutcome::kChanged
+                                                       : DeletionFailed();
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!::GetFileInformationByHandle(file.get(), &info)) return DeleteOutcome::kFailed;
+  const FileStamp now = StampOf(info);
+  if (now.device != expected.device || now.file != expected.file) return DeleteOutcome::kReplaced;
+  if (!(now == expected)) return DeleteOutcome::kChanged;
+  const DWORD kept = info.dwFileAttributes;
+  if ((kept & FILE_ATTRIBUTE_READONLY) == 0) {
+    return MarkForDeletion(file.get(), true) ? DeleteOutcome::kDeleted : DeleteOutcome::kFailed;
+  }
+  // A read-only file is deleted all the same, its mark cleared first. The mark belongs to the
+  // file, not to the name: with other names (hard links) it is set back through the same handle
+  // once this name is marked for deletion, and where that cannot be done nothing is deleted.
+  if (!SetAttributes(file.get(), (kept & ~FILE_ATTRIBUTE_READONLY) | FILE_ATTRIBUTE_NORMAL)) {
+    return DeleteOutcome::kFailed;
+  }
+  if (!MarkForDeletion(file.get(), true)) {
+    static_cast<void>(SetAttributes(file.get(), kept));
+    return DeleteOutcome::kFailed;
+  }
+  if (info.nNumberOfLinks <= 1 || SetAttributes(file.get(), kept)) return DeleteOutcome::kDeleted;
+  static_cast<void>(MarkForDeletion(file.get(), false));
+  static_cast<void>(SetAttributes(file.get(), kept));
+  return DeleteOutcome::kFailed;
+}
+
 // A file's bytes, read through a handle that keeps writers out until the view is released.
 class Win32FileView final : public FileView {
  public:
-  explicit Win32FileView(HANDLE handle) : handle_(handle) {}
+  Win32FileView(HANDLE handle, std::wstring path) : handle_(handle), path_(std::move(path)) {}
 
   FileSystem::ReadOutcome Load(size_t limit) {
     using ReadOutcome = FileSystem::ReadOutcome;
@@ -116,9 +193,16 @@ class Win32FileView final : public FileView {
     handle_.Close();
     return true;
   }
+  DeleteOutcome Delete() override {
+    // The read handle shares nothing but reading, so it must go before the file can be opened
+    // for deletion; the deletion then checks, through its own handle, that it is the same file.
+    handle_.Close();
+    return DeleteIfUnchanged(path_, stamp_);
+  }
 
  private:
   Handle handle_;
+  std::wstring path_;
   FileStamp stamp_;
   std::string bytes_;
 };
@@ -176,13 +260,14 @@ class Win32FileSystem final : public FileSystem {
                        std::unique_ptr<FileView>& view) override {
     // Other readers are welcome, writers are kept out while the file is viewed; a file that a
     // writer still holds cannot be opened at all.
-    HANDLE file = ::CreateFileW(ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+    std::wstring wide = ToWide(path);
+    HANDLE file = ::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
       return ::GetLastError() == ERROR_SHARING_VIOLATION ? ReadOutcome::kBusy
                                                          : ReadOutcome::kCannotOpen;
     }
-    auto win32_view = std::make_unique<Win32FileView>(file);
+    auto win32_view = std::make_unique<Win32FileView>(file, std::move(wide));
     const ReadOutcome outcome = win32_view->Load(limit);
     if (outcome == ReadOutcome::kOk) view = std::move(win32_view);
     return outcome;
@@ -204,6 +289,7 @@ class Win32FileSystem final : public FileSystem {
   }
 
   bool Rename(const std::string& from, const std::string& to) override {
+    // Written through: the move is on the disk when the call returns.
     return ::MoveFileExW(ToWide(from).c_str(), ToWide(to).c_str(),
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
   }
@@ -212,51 +298,12 @@ class Win32FileSystem final : public FileSystem {
     return ::DeleteFileW(ToWide(path).c_str()) != 0;
   }
 
-  DeleteOutcome DeleteFileIfUnchanged(const std::string& path, const FileStamp& expected) override {
-    const std::wstring wide = ToWide(path);
-    // Another copy running without the lock may delete the file between any two of these steps;
-    // that is "not found", not a failure.
-    const auto failed = [] {
-      const DWORD error = ::GetLastError();
-      return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
-                 ? DeleteOutcome::kNotFound
-                 : DeleteOutcome::kFailed;
-    };
-    const DWORD attributes = ::GetFileAttributesW(wide.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return failed();
-    // The check, the clearing of the read-only mark and the deletion all go through one handle,
-    // so nothing can be put in the file's place between them. Through a link, the handle is the
-    // target's and only looks.
-    const bool link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-    const DWORD access =
-        link ? FILE_READ_ATTRIBUTES : DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
-    Handle file(::CreateFileW(wide.c_str(), access, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) return failed();
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!::GetFileInformationByHandle(file.get(), &info)) return DeleteOutcome::kFailed;
-    const FileStamp now = StampOf(info);
-    if (now.device != expected.device || now.file != expected.file) return DeleteOutcome::kReplaced;
-    if (!(now == expected)) return DeleteOutcome::kChanged;
-    if (link) {
-      // A link is deleted as a link; its target keeps its attributes.
-      file.Close();
-      return ::DeleteFileW(wide.c_str()) ? DeleteOutcome::kDeleted : failed();
-    }
-    if ((info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
-      FILE_BASIC_INFO basic = {};
-      basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-      if (!::SetFileInformationByHandle(file.get(), FileBasicInfo, &basic, sizeof basic)) {
-        return DeleteOutcome::kFailed;
-      }
-    }
-    FILE_DISPOSITION_INFO disposition = {TRUE};
-    if (!::SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition,
-                                      sizeof disposition)) {
-      return DeleteOutcome::kFailed;
-    }
-    return DeleteOutcome::kDeleted;
+  bool RenameNoReplace(const std::string& from, const std::string& to) override {
+    return ::MoveFileExW(ToWide(from).c_str(), ToWide(to).c_str(), MOVEFILE_WRITE_THROUGH) != 0;
   }
+
+  // MOVEFILE_WRITE_THROUGH has put each move on the disk already.
+  bool SyncDirectory(const std::string&) override { return true; }
 
   LockAttempt TryLock(const std::string& path) override {
     // The lock is the open handle itself, shared with nobody. A lock file marked read-only is

@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -20,6 +21,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::DialogHarness;
 using testing::FileStep;
+using testing::MemoryFileSystem;
 using testing::ReadFile;
 using testing::RecordingView;
 using testing::ShownMessage;
@@ -675,14 +677,16 @@ TEST(RunBatchTest, WhatOthersDoAroundTheRunIsNeverLost) {
        },
        RunOutcome::kOk, "1\r\n", completed},
       /* 3*/
-      {"lines appended to the input during the run are not lost",
+      {"a program that opens the input to write during the run finds it kept",
        [&](DialogHarness& h, const std::string&) {
          before_flush(h, [](DialogHarness& run) {
-           std::ofstream(run.folders().InputFile(), std::ios::app | std::ios::binary) << "111\r\n";
+           // It would wait until the run lets go of the file; here it is told so at once.
+           EXPECT_EQ(::open(run.folders().InputFile().c_str(), O_WRONLY | O_NONBLOCK), -1);
+           EXPECT_EQ(errno, EWOULDBLOCK);
          });
        },
        RunOutcome::kInputChanged,
-       "11\r\n111\r\n",
+       "11\r\n",
        {{messages::kInputChanged, MessageIcon::kError}}},
       /* 4*/
       {"an input still open for writing is not read",
@@ -694,6 +698,15 @@ TEST(RunBatchTest, WhatOthersDoAroundTheRunIsNeverLost) {
        RunOutcome::kInputUnreadable,
        "11\r\n",
        {{messages::kInputEmpty, MessageIcon::kError}}},
+      /* 5*/
+      {"a new input renamed into place as the old one is deleted waits for the next start",
+       [&](DialogHarness& h, const std::string&) {
+         h.files().Before(FileStep::kDelete, "Bintake", [&h] {
+           WriteFile(h.folders().auto_file + "/next", "1\r\n");
+           fs::rename(h.folders().auto_file + "/next", h.folders().InputFile());
+         });
+       },
+       RunOutcome::kOk, "1\r\n", completed},
   };
   for (size_t row = 0; row < std::size(rows); ++row) {
     SCOPED_TRACE("row " + std::to_string(row) + ": " + rows[row].name);
@@ -720,6 +733,72 @@ TEST(RunBatchTest, WhatOthersDoAroundTheRunIsNeverLost) {
     }
     ExpectEndedCleanly(h);
   }
+}
+
+std::string Repeated(const std::string& piece, size_t times) {
+  std::string out;
+  for (size_t i = 0; i < times; ++i) out += piece;
+  return out;
+}
+
+// A power cut after any change a run makes, whatever the disk then keeps of what was not yet put
+// on it, loses nothing: after the next start the input is whole (beside the old result or the
+// whole new one), or the whole new result is there and the input gone. Never a torn result, and
+// never the input gone without the whole result.
+TEST(PowerCutTest, EveryCutOfARunAndEveryAllowedLossLeavesTheInputOrTheWholeResult) {
+  const struct {
+    const char* name;
+    std::string input;
+    std::string result;
+  } runs[] = {
+      /* 0*/ {"small", "101\r\n11\r\n", "5\r\n3\r\n"},
+      /* 1*/ {"large", Repeated("1011\r\n", 40000), Repeated("11\r\n", 40000)},
+  };
+  const std::string old_result = "9\r\n";
+  const auto prepare = [&old_result](DialogHarness& harness, const std::string& input) {
+    harness.MakeDropFolder();
+    harness.DropInput(input);
+    ASSERT_TRUE(harness.memory().MakeDirectory(harness.folders().result));
+    ASSERT_TRUE(ReplaceFileSafely(harness.memory(), harness.folders().ResultFile(), old_result));
+    harness.memory().SyncAll();
+  };
+  int states = 0;
+  for (size_t row = 0; row < std::size(runs); ++row) {
+    SCOPED_TRACE(std::string("run ") + std::to_string(row) + ": " + runs[row].name);
+    int changes = 0;
+    {
+      DialogHarness whole(DialogHarness::Disk::kMemory);
+      prepare(whole, runs[row].input);
+      const int before = whole.memory().changes();
+      whole.Open();
+      ASSERT_EQ(whole.dialog().outcome(), RunOutcome::kOk);
+      changes = whole.memory().changes() - before;
+    }
+    ASSERT_GT(changes, 3);
+    for (int cut = 0; cut <= changes; ++cut) {
+      DialogHarness cut_run(DialogHarness::Disk::kMemory);
+      prepare(cut_run, runs[row].input);
+      cut_run.memory().CutPowerAfter(cut_run.memory().changes() + cut);
+      cut_run.Open();
+      // The next start finds the disk in each state the cut may have left.
+      DialogHarness& next = cut_run;
+      for (const MemoryFileSystem& state : cut_run.memory().CrashStates()) {
+        next.memory() = state;
+        next.Open();
+        ++states;
+        const std::optional<std::string> input = next.Read(next.folders().InputFile());
+        const std::optional<std::string> result = next.Result();
+        const bool input_whole = input == runs[row].input &&
+                                 (result == old_result || result == runs[row].result);
+        const bool converted = !input && result == runs[row].result;
+        EXPECT_TRUE(input_whole || converted)
+            << "cut after change " << cut << " of " << changes << ": input "
+            << (input ? std::to_string(input->size()) + " bytes" : "gone") << ", result "
+            << (result ? std::to_string(result->size()) + " bytes" : "gone");
+      }
+    }
+  }
+  std::printf("%d crash states explored\n", states);
 }
 
 TEST(KeyboardFilterTest, OnlyKeyDownsAreKeptFromTheDialogManager) {

@@ -178,9 +178,12 @@ TEST(FilePrimitivesTest, ReplaceFileSafelyReplacesWholeOrNotAtAll) {
     mode_t mode;  // of the new file; 0: not looked at
   };
   const auto plant_links = [](const std::string& path, const std::string& outside) {
-    // Links at the old fixed temporary name, and at names of the temporary pattern.
+    // A link at the old fixed temporary name, and a hard link at the very name that the next
+    // temporary will be given.
     fs::create_symlink(outside, path + ".partial");
-    fs::create_hard_link(outside, path + ".aaaaaa.partial");
+    SeedPrivateNames(1);
+    fs::create_hard_link(outside, NewTemporaryPathFor(path));
+    SeedPrivateNames(1);
   };
   const Row rows[] = {
       /* 0*/ {"an old result", [](auto& path, auto&) { WriteFile(path, "old\r\n"); }, true, 0},
@@ -315,56 +318,88 @@ TEST(FilePrimitivesTest, DeleteTreeRemovesEverythingButProtectedFiles) {
   EXPECT_TRUE(fs::exists(dir / "plain"));
 }
 
-// The input file is deleted only while it is the very file that was read.
-TEST(FilePrimitivesTest, DeleteFileIfUnchangedDeletesOnlyTheFileThatWasRead) {
-  using Outcome = FileSystem::DeleteOutcome;
+// The input file is deleted only while it is the very file that was read, unwritten since, and no
+// file's mode is changed on the way.
+TEST(FilePrimitivesTest, AViewDeletesOnlyTheFileThatWasRead) {
   const struct {
     const char* name;
     std::function<void(const std::string& path, const std::string& outside)> change;
-    Outcome outcome;
-    bool gone;
+    DeleteOutcome outcome;
+    const char* left;  // what the name holds afterwards; nullptr: nothing
   } rows[] = {
-      /* 0*/ {"unchanged", nullptr, Outcome::kDeleted, true},
+      /* 0*/ {"unchanged", nullptr, DeleteOutcome::kDeleted, nullptr},
       /* 1*/
-      {"read-only: the mark is cleared first", [](auto& p, auto&) { MarkReadOnly(p); },
-       Outcome::kDeleted, true},
+      {"read-only: deleted all the same", [](auto& p, auto&) { MarkReadOnly(p); },
+       DeleteOutcome::kDeleted, nullptr},
       /* 2*/
       {"another file renamed into its place",
        [](auto& p, auto&) {
          WriteFile(p + ".new", "11\n");
          fs::rename(p + ".new", p);
        },
-       Outcome::kReplaced, false},
+       DeleteOutcome::kReplaced, "11\n"},
       /* 3*/
-      {"written to since",
-       [](auto& p, auto&) { std::ofstream(p, std::ios::app | std::ios::binary) << "111\n"; },
-       Outcome::kChanged, false},
-      /* 4*/ {"gone", [](auto& p, auto&) { fs::remove(p); }, Outcome::kNotFound, true},
+      {"a program opens it to write while it is held",
+       [](auto& p, auto&) {
+         // The writer would wait for the holder; without waiting it is told to try again.
+         const int fd = ::open(p.c_str(), O_WRONLY | O_NONBLOCK);
+         EXPECT_EQ(fd, -1);
+         EXPECT_EQ(errno, EWOULDBLOCK);
+       },
+       DeleteOutcome::kChanged, "1\n11\n10"},
+      /* 4*/ {"gone", [](auto& p, auto&) { fs::remove(p); }, DeleteOutcome::kNotFound, nullptr},
+      /* 5*/
+      {"a hard link to a read-only file elsewhere: that file keeps its mode",
+       [](auto& p, auto& outside) {
+         fs::remove(p);
+         fs::create_hard_link(outside, p);
+       },
+       DeleteOutcome::kReplaced, "101\n"},
   };
   for (size_t row = 0; row < std::size(rows); ++row) {
     SCOPED_TRACE("row " + std::to_string(row) + ": " + rows[row].name);
     TempFolder dir;
     const std::string path = dir / "Bintake.tbin";
+    const std::string outside = dir / "elsewhere";
+    WriteFile(outside, "101\n");
+    MarkReadOnly(outside);
     WriteFile(path, "1\n11\n10");
-    FileContents read = ReadWholeFile(Files(), path);
-    ASSERT_EQ(read.outcome, FileSystem::ReadOutcome::kOk);
-    if (rows[row].change) rows[row].change(path, "");
-    EXPECT_EQ(Files().DeleteFileIfUnchanged(path, read.stamp), rows[row].outcome);
-    EXPECT_EQ(fs::exists(path), !rows[row].gone);
+    std::unique_ptr<FileView> view;
+    ASSERT_EQ(Files().ViewFile(path, kReadLimit, view), FileSystem::ReadOutcome::kOk);
+    if (rows[row].change) rows[row].change(path, outside);
+    EXPECT_EQ(view->Delete(), rows[row].outcome);
+    if (rows[row].left == nullptr) {
+      EXPECT_FALSE(fs::exists(fs::symlink_status(path)));
+    } else {
+      EXPECT_EQ(ReadFile(path), rows[row].left);
+    }
+    EXPECT_EQ(ModeOf(outside), 0444u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()),
+              rows[row].left == nullptr ? 1 : 2)
+        << "a claimed file was left";
   }
 
-  // A link is deleted as a link: the file elsewhere keeps its content and its read-only mark.
-  TempFolder dir;
-  const std::string outside = dir / "elsewhere";
-  WriteFile(outside, "101\n");
-  MarkReadOnly(outside);
-  fs::create_symlink(outside, dir / "Bintake.tbin");
-  FileContents read = ReadWholeFile(Files(), dir / "Bintake.tbin");
-  EXPECT_FALSE(Files().DeleteFile(outside));  // protected as it is
-  EXPECT_EQ(Files().DeleteFileIfUnchanged(dir / "Bintake.tbin", read.stamp), Outcome::kDeleted);
-  EXPECT_FALSE(fs::exists(fs::symlink_status(dir / "Bintake.tbin")));
-  EXPECT_EQ(ReadFile(outside), "101\n");
-  EXPECT_EQ(ModeOf(outside), 0444u);
+  // A link is deleted as a link, and so is a hard link: the file elsewhere keeps its content and
+  // its read-only mark.
+  for (const bool symbolic : {true, false}) {
+    TempFolder dir;
+    const std::string outside = dir / "elsewhere";
+    WriteFile(outside, "101\n");
+    MarkReadOnly(outside);
+    if (symbolic) {
+      fs::create_symlink(outside, dir / "Bintake.tbin");
+    } else {
+      fs::create_hard_link(outside, dir / "Bintake.tbin");
+    }
+    std::unique_ptr<FileView> view;
+    ASSERT_EQ(Files().ViewFile(dir / "Bintake.tbin", kReadLimit, view),
+              FileSystem::ReadOutcome::kOk);
+    EXPECT_FALSE(Files().DeleteFile(outside));  // protected as it is
+    EXPECT_EQ(view->Delete(), DeleteOutcome::kDeleted);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(dir / "Bintake.tbin")));
+    EXPECT_EQ(ReadFile(outside), "101\n");
+    EXPECT_EQ(ModeOf(outside), 0444u);
+  }
 }
 
 // Nothing is read half-way: not a file another program still holds open for writing, nor a pipe.

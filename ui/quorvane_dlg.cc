@@ -116,6 +116,9 @@ void CQuorvaneDlg::TakeAutomaticBranch() {
   }
   holds_lock_ = lock.lock != nullptr;
   const std::string input_file = folders_.InputFile();
+  // An input that a killed run had claimed for deletion goes back under its name first: it was
+  // never converted for sure, so it is converted now or at a later start.
+  if (holds_lock_) RestoreClaimedFiles(files_, input_file);
   if (!FileExists(files_, input_file)) {
     AbandonAutomaticStart(RunOutcome::kInputMissing);
     return;
@@ -136,31 +139,28 @@ void CQuorvaneDlg::TakeAutomaticBranch() {
     AbandonAutomaticStart(RunOutcome::kInputTooLarge);
     return;
   }
-  std::unique_ptr<FileView> input;
-  const FileSystem::ReadOutcome read = files_.ViewFile(input_file, kReadLimit, input);
+  const FileSystem::ReadOutcome read = files_.ViewFile(input_file, kReadLimit, input_);
   if (read == FileSystem::ReadOutcome::kTooLarge) {
     AbandonAutomaticStart(RunOutcome::kInputTooLarge);
     return;
-  }
-  // The character check and the conversion are one pass over the bytes, made while nobody can
-  // write the file; the run then only shows its progress and writes what was converted.
-  // Unreadable, still held open by the program that writes it, written to meanwhile, or emptied
-  // since the size query: there is nothing to convert yet, and the file stays for the next start.
-  if (read == FileSystem::ReadOutcome::kOk && !input->bytes().empty()) {
-    batch_ = ConvertBatch(input->bytes());
-    input_characters_ = input->bytes().size();
-    input_characters_trimmed_ = TrimTrailingBreaks(input->bytes()).size();
-    input_stamp_ = input->stamp();
   }
   if (read == FileSystem::ReadOutcome::kCannotOpen && !FileExists(files_, input_file)) {
     // Taken by another copy running without the lock since it was found.
     AbandonAutomaticStart(RunOutcome::kInputMissing);
     return;
   }
-  if (read != FileSystem::ReadOutcome::kOk || !input->Release() || input_characters_ == 0) {
+  // Unreadable, still held open by the program that writes it, or emptied since the size query:
+  // there is nothing to convert yet, and the file stays for the next start.
+  if (read != FileSystem::ReadOutcome::kOk || input_->bytes().empty()) {
     AbandonAutomaticStart(RunOutcome::kInputUnreadable);
     return;
   }
+  // The character check and the conversion are one pass over the bytes. The file stays held
+  // (nobody can write it unseen) until the result is on disk and the file deleted, or the run
+  // ends otherwise.
+  batch_ = ConvertBatch(input_->bytes());
+  input_characters_ = input_->bytes().size();
+  input_characters_trimmed_ = TrimTrailingBreaks(input_->bytes()).size();
   if (batch_.not_binary) {
     AbandonAutomaticStart(RunOutcome::kInputNotBinary);
     return;
@@ -176,6 +176,9 @@ void CQuorvaneDlg::AbandonAutomaticStart(RunOutcome outcome) {
 
 void CQuorvaneDlg::StopRun(RunOutcome outcome) {
   outcome_ = outcome;
+  // The input stays as it is; its writer must not wait while a message waits for a person.
+  if (input_) static_cast<void>(input_->Release());
+  input_.reset();
   ReportIfAllowed(outcome);
   AbandonQuietly();
 }
@@ -307,7 +310,7 @@ void CQuorvaneDlg::OnShowMessagesClicked() {
   // The box toggles its own tick; it is read only when the settings are saved.
 }
 
-void CQuorvaneDlg::RunBatch(std::string result_path, std::string input_path) {
+void CQuorvaneDlg::RunBatch(std::string result_path, std::string /*input_path*/) {
   DialogView& view = *view_;
   if (!view.IsChecked(kIdAutoRun)) view.SetChecked(kIdAutoRun, true);
   view.Enable(kIdExit, false);
@@ -336,12 +339,14 @@ void CQuorvaneDlg::RunBatch(std::string result_path, std::string input_path) {
   // temporary file of a copy still at work.
   if (holds_lock_) RemoveLeftoverTemporaries(files_, result_path);
   // The input file is deleted only after the result is safely on disk, and only when it is still
-  // the very file that was converted: one dropped in its place meanwhile waits for the next start.
+  // the very file that was converted, unwritten since: one dropped in its place meanwhile waits
+  // for the next start.
   if (!ReplaceFileSafely(files_, result_path, batch_.result)) {
     StopRun(RunOutcome::kResultNotWritten);
     return;
   }
-  const FileSystem::DeleteOutcome removal = files_.DeleteFileIfUnchanged(input_path, input_stamp_);
+  const DeleteOutcome removal = input_->Delete();
+  input_.reset();
   ShowProgress(schedule.AfterDeletion(), schedule.ConvertTotal());
   view.Pause(100);
   // The drop folder stays either way: calling programs drop their next file into it.
@@ -350,17 +355,17 @@ void CQuorvaneDlg::RunBatch(std::string result_path, std::string input_path) {
   ResetProgressControls();
 
   switch (removal) {
-    case FileSystem::DeleteOutcome::kDeleted:
-    case FileSystem::DeleteOutcome::kNotFound:
-    case FileSystem::DeleteOutcome::kReplaced:
+    case DeleteOutcome::kDeleted:
+    case DeleteOutcome::kNotFound:
+    case DeleteOutcome::kReplaced:
       outcome_ = RunOutcome::kOk;
       view.Beep(MessageIcon::kInformation);
       break;
-    case FileSystem::DeleteOutcome::kChanged:
+    case DeleteOutcome::kChanged:
       // Lines written after the file was read were not converted; the file stays whole.
       outcome_ = RunOutcome::kInputChanged;
       break;
-    case FileSystem::DeleteOutcome::kFailed:
+    case DeleteOutcome::kFailed:
       // The next start would convert the same file again; say so rather than pretend success.
       outcome_ = RunOutcome::kInputNotDeleted;
       break;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -110,7 +111,8 @@ class CQuorvaneDlg final : public DialogCommands {
   uint64_t input_characters_ = 0;
   uint64_t input_characters_trimmed_ = 0;
   BatchOutcome batch_;
-  FileStamp input_stamp_;    // which input file was read, so that only that one is deleted
+  // The input file, held from its reading until it is deleted or the run ends otherwise.
+  std::unique_ptr<FileView> input_;
   bool holds_lock_ = false;  // this run holds the drop folder's lock
   std::optional<int> end_result_;
   RunOutcome outcome_ = RunOutcome::kOk;

@@ -60,7 +60,14 @@ struct ExitRow {
   bool input_kept;                    // Bintake.tbin (file or folder) still there afterwards
   std::optional<std::string> result;  // the result file afterwards; nullopt: none
   std::string printed;                // a line the run prints on standard error; empty: none
+  const char* standard_error = nullptr;  // kClosedStream or kBrokenPipe; nullptr: a file
+  std::function<void(const DropHome&)> check = nullptr;  // what else must hold afterwards
 };
+
+mode_t ModeOf(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
 
 std::vector<ExitRow> ExitRows() {
   const std::string fail_io = std::string("LD_PRELOAD=") + QUORVANE_FAIL_IO;
@@ -247,6 +254,101 @@ std::vector<ExitRow> ExitRows() {
        false,
        kOldResult,
        Printed(messages::kInputMissing, MessageIcon::kError)},
+      /*20*/
+      {"read-only input in a folder that may not be written: kept, mode and all",
+       [](const DropHome& home) {
+         home.MakeDropFolder();
+         home.DropInput("110\n");
+         ::chmod(home.folders().InputFile().c_str(), 0444);
+       },
+       {fail_io, "QUORVANE_FAIL_UNLINK=/Bintake.tbin"},
+       RunOutcome::kInputNotDeleted,
+       true,
+       "6\r\n",
+       Printed(messages::kInputNotDeleted, MessageIcon::kError),
+       nullptr,
+       [](const DropHome& home) { EXPECT_EQ(ModeOf(home.folders().InputFile()), 0444u); }},
+      /*21*/
+      {"input a hard link to a read-only file elsewhere: that file keeps its mode",
+       [](const DropHome& home) {
+         home.MakeDropFolder();
+         const std::string elsewhere = home.folders().documents + "/kept.txt";
+         WriteFile(elsewhere, "101\r\n");
+         ::chmod(elsewhere.c_str(), 0444);
+         fs::create_hard_link(elsewhere, home.folders().InputFile());
+       },
+       {},
+       RunOutcome::kOk,
+       false,
+       "5\r\n",
+       Printed(messages::kCompleted, MessageIcon::kInformation),
+       nullptr,
+       [](const DropHome& home) {
+         EXPECT_EQ(ModeOf(home.folders().documents + "/kept.txt"), 0444u);
+         EXPECT_EQ(ReadFile(home.folders().documents + "/kept.txt"), "101\r\n");
+       }},
+      /*22*/
+      {"a read error on the input (a damaged disk) ends at once",
+       drop("1\r\n"),
+       {fail_io, "QUORVANE_FAIL_READ=/Bintake.tbin"},
+       RunOutcome::kInputUnreadable,
+       true,
+       kOldResult,
+       Printed(messages::kInputEmpty, MessageIcon::kError)},
+      /*23*/
+      {"not enough memory for the result",
+       drop(InputOfSize(kReadLimit)),
+       {fail_io, "QUORVANE_FAIL_LARGE_MAP=2"},
+       RunOutcome::kOutOfMemory,
+       true,
+       kOldResult,
+       "quorvane: not enough memory"},
+      /*24*/
+      {"standard error closed: the message lands nowhere, least of all in the lock file",
+       drop("1\r\n"),
+       {},
+       RunOutcome::kOk,
+       false,
+       "1\r\n",
+       "",
+       kClosedStream,
+       [](const DropHome& home) { EXPECT_EQ(ReadFile(home.folders().LockFile()), ""); }},
+      /*25*/
+      {"standard error a pipe nobody reads: the status is the run's own",
+       drop("1\r\n"),
+       {},
+       RunOutcome::kOk,
+       false,
+       "1\r\n",
+       "",
+       kBrokenPipe},
+      /*26*/
+      {"an input a killed run had claimed goes back and is converted",
+       [](const DropHome& home) {
+         home.MakeDropFolder();
+         WriteFile(home.folders().InputFile() + ".k1ll3d.claim", "110\r\n");
+       },
+       {},
+       RunOutcome::kOk,
+       false,
+       "6\r\n",
+       Printed(messages::kCompleted, MessageIcon::kInformation)},
+      /*27*/
+      {"a claimed leftover beside a new input waits for the name to be free",
+       [](const DropHome& home) {
+         home.MakeDropFolder();
+         home.DropInput("1\r\n");
+         WriteFile(home.folders().InputFile() + ".k1ll3d.claim", "110\r\n");
+       },
+       {},
+       RunOutcome::kOk,
+       false,
+       "1\r\n",
+       Printed(messages::kCompleted, MessageIcon::kInformation),
+       nullptr,
+       [](const DropHome& home) {
+         EXPECT_EQ(ReadFile(home.folders().InputFile() + ".k1ll3d.claim"), "110\r\n");
+       }},
   };
 }
 
@@ -290,7 +392,8 @@ TEST(ExitStatusRows, EachOutcomeHasItsStatusAndLeavesTheDropFolderAsPromised) {
     home.WriteResult(kOldResult);
     r.setup(home);
 
-    Ending ending = RunQuorvane(home.Environment(r.extra_environment), home.ErrorLog());
+    Ending ending = RunQuorvane(home.Environment(r.extra_environment),
+                                r.standard_error != nullptr ? r.standard_error : home.ErrorLog());
 
     ASSERT_FALSE(ending.hung);
     ASSERT_TRUE(ending.exited) << "signal " << ending.signal << "\n" << home.ReadErrorLog();
@@ -298,12 +401,31 @@ TEST(ExitStatusRows, EachOutcomeHasItsStatusAndLeavesTheDropFolderAsPromised) {
     EXPECT_EQ(home.InputExists(), r.input_kept);
     EXPECT_EQ(home.Result(), r.result);
     EXPECT_FALSE(home.PendingResultExists());
-    const std::string printed = home.ReadErrorLog();
+    const std::string printed = r.standard_error != nullptr ? "" : home.ReadErrorLog();
     if (r.printed.empty()) {
       EXPECT_EQ(printed, "");
     } else {
       EXPECT_NE(printed.find(r.printed), std::string::npos) << printed;
     }
+    if (r.check) r.check(home);
+  }
+}
+
+// A person's answers to a pipe that nobody reads end with their own status, never a signal.
+TEST(ExitStatusRows, OptionsToAPipeNobodyReadsEndWithTheirOwnStatus) {
+  const struct {
+    const char* argument;
+    int status;
+  } rows[] = {{"--help", 1}, {"--version", 1}, {"--bogus", ExitStatus(RunOutcome::kUsageError)}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.argument);
+    DropHome home;
+    const pid_t pid =
+        Spawn({QuorvaneExecutable(), {row.argument}, home.Environment(), kBrokenPipe, kBrokenPipe});
+    ASSERT_GT(pid, 0);
+    Ending ending = WaitFor(pid);
+    EXPECT_TRUE(ending.exited) << "signal " << ending.signal;
+    EXPECT_EQ(ending.code, row.status);
   }
 }
 

@@ -6,7 +6,13 @@
 //   QUORVANE_FAIL_OPEN=<name>       open() of a path ending in <name> fails with EACCES
 //   QUORVANE_FAIL_OPEN_WRITE=<name> the same, only for opens to write (a file the user may read
 //                                   but not write)
-//   QUORVANE_FAIL_UNLINK=<name>     unlink() of a path ending in <name> fails with EPERM
+//   QUORVANE_FAIL_UNLINK=<name>     unlink() of a path ending in <name>, or renameat2() of one to
+//                                   another name, fails with EPERM (a folder the user may not
+//                                   write)
+//   QUORVANE_FAIL_READ=<name>       read() of a file whose path ends in <name> fails with EIO, as
+//                                   on a damaged disk
+//   QUORVANE_FAIL_LARGE_MAP=<n>     the n-th anonymous mmap() of 1 MiB or more fails with ENOMEM,
+//                                   so that one chosen large allocation meets a full memory
 //   QUORVANE_GONE_AFTER_STAT=<name> a stat() of a path ending in <name> that follows links is
 //                                   at once followed by the file's deletion, as when another
 //                                   copy deletes it right then
@@ -24,6 +30,7 @@
 //                                   (ulimit -v)
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -51,6 +58,8 @@ Function Next(const char* symbol) {
 
 // The descriptor of the file whose first read is held back; -1: none (yet, or any more).
 int slow_read_fd = -1;
+// The descriptor of the file whose reads fail; -1: none.
+int failing_read_fd = -1;
 
 int OpenWith(const char* symbol, const char* path, int flags, va_list args) {
   mode_t mode = 0;
@@ -70,6 +79,7 @@ int OpenWith(const char* symbol, const char* path, int flags, va_list args) {
   auto real = std::strcmp(symbol, "open") == 0 ? real_open : real_open64;
   const int fd = real(path, flags, mode);
   if (fd >= 0 && Matches("QUORVANE_SLOW_READ", path)) slow_read_fd = fd;
+  if (fd >= 0 && Matches("QUORVANE_FAIL_READ", path)) failing_read_fd = fd;
   return fd;
 }
 
@@ -159,6 +169,10 @@ int rename(const char* from, const char* to) {
 }
 
 ssize_t read(int fd, void* buffer, size_t size) {
+  if (fd == failing_read_fd) {
+    errno = EIO;
+    return -1;
+  }
   if (fd == slow_read_fd) {
     slow_read_fd = -1;
     if (const char* started = std::getenv("QUORVANE_SLOW_READ_STARTED")) {
@@ -180,6 +194,28 @@ int stat(const char* path, struct stat* status) {
     real_unlink(path);
   }
   return result;
+}
+
+int renameat2(int from_dir, const char* from, int to_dir, const char* to, unsigned flags) {
+  if (Matches("QUORVANE_FAIL_UNLINK", from)) {
+    errno = EPERM;
+    return -1;
+  }
+  static auto real = Next<int (*)(int, const char*, int, const char*, unsigned)>("renameat2");
+  return real(from_dir, from, to_dir, to, flags);
+}
+
+void* mmap(void* address, size_t length, int protection, int flags, int fd, off_t offset) {
+  static int large_maps = 0;
+  if ((flags & MAP_ANONYMOUS) != 0 && length >= (size_t{1} << 20)) {
+    const char* failing = std::getenv("QUORVANE_FAIL_LARGE_MAP");
+    if (++large_maps == (failing != nullptr ? std::atoi(failing) : 0)) {
+      errno = ENOMEM;
+      return MAP_FAILED;
+    }
+  }
+  static auto real = Next<void* (*)(void*, size_t, int, int, int, off_t)>("mmap");
+  return real(address, length, protection, flags, fd, offset);
 }
 
 int unlink(const char* path) {

@@ -25,13 +25,15 @@ constexpr FileStep kAllSteps[] = {
     FileStep::kStatus, FileStep::kMakeDirectory, FileStep::kRemoveDirectory, FileStep::kList,
     FileStep::kRead,   FileStep::kCreate,        FileStep::kWrite,           FileStep::kFlush,
     FileStep::kClose,  FileStep::kRename,        FileStep::kDelete,          FileStep::kLock,
+    FileStep::kSync,
 };
 
 const char* StepName(FileStep step) {
   constexpr const char* kNames[] = {"Status", "MakeDirectory", "RemoveDirectory", "List",
                                     "Read",   "Create",        "Write",           "Flush",
-                                    "Close",  "Rename",        "Delete",          "Lock"};
-  static_assert(std::size(kNames) == static_cast<size_t>(FileStep::kLock) + 1);
+                                    "Close",  "Rename",        "Delete",          "Lock",
+                                    "Sync"};
+  static_assert(std::size(kNames) == static_cast<size_t>(FileStep::kSync) + 1);
   return kNames[static_cast<int>(step)];
 }
 
@@ -109,6 +111,12 @@ void ExpectNothingLost(DialogHarness& harness, const RunScenario& scenario) {
     case RunOutcome::kInputChanged:
       EXPECT_TRUE(input_present);
       EXPECT_EQ(result, scenario.new_result);
+      EXPECT_EQ(harness.view().beeps(), 0);
+      break;
+    case RunOutcome::kResultNotWritten:
+      // The new result may stand in place already, but not yet safely on the disk.
+      EXPECT_TRUE(input_present) << "abandoned, yet the input file is gone";
+      EXPECT_TRUE(result == scenario.old_result || result == scenario.new_result);
       EXPECT_EQ(harness.view().beeps(), 0);
       break;
     default:

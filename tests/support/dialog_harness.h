@@ -44,6 +44,8 @@ class DialogHarness {
   RecordingView& view() { return view_; }
   HeadlessView& controls() { return view_.state(); }
   FaultyFileSystem& files() { return files_; }
+  // The disk held in memory, with its power-cut model (Disk::kMemory only).
+  MemoryFileSystem& memory() { return memory_; }
   const FolderTree& folders() const { return home_.folders(); }
 
   // Time stands still: a run shows only the first and last step of each stretch of its progress.

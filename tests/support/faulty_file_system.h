@@ -22,8 +22,9 @@ enum class FileStep {
   kFlush,
   kClose,
   kRename,
-  kDelete,  // a plain deletion, or the deletion of the input file if it is unchanged
+  kDelete,  // a plain deletion, or the deletion of a file that was read
   kLock,
+  kSync,  // a folder's changes put on the disk
 };
 
 // The real file system, except that a chosen call of a chosen step fails. A failing write puts
@@ -67,7 +68,10 @@ class FaultyFileSystem : public FileSystem {
   ReadOutcome ViewFile(const std::string& path, size_t limit,
                        std::unique_ptr<FileView>& view) override {
     if (Fails(FileStep::kRead, path)) return ReadOutcome::kCannotOpen;
-    return real_.ViewFile(path, limit, view);
+    std::unique_ptr<FileView> real_view;
+    const ReadOutcome outcome = real_.ViewFile(path, limit, real_view);
+    if (real_view) view = std::make_unique<View>(*this, path, std::move(real_view));
+    return outcome;
   }
   std::unique_ptr<WritableFile> CreateTemporary(const std::string& target,
                                                 std::string& path) override {
@@ -79,12 +83,14 @@ class FaultyFileSystem : public FileSystem {
   bool Rename(const std::string& from, const std::string& to) override {
     return !Fails(FileStep::kRename, to) && real_.Rename(from, to);
   }
+  bool RenameNoReplace(const std::string& from, const std::string& to) override {
+    return !Fails(FileStep::kRename, to) && real_.RenameNoReplace(from, to);
+  }
+  bool SyncDirectory(const std::string& path) override {
+    return !Fails(FileStep::kSync, path) && real_.SyncDirectory(path);
+  }
   bool DeleteFile(const std::string& path) override {
     return !Fails(FileStep::kDelete, path) && real_.DeleteFile(path);
-  }
-  DeleteOutcome DeleteFileIfUnchanged(const std::string& path, const FileStamp& expected) override {
-    if (Fails(FileStep::kDelete, path)) return DeleteOutcome::kFailed;
-    return real_.DeleteFileIfUnchanged(path, expected);
   }
   LockAttempt TryLock(const std::string& path) override {
     if (Fails(FileStep::kLock, path)) return {};
@@ -101,6 +107,27 @@ class FaultyFileSystem : public FileSystem {
     FileStep step;
     std::string path_part;
     std::function<void()> action;
+  };
+
+  class View : public FileView {
+   public:
+    View(FaultyFileSystem& owner, std::string path, std::unique_ptr<FileView> real)
+        : owner_(owner), path_(std::move(path)), real_(std::move(real)) {}
+    std::string_view bytes() const override { return real_->bytes(); }
+    const FileStamp& stamp() const override { return real_->stamp(); }
+    bool Release() override { return real_->Release(); }
+    DeleteOutcome Delete() override {
+      if (owner_.Fails(FileStep::kDelete, path_)) {
+        static_cast<void>(real_->Release());
+        return DeleteOutcome::kFailed;
+      }
+      return real_->Delete();
+    }
+
+   private:
+    FaultyFileSystem& owner_;
+    std::string path_;
+    std::unique_ptr<FileView> real_;
   };
 
   class File : public WritableFile {

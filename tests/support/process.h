@@ -39,8 +39,12 @@ inline Environment HeadlessEnvironment(const std::string& home, Environment extr
   return env;
 }
 
+// Standard error as a caller may leave it: closed, or a pipe whose reader has gone.
+inline constexpr const char* kClosedStream = "";
+inline constexpr const char* kBrokenPipe = "|";
+
 // What to start: the program, its arguments and its whole environment; standard output and
-// error go to the named files.
+// error go to the named files (or as above).
 struct Launch {
   std::string program;
   std::vector<std::string> arguments;
@@ -55,10 +59,22 @@ inline pid_t Spawn(const Launch& launch) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, launch.standard_output.c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, launch.standard_error.c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  int broken_pipes[2] = {-1, -1};  // the write ends handed to the child
+  const auto route = [&actions, &broken_pipes](int fd, const std::string& path) {
+    int pipe_ends[2];
+    if (path == kClosedStream) {
+      posix_spawn_file_actions_addclose(&actions, fd);
+    } else if (path == kBrokenPipe && ::pipe(pipe_ends) == 0) {
+      ::close(pipe_ends[0]);
+      posix_spawn_file_actions_adddup2(&actions, pipe_ends[1], fd);
+      broken_pipes[fd - STDOUT_FILENO] = pipe_ends[1];
+    } else {
+      posix_spawn_file_actions_addopen(&actions, fd, path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                       0644);
+    }
+  };
+  route(STDOUT_FILENO, launch.standard_output);
+  route(STDERR_FILENO, launch.standard_error);
   std::vector<char*> argv = {const_cast<char*>(launch.program.c_str())};
   for (const std::string& argument : launch.arguments) {
     argv.push_back(const_cast<char*>(argument.c_str()));
@@ -73,6 +89,9 @@ inline pid_t Spawn(const Launch& launch) {
   const int error =
       posix_spawn(&pid, launch.program.c_str(), &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
+  for (int fd : broken_pipes) {
+    if (fd >= 0) ::close(fd);
+  }
   return error == 0 ? pid : -1;
 }
 
