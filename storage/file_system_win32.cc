@@ -128,8 +128,7 @@ DeleteOutcome DeleteIfUnchanged(const std::wstring& path, const FileStamp& expec
                             FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!file.valid()) {
     // A program holds it open for writing: it is being written.
-    return ::GetLastError() == ERROR_SHARING_VIOLATION ? DeleteOutcome::kChanged
-                                                       : DeletionFailed();
+    return ::GetLastError() == ERROR_SHARING_VIOLATION ? DeleteOutcome::kChanged : DeletionFailed();
   }
   BY_HANDLE_FILE_INFORMATION info;
   if (!::GetFileInformationByHandle(file.get(), &info)) return DeleteOutcome::kFailed;
@@ -261,8 +260,8 @@ class Win32FileSystem final : public FileSystem {
     // Other readers are welcome, writers are kept out while the file is viewed; a file that a
     // writer still holds cannot be opened at all.
     std::wstring wide = ToWide(path);
-    HANDLE file = ::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = ::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
       return ::GetLastError() == ERROR_SHARING_VIOLATION ? ReadOutcome::kBusy
                                                          : ReadOutcome::kCannotOpen;

@@ -788,8 +788,8 @@ TEST(PowerCutTest, EveryCutOfARunAndEveryAllowedLossLeavesTheInputOrTheWholeResu
         ++states;
         const std::optional<std::string> input = next.Read(next.folders().InputFile());
         const std::optional<std::string> result = next.Result();
-        const bool input_whole = input == runs[row].input &&
-                                 (result == old_result || result == runs[row].result);
+        const bool input_whole =
+            input == runs[row].input && (result == old_result || result == runs[row].result);
         const bool converted = !input && result == runs[row].result;
         EXPECT_TRUE(input_whole || converted)
             << "cut after change " << cut << " of " << changes << ": input "

@@ -29,10 +29,9 @@ constexpr FileStep kAllSteps[] = {
 };
 
 const char* StepName(FileStep step) {
-  constexpr const char* kNames[] = {"Status", "MakeDirectory", "RemoveDirectory", "List",
-                                    "Read",   "Create",        "Write",           "Flush",
-                                    "Close",  "Rename",        "Delete",          "Lock",
-                                    "Sync"};
+  constexpr const char* kNames[] = {
+      "Status", "MakeDirectory", "RemoveDirectory", "List",   "Read", "Create", "Write",
+      "Flush",  "Close",         "Rename",          "Delete", "Lock", "Sync"};
   static_assert(std::size(kNames) == static_cast<size_t>(FileStep::kSync) + 1);
   return kNames[static_cast<int>(step)];
 }
