@@ -94,7 +94,7 @@ bool SetAttributes(HANDLE file, DWORD attributes) {
 }
 
 bool MarkForDeletion(HANDLE file, bool deleted) {
-  FILE_DISPOSITION_INFO disposition = {deleted ? TRUE : FALSE};
+  FILE_DISPOSITION_INFO disposition = {static_cast<BOOLEAN>(deleted ? TRUE : FALSE)};
   return ::SetFileInformationByHandle(file, FileDispositionInfo, &disposition,
                                       sizeof disposition) != 0;
 }
