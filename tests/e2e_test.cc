@@ -246,6 +246,42 @@ TEST_F(EndToEndTest, ConvertEndsWith16WhenItsOutputFails) {
   }
 }
 
+// The code block of `language` in the README's "Calling Quorvane" section, with the installed
+// program's path replaced by the one built here.
+std::string ReadmeExample(const std::string& language) {
+  const std::string readme = ReadFile(QUORVANE_SOURCE_DIR "/README.md");
+  const size_t section = readme.find("\n## Calling Quorvane\n");
+  const size_t begin = readme.find("\n```" + language + "\n", section);
+  if (section == std::string::npos || begin == std::string::npos) return "";
+  const size_t start = begin + language.size() + 5;
+  std::string code = readme.substr(start, readme.find("\n```\n", start) + 1 - start);
+  return std::regex_replace(code, std::regex("/usr/bin/quorvane"), QUORVANE_EXECUTABLE);
+}
+
+// The README's examples for calling programs, run as written, in a HOME whose Documents folder
+// has a Japanese name.
+TEST_F(EndToEndTest, ReadmeExamplesForCallingProgramsWork) {
+  WriteFile(Home(".config/user-dirs.dirs"), "XDG_DOCUMENTS_DIR=\"$HOME/ドキュメント\"\n");
+  const FolderTree used(Home("ドキュメント"));
+  const struct {
+    std::string program, language, output;
+  } rows[] = {
+      {"/bin/sh", "sh", "5\r\n3\r\n"},
+      {"/usr/bin/python3", "python", "[5, 3]\n"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.language);
+    const std::string code = ReadmeExample(row.language);
+    ASSERT_NE(code, "");
+    testing::Ending run = RunProgram(row.program, home(), {"-c", code});
+    EXPECT_EQ(run.code, 0) << run.standard_error;
+    EXPECT_EQ(run.standard_output, row.output);
+    EXPECT_TRUE(fs::exists(used.ResultFile()));
+    EXPECT_FALSE(fs::exists(used.InputFile()));
+    fs::remove_all(used.maker);
+  }
+}
+
 // Without the Qt libraries the dialog's module cannot be loaded (here it is not a library at
 // all): a person who wanted the dialog learns what to install.
 TEST_F(EndToEndTest, DialogWithoutItsModuleSaysWhatToInstall) {
