@@ -1,31 +1,68 @@
 #pragma once
 
-#include <cstdio>
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quorvane {
 
-// What the command line of the Linux executable asks for. Calling programs start Quorvane with
-// no arguments at all; the options are for people and follow the GNU conventions.
+// How options are written: on Linux only "--name"; on Windows also "/name" (any case) and "/?",
+// since callers of a Windows program write them so.
+enum class Spelling { kPosix, kWindows };
+
+// What a command line asks for. Both builds read it with the one parser below.
 struct CommandLine {
   enum class Action {
-    kRun,         // start as usual
+    kRun,         // start as usual: the drop folder decides
+    kBatch,       // --batch: a calling program's run of the drop folder
+    kWhere,       // --where: print the paths in use and end
+    kConvert,     // --convert: convert the numbers given, or standard input, and end
     kHelp,        // --help: print the usage and end
     kVersion,     // --version: print the version and end
-    kUsageError,  // an argument that is not understood: say so and end with status 2
+    kUsageError,  // an option that is not understood: say so and end with status 2
   };
   Action action = Action::kRun;
-  bool dialog = false;  // --dialog: a person's start, which wants the dialog
-  std::string error;    // for kUsageError: the one line that says what was wrong
+  bool dialog = false;               // --dialog: a person's start, which wants the dialog
+  std::vector<std::string> numbers;  // for kConvert: the arguments that are not options
+  std::vector<std::string> ignored;  // otherwise: arguments that are not options, and unused
+  std::string error;                 // for kUsageError: the one line that says what was wrong
 };
 
-CommandLine ParseCommandLine(int argc, const char* const* argv);
+// `arguments` are those after the program's name.
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments, Spelling spelling);
 
-// Answers every action but kRun: the usage or the version on `out`, an error and the usage hint
-// on `error_out`. Returns the exit status; a help or version text that could not be written
-// fails the start rather than report success.
-int AnswerCommandLine(const CommandLine& command_line, std::FILE* out, std::FILE* error_out);
+// The note on standard error for ignored arguments; empty when there are none.
+std::string IgnoredArgumentsNote(const CommandLine& command_line, Spelling spelling);
+
+// The standard streams, as the platform gives them to the modes that answer on them.
+class StandardStreams {
+ public:
+  virtual ~StandardStreams() = default;
+  // Whether standard input may be read. On Windows only input that the caller redirected is
+  // read: a console is a person typing, and no calling program.
+  virtual bool CanRead() = 0;
+  // Reads up to `size` bytes of standard input: how many, 0 at its end, -1 on a read error.
+  virtual std::ptrdiff_t Read(char* buffer, size_t size) = 0;
+  // Writes all of `bytes` to standard output; false when they could not all be written.
+  virtual bool Write(std::string_view bytes) = 0;
+  // Writes `text` (UTF-8) to standard error; a message that cannot be written is lost.
+  virtual void WriteError(std::string_view text) = 0;
+};
+
+// What answering needs from the platform.
+struct AnswerContext {
+  Spelling spelling = Spelling::kPosix;
+  std::string_view line_end = "\n";  // after each line of output: "\r\n" on Windows
+  // The Documents folder, found as a run finds it; empty when there is none.
+  std::function<std::string()> documents_folder;
+};
+
+// Answers every action but kRun and kBatch: the usage, the version, the paths or the decimals on
+// standard output, an error on standard error. Returns the exit status. Creates no file or folder.
+int AnswerCommandLine(const CommandLine& command_line, StandardStreams& streams,
+                      const AnswerContext& context);
 
 // The text of --help.
 std::string_view UsageText();

@@ -1,5 +1,6 @@
 #include "automation/batch.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -40,8 +41,8 @@ constexpr char kDigitPairs[] =
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 
-// Writes `value` in decimal and CR LF at `out`; returns the end of what was written.
-char* WriteDecimalLine(uint32_t value, char* out) {
+// Writes `value` in decimal at `out`; returns the end of what was written.
+char* WriteDecimal(uint32_t value, char* out) {
   int digits = 1;
   for (uint32_t bound = 10; digits < 10 && value >= bound; bound *= 10) ++digits;
   char* end = out + digits;
@@ -57,9 +58,20 @@ char* WriteDecimalLine(uint32_t value, char* out) {
   } else {
     at[-1] = static_cast<char>('0' + value);
   }
+  return end;
+}
+
+// Writes `value` in decimal and CR LF at `out`; returns the end of what was written.
+char* WriteDecimalLine(uint32_t value, char* out) {
+  char* end = WriteDecimal(value, out);
   end[0] = '\r';
   end[1] = '\n';
   return end + 2;
+}
+
+// The low bits of the first `count` (below eight) bytes of `word`, the first byte's highest.
+uint64_t LeadingDigitBits(uint64_t word, unsigned count) {
+  return DigitBits(word & ((uint64_t{1} << (8 * count)) - 1)) >> (8 - count);
 }
 
 class Converter {
@@ -107,6 +119,8 @@ class Converter {
 }  // namespace
 
 BatchOutcome ConvertBatch(std::string_view text) {
+  // Found from the end, so the cost is that of the zero bytes alone.
+  text = text.substr(0, text.find_last_not_of('\0') + 1);
   BatchOutcome outcome;
   // The densest input, "1" LF lines, gives three result bytes for every two input bytes; a last
   // line without a line end gives two more. A refused line still writes its (wrapped) value of at
@@ -126,10 +140,7 @@ BatchOutcome ConvertBatch(std::string_view text) {
       continue;
     }
     const unsigned digits = static_cast<unsigned>(std::countr_zero(others)) / 8;
-    if (digits > 0) {
-      const uint64_t kept = word & ((uint64_t{1} << (8 * digits)) - 1);
-      converter.Digits(DigitBits(kept) >> (8 - digits), digits);
-    }
+    if (digits > 0) converter.Digits(LeadingDigitBits(word, digits), digits);
     converter.Other(at[digits], outcome);
     at += digits + 1;
   }
@@ -147,6 +158,75 @@ BatchOutcome ConvertBatch(std::string_view text) {
     outcome.result = std::string_view(outcome.storage.data(), converter.written());
   }
   return outcome;
+}
+
+char* BatchStream::Feed(std::string_view part, char* out) {
+  const char* at = part.data();
+  const char* const end = at + part.size();
+  if (zero_seen_ && fault_ == Fault::kNone) {
+    if (std::find_if(at, end, [](char byte) { return byte != '\0'; }) != end) {
+      fault_ = Fault::kNotBinary;
+    }
+    return out;
+  }
+  // As in ConvertBatch: eight bytes at a time while they are digits.
+  while (fault_ == Fault::kNone && !zero_seen_ && end - at >= 8) {
+    const uint64_t word = Load8(at);
+    const uint64_t others = NonDigits(word);
+    if (others == 0) {
+      TakeDigits(DigitBits(word), 8);
+      at += 8;
+      continue;
+    }
+    const unsigned digits = static_cast<unsigned>(std::countr_zero(others)) / 8;
+    if (digits > 0) TakeDigits(LeadingDigitBits(word, digits), digits);
+    if (fault_ != Fault::kNone) break;
+    out = TakeOther(at[digits], at + digits + 1, end, out);
+    at += digits + 1;
+  }
+  for (; fault_ == Fault::kNone && !zero_seen_ && at < end; ++at) {
+    if ((*at & 0xFE) == '0') {
+      TakeDigits(static_cast<uint64_t>(*at - '0'), 1);
+    } else {
+      out = TakeOther(*at, at + 1, end, out);
+    }
+  }
+  return out;
+}
+
+char* BatchStream::Finish(char* out) { return fault_ == Fault::kNone ? EndLine(out) : out; }
+
+void BatchStream::TakeDigits(uint64_t bits, unsigned count) {
+  // Stopped at once, so the value never holds more than 31 + 8 bits.
+  value_ = (value_ << count) | bits;
+  digits_ += count;
+  if (digits_ > kMaxLineDigits) fault_ = Fault::kLineTooLong;
+}
+
+char* BatchStream::TakeOther(char byte, const char* rest, const char* end, char* out) {
+  if (byte == '\n') {
+    out = EndLine(out);
+    ++line_;
+  } else if (byte == '\0') {
+    // The end of the text, unless something other than zero bytes follows.
+    zero_seen_ = true;
+    if (std::find_if(rest, end, [](char c) { return c != '\0'; }) != end) {
+      fault_ = Fault::kNotBinary;
+    }
+  } else if (byte != '\r') {
+    fault_ = Fault::kNotBinary;
+  }
+  return out;
+}
+
+char* BatchStream::EndLine(char* out) {
+  if (digits_ == 0) return out;
+  out = WriteDecimal(static_cast<uint32_t>(value_), out);
+  if (crlf_) *out++ = '\r';
+  *out++ = '\n';
+  value_ = 0;
+  digits_ = 0;
+  return out;
 }
 
 }  // namespace quorvane

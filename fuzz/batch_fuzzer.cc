@@ -49,7 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // the shift), so that seeds can put a stray byte anywhere in a word.
   for (std::string_view bytes : {raw, raw.substr(1)}) {
     bool batch_bytes = true;
-    for (char c : bytes)
+    // Zero bytes at the very end end the text; anywhere else they are not binary.
+    for (char c : bytes.substr(0, bytes.find_last_not_of('\0') + 1))
       batch_bytes = batch_bytes && (c == '0' || c == '1' || c == '\r' || c == '\n');
     FUZZ_CHECK(quorvane::ConvertBatch(bytes).not_binary == !batch_bytes);
   }
@@ -82,5 +83,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   FUZZ_CHECK(trimmed == by_hand);
   FUZZ_CHECK(quorvane::ConvertBatch(trimmed).result == whole.result);
+
+  // The same text in parts (their size chosen by the first byte) gives the same digits, up to the
+  // first line over 31 digits.
+  quorvane::BatchStream stream("\r\n");
+  std::string streamed;
+  const size_t part_size = 1 + static_cast<uint8_t>(raw[0]) % 13;
+  for (size_t at = 0; at < text.size(); at += part_size) {
+    const std::string_view part = std::string_view(text).substr(at, part_size);
+    std::string buffer(quorvane::BatchStream::OutputBound(part.size()), '\0');
+    streamed.append(buffer.data(), stream.Feed(part, buffer.data()));
+  }
+  char last[quorvane::BatchStream::OutputBound(0)];
+  streamed.append(last, stream.Finish(last));
+  FUZZ_CHECK((stream.fault() == quorvane::BatchStream::Fault::kLineTooLong) == expected.refused);
+  if (!expected.refused) FUZZ_CHECK(streamed == whole.result);
   return 0;
 }

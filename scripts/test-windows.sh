@@ -278,6 +278,59 @@ if [ -n "$documents" ]; then
   rm -rf "$data/AutoFile" "$data/temp/Quorvane.tmp"
 fi
 
+# ---- Ways in for calling programs, through cmd with redirection as a caller's script writes them.
+if [ -n "$documents" ]; then
+  c=$WINEPREFIX/drive_c
+  cp "$exe" "$c/Quorvane.exe"
+  # cmd COMMAND: runs it through wine cmd /c; its status in $status.
+  run_cmd() {
+    set +e
+    timeout 60 "$wine" cmd /c "$1"
+    status=$?
+    set -e
+  }
+  hex() { od -An -tx1 "$1" 2>/dev/null | tr -d ' \n'; }
+  data_windows="C:\\${data#"$c/"}"
+  data_windows=${data_windows//\//\\}
+  run_cmd 'C:\Quorvane.exe /where > C:\where.txt 2> C:\where.err'
+  check "/where: exit status" "$status" 0
+  check "/where: the four paths, in order, with CR LF" "$(cat "$c/where.txt")" \
+    "$(printf 'autofile=%s\\AutoFile\r\ninput=%s\\AutoFile\\Bintake.tbin\r\nresult=%s\\Result\\Decyield.tbin\r\nsettings=%s\\temp\\Quorvane.tmp\r' \
+      "$data_windows" "$data_windows" "$data_windows" "$data_windows")"
+  # name | command | standard input (printf format) | status | standard output (hex) | in stderr
+  convert_rows=(
+    "numbers|C:\\Quorvane.exe /convert 1011 1 > C:\\out.txt 2> C:\\err.txt||0|31310d0a310d0a|"
+    "input with trailing zero bytes|C:\\Quorvane.exe /convert < C:\\in.txt > C:\\out.txt 2> C:\\err.txt|101\r\n11\n\0\0|0|350d0a330d0a|"
+    "line of 32 digits|C:\\Quorvane.exe --convert < C:\\in.txt > C:\\out.txt 2> C:\\err.txt|1\n11111111111111111111111111111111\n1\n|15|310d0a|line 2"
+    "zero byte inside|C:\\Quorvane.exe /CONVERT < C:\\in.txt > C:\\out.txt 2> C:\\err.txt|1\n1\0001\n|13|310d0a|line 2"
+    "not a number|C:\\Quorvane.exe /convert 1 12 > C:\\out.txt 2> C:\\err.txt||13|310d0a|'12'"
+    "unknown dash option|C:\\Quorvane.exe --frobnicate > C:\\out.txt 2> C:\\err.txt||2||/?"
+  )
+  for row in "${convert_rows[@]}"; do
+    IFS='|' read -r name command input expected output error <<<"$row"
+    printf '%b' "$input" >"$c/in.txt"
+    rm -f "$c/out.txt" "$c/err.txt"
+    run_cmd "$command"
+    check "/convert, $name: exit status" "$status" "$expected"
+    check "/convert, $name: output" "$(hex "$c/out.txt")" "$output"
+    if [ -n "$error" ] && ! grep -q -F -- "$error" "$c/err.txt"; then
+      fail "/convert, $name: the message names $error" "$(cat "$c/err.txt")"
+    fi
+  done
+  # The README's cmd example as written, with the program where the MSI installs it.
+  mkdir -p "$c/Program Files/Quorvane"
+  cp "$exe" "$c/Program Files/Quorvane/Quorvane.exe"
+  # shellcheck disable=SC2016 # the backquotes are the fence of a Markdown block
+  sed -n '/^## Calling Quorvane/,/^## /p' README.md | sed -n '/^```bat$/,/^```$/p' | sed '1d;$d' |
+    sed 's/$/\r/' >"$c/example.cmd"
+  rm -rf "$data/AutoFile" "$data/Result/Decyield.tbin"
+  set +e
+  example_output=$(timeout 60 "$wine" cmd /c 'C:\example.cmd' | od -An -tx1 | tr -d ' \n')
+  set -e
+  check "the README's cmd example prints the result" "$example_output" "350d0a330d0a"
+  rm -rf "$data/AutoFile"
+fi
+
 # Nothing of Quorvane's in the registry once the prefix has saved it.
 timeout 30 "$wineserver" -w || true
 if grep -a -q -i -E 'quorvane|brenvale' "$WINEPREFIX"/user.reg "$WINEPREFIX"/system.reg; then

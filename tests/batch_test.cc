@@ -8,6 +8,8 @@
 namespace quorvane {
 namespace {
 
+using namespace std::string_literals;
+
 struct BatchCase {
   std::string input;
   std::string result;
@@ -32,6 +34,10 @@ TEST(ConvertBatchTest, SplitsConvertsAndSkipsEmptyLines) {
       {"1111111\n11111111\n111111111\r\n" + std::string(30, '0') + "1\n1000000000000000",
        "127\r\n255\r\n511\r\n1\r\n32768\r\n", 5},
       /*11*/ {"1010101010101010101010101010101", "1431655765\r\n", 1},
+      // Zero bytes that only trail the text end it.
+      /*12*/ {"101\r\n11\0\0\0"s, "5\r\n3\r\n", 2},
+      /*13*/ {"1\n\0"s, "1\r\n", 1},
+      /*14*/ {std::string(20, '\0'), "", 0},
   };
   for (size_t row = 0; row < std::size(cases); ++row) {
     SCOPED_TRACE("row " + std::to_string(row));
@@ -88,7 +94,10 @@ TEST(ConvertBatchTest, AllowsOnlyDigitsAndLineBreaks) {
       {std::string("1\0"
                    "1",
                    3),
-       false},                              // a zero byte is not a line break
+       false},              // a zero byte is not a line break
+      {"1\0\r\n"s, false},  // nor a line end: bytes after it would be lost
+      {"1\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\n"s, false},
+      {"1\r\n\0\0"s, true},                 // trailing zero bytes end the text
       {std::string(40, '1') + "/", false},  // "/" and ":" are next to the digits, far in a line
       {"1111111111:\r\n", false},
       {std::string(33, '0') + "\x80", false},  // a high byte after a too long line
@@ -97,6 +106,82 @@ TEST(ConvertBatchTest, AllowsOnlyDigitsAndLineBreaks) {
     SCOPED_TRACE(bytes);
     EXPECT_EQ(ConvertBatch(bytes).not_binary, !allowed);
   }
+}
+
+// A text that arrives in parts: the same digits as ConvertBatch, each line written as it ends,
+// and the first fault stops the text before its line. Every row is fed whole and in parts of
+// every size from 1 to 9 bytes, so each state crosses a part boundary somewhere.
+TEST(BatchStreamTest, ConvertsLineByLineAndStopsAtTheFirstFault) {
+  using Fault = BatchStream::Fault;
+  const struct {
+    std::string input;
+    const char* line_end;
+    std::string output;
+    Fault fault;
+    uint64_t fault_line;  // checked when there is a fault
+  } rows[] = {
+      /* 0*/ {"101\r\n11\r\n", "\n", "5\n3\n", Fault::kNone, 0},
+      /* 1*/ {"101\r\n11\r\n", "\r\n", "5\r\n3\r\n", Fault::kNone, 0},
+      /* 2*/ {"\n\n1\r0\r\n\r\n0\n11", "\n", "2\n0\n3\n", Fault::kNone, 0},
+      /* 3*/ {"", "\n", "", Fault::kNone, 0},
+      /* 4*/
+      {std::string(31, '1') + "\n" + std::string(30, '0') + "1", "\n", "2147483647\n1\n",
+       Fault::kNone, 0},
+      /* 5*/ {"1111111111111111\n1010\r\n", "\n", "65535\n10\n", Fault::kNone, 0},
+      /* 6*/ {"1\n10\n1x\n11\n", "\n", "1\n2\n", Fault::kNotBinary, 3},
+      /* 7*/ {"1\n\n" + std::string(32, '0') + "\n1\n", "\n", "1\n", Fault::kLineTooLong, 3},
+      /* 8*/
+      {"1\r\n" + std::string(16, '1') + "\r" + std::string(16, '1'), "\r\n", "1\r\n",
+       Fault::kLineTooLong, 2},
+      /* 9*/
+      {"\xEF\xBB\xBF"
+       "1\n",
+       "\n", "", Fault::kNotBinary, 1},
+      /*10*/ {"11111111111111111111111111111111x", "\n", "", Fault::kLineTooLong, 1},
+      // Zero bytes: trailing ones end the text, with or without a line end before them.
+      /*11*/ {"101\n11\0\0\0\0\0\0\0\0\0\0"s, "\n", "5\n3\n", Fault::kNone, 0},
+      /*12*/ {"1\n\0"s, "\n", "1\n", Fault::kNone, 0},
+      /*13*/ {"1\n11\0\0\0\0\0\0\0\0\0\0\0\n"s, "\n", "1\n", Fault::kNotBinary, 2},
+      /*14*/
+      {"1\n10\0"
+       "1\n"s,
+       "\n", "1\n", Fault::kNotBinary, 2},
+      /*15*/ {"\0\r"s, "\n", "", Fault::kNotBinary, 1},
+  };
+  for (size_t row = 0; row < std::size(rows); ++row) {
+    for (size_t part = 1; part <= 10; ++part) {
+      const size_t part_size = part == 10 ? rows[row].input.size() + 1 : part;
+      SCOPED_TRACE("row " + std::to_string(row) + ", parts of " + std::to_string(part_size));
+      BatchStream stream(rows[row].line_end);
+      std::string output;
+      for (size_t at = 0; at < rows[row].input.size(); at += part_size) {
+        const std::string_view piece = std::string_view(rows[row].input).substr(at, part_size);
+        std::string buffer(BatchStream::OutputBound(piece.size()), '?');
+        output.append(buffer.data(), stream.Feed(piece, buffer.data()));
+      }
+      char last[BatchStream::OutputBound(0)];
+      output.append(last, stream.Finish(last));
+      EXPECT_EQ(output, rows[row].output);
+      EXPECT_EQ(stream.fault(), rows[row].fault);
+      if (rows[row].fault != Fault::kNone) {
+        EXPECT_EQ(stream.fault_line(), rows[row].fault_line);
+      }
+    }
+  }
+}
+
+// The densest output for its input, fed in one part, stays within the bound.
+TEST(BatchStreamTest, OutputBoundHoldsForTheDensestInput) {
+  std::string input = std::string(31, '1');  // a pending line, ended by the first LF below
+  std::string tail;
+  for (int i = 0; i < 1000; ++i) tail += "1\n";
+  BatchStream stream("\r\n");
+  std::string buffer(BatchStream::OutputBound(0), '\0');
+  stream.Feed(input, buffer.data());
+  buffer.assign(BatchStream::OutputBound(tail.size() + 1), '\0');
+  const char* end = stream.Feed("\n" + tail, buffer.data());
+  EXPECT_EQ(static_cast<size_t>(end - buffer.data()), 12u + 3000u);
+  EXPECT_LE(static_cast<size_t>(end - buffer.data()), buffer.size());
 }
 
 TEST(TrimTrailingBreaksTest, RemovesOnlyTheEnd) {

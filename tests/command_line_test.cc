@@ -1,9 +1,9 @@
-// The Linux command line: what each argument list asks for, and how it is answered.
+// The command line of both builds: what each argument list asks for, and how it is answered.
 #include "app/command_line.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -14,50 +14,266 @@ namespace quorvane {
 namespace {
 
 using Action = CommandLine::Action;
+constexpr Spelling kPosix = Spelling::kPosix;
+constexpr Spelling kWindows = Spelling::kWindows;
 
 TEST(CommandLineTest, EachArgumentListAsksForOneAction) {
+  using Strings = std::vector<std::string>;
   const struct {
-    std::vector<const char*> arguments;  // after the program name
+    Spelling spelling;
+    Strings arguments;  // after the program name
     Action action;
     bool dialog;
+    Strings numbers;
+    Strings ignored;
     const char* error;
   } rows[] = {
-      /* 0*/ {{}, Action::kRun, false, ""},
-      /* 1*/ {{"--dialog"}, Action::kRun, true, ""},
-      /* 2*/ {{"--dialog", "--dialog"}, Action::kRun, true, ""},
-      /* 3*/ {{"--help"}, Action::kHelp, false, ""},
-      /* 4*/ {{"--version"}, Action::kVersion, false, ""},
-      /* 5*/ {{"--version", "--help"}, Action::kHelp, false, ""},
-      /* 6*/ {{"--dialog", "--version"}, Action::kVersion, true, ""},
-      /* 7*/ {{"--frobnicate"}, Action::kUsageError, false, "unrecognized option '--frobnicate'"},
-      /* 8*/ {{"--help", "-h"}, Action::kUsageError, false, "unrecognized option '-h'"},
-      /* 9*/ {{"--help=all"}, Action::kUsageError, false, "unrecognized option '--help=all'"},
-      /*10*/ {{"-"}, Action::kUsageError, false, "unrecognized option '-'"},
-      /*11*/ {{"Bintake.tbin"}, Action::kUsageError, false, "unexpected argument 'Bintake.tbin'"},
-      /*12*/ {{""}, Action::kUsageError, false, "unexpected argument ''"},
-      /*13*/ {{"/dialog"}, Action::kUsageError, false, "unexpected argument '/dialog'"},
+      /* 0*/ {kPosix, {}, Action::kRun, false, {}, {}, ""},
+      /* 1*/ {kPosix, {"--dialog"}, Action::kRun, true, {}, {}, ""},
+      /* 2*/ {kPosix, {"--dialog", "--dialog"}, Action::kRun, true, {}, {}, ""},
+      /* 3*/ {kPosix, {"--help"}, Action::kHelp, false, {}, {}, ""},
+      /* 4*/ {kPosix, {"--version"}, Action::kVersion, false, {}, {}, ""},
+      /* 5*/ {kPosix, {"--version", "--help"}, Action::kHelp, false, {}, {}, ""},
+      /* 6*/ {kPosix, {"--dialog", "--version"}, Action::kVersion, true, {}, {}, ""},
+      /* 7*/
+      {kPosix,
+       {"--frobnicate"},
+       Action::kUsageError,
+       false,
+       {},
+       {},
+       "unrecognized option '--frobnicate'"},
+      /* 8*/
+      {kPosix, {"--help", "-h"}, Action::kUsageError, false, {}, {}, "unrecognized option '-h'"},
+      /* 9*/
+      {kPosix,
+       {"--help=all"},
+       Action::kUsageError,
+       false,
+       {},
+       {},
+       "unrecognized option '--help=all'"},
+      /*10*/ {kPosix, {"-"}, Action::kUsageError, false, {}, {}, "unrecognized option '-'"},
+      // Arguments that are not options are ignored, as callers of the old program pass some.
+      /*11*/ {kPosix, {"Bintake.tbin"}, Action::kRun, false, {}, {"Bintake.tbin"}, ""},
+      /*12*/ {kPosix, {""}, Action::kRun, false, {}, {""}, ""},
+      /*13*/ {kPosix, {"/dialog"}, Action::kRun, false, {}, {"/dialog"}, ""},
+      /*14*/ {kPosix, {"--batch", "x"}, Action::kBatch, false, {}, {"x"}, ""},
+      /*15*/ {kPosix, {"--where"}, Action::kWhere, false, {}, {}, ""},
+      /*16*/ {kPosix, {"--convert"}, Action::kConvert, false, {}, {}, ""},
+      /*17*/
+      {kPosix,
+       {"101", "--convert", "11", "1x"},
+       Action::kConvert,
+       false,
+       {"101", "11", "1x"},
+       {},
+       ""},
+      /*18*/
+      {kPosix, {"--convert", "-1"}, Action::kUsageError, false, {}, {}, "unrecognized option '-1'"},
+      /*19*/ {kPosix, {"--convert", "1", "--help"}, Action::kHelp, false, {}, {"1"}, ""},
+      /*20*/
+      {kPosix,
+       {"--where", "--convert"},
+       Action::kUsageError,
+       false,
+       {},
+       {},
+       "only one of --batch, --where and --convert may be given"},
+      /*21*/ {kPosix, {"--batch", "--batch"}, Action::kBatch, false, {}, {}, ""},
+      /*22*/
+      {kPosix,
+       {"--dialog", "--batch"},
+       Action::kUsageError,
+       true,
+       {},
+       {},
+       "--dialog and --batch cannot be given together"},
+      /*23*/
+      {kPosix, {"--Where"}, Action::kUsageError, false, {}, {}, "unrecognized option '--Where'"},
+      // Windows: both spellings, the slash one in any case; an unknown slash word is ignored,
+      // an unknown dash word is not.
+      /*24*/ {kWindows, {"/dialog"}, Action::kRun, true, {}, {}, ""},
+      /*25*/ {kWindows, {"/DIALOG"}, Action::kRun, true, {}, {}, ""},
+      /*26*/ {kWindows, {"--dialog"}, Action::kRun, true, {}, {}, ""},
+      /*27*/ {kWindows, {"/?"}, Action::kHelp, false, {}, {}, ""},
+      /*28*/ {kWindows, {"/Help"}, Action::kHelp, false, {}, {}, ""},
+      /*29*/ {kWindows, {"/version"}, Action::kVersion, false, {}, {}, ""},
+      /*30*/ {kWindows, {"/batch"}, Action::kBatch, false, {}, {}, ""},
+      /*31*/ {kWindows, {"/where"}, Action::kWhere, false, {}, {}, ""},
+      /*32*/ {kWindows, {"/convert", "101"}, Action::kConvert, false, {"101"}, {}, ""},
+      /*33*/ {kWindows, {"/silent", "C:\\x"}, Action::kRun, false, {}, {"/silent", "C:\\x"}, ""},
+      /*34*/ {kWindows, {"/s", "/batch"}, Action::kBatch, false, {}, {"/s"}, ""},
+      /*35*/
+      {kWindows,
+       {"--silent"},
+       Action::kUsageError,
+       false,
+       {},
+       {},
+       "unrecognized option '--silent'"},
+      /*36*/ {kWindows, {"-x"}, Action::kUsageError, false, {}, {}, "unrecognized option '-x'"},
+      /*37*/
+      {kWindows,
+       {"/where", "--batch"},
+       Action::kUsageError,
+       false,
+       {},
+       {},
+       "only one of --batch, --where and --convert may be given"},
+      /*38*/ {kWindows, {"/?x"}, Action::kRun, false, {}, {"/?x"}, ""},
+      /*39*/ {kPosix, {"/?"}, Action::kRun, false, {}, {"/?"}, ""},
   };
   for (size_t row = 0; row < std::size(rows); ++row) {
     SCOPED_TRACE("row " + std::to_string(row));
-    std::vector<const char*> argv = {"quorvane"};
-    argv.insert(argv.end(), rows[row].arguments.begin(), rows[row].arguments.end());
-    const CommandLine parsed = ParseCommandLine(static_cast<int>(argv.size()), argv.data());
+    const CommandLine parsed = ParseCommandLine(rows[row].arguments, rows[row].spelling);
     EXPECT_EQ(parsed.action, rows[row].action);
     EXPECT_EQ(parsed.dialog, rows[row].dialog);
+    EXPECT_EQ(parsed.numbers, rows[row].numbers);
+    EXPECT_EQ(parsed.ignored, rows[row].ignored);
     EXPECT_EQ(parsed.error, rows[row].error);
   }
 }
 
-// A help or version text that cannot be written is a failed start, not a success.
-TEST(CommandLineTest, AnswerFailsWhenItCannotBeWritten) {
-  std::FILE* full = std::fopen("/dev/full", "w");
-  ASSERT_NE(full, nullptr);
-  for (Action action : {Action::kHelp, Action::kVersion}) {
-    CommandLine command_line;
-    command_line.action = action;
-    EXPECT_EQ(AnswerCommandLine(command_line, full, stderr), 1);
+TEST(CommandLineTest, IgnoredArgumentsAreNotedWithTheWayToConvertThem) {
+  CommandLine command_line;
+  EXPECT_EQ(IgnoredArgumentsNote(command_line, kPosix), "");
+  command_line.ignored = {"1011", "x"};
+  EXPECT_EQ(IgnoredArgumentsNote(command_line, kPosix),
+            "quorvane: ignored, not an option: '1011' 'x'. To convert numbers: quorvane --convert "
+            "1011 x\n");
+  EXPECT_EQ(IgnoredArgumentsNote(command_line, kWindows),
+            "quorvane: ignored, not an option: '1011' 'x'. To convert numbers: Quorvane.exe "
+            "/convert 1011 x\n");
+}
+
+// Standard streams in memory: the input is read in parts of at most `part` bytes, and writes
+// fail past `room` bytes of output, as on a full disk.
+struct MemoryStreams final : StandardStreams {
+  bool readable = true;
+  std::string input;
+  size_t part = 5;
+  bool read_fails = false;
+  size_t room = std::string::npos;
+  std::string output, error;
+
+  bool CanRead() override { return readable; }
+  std::ptrdiff_t Read(char* buffer, size_t size) override {
+    if (read_fails) return -1;
+    const std::string taken = input.substr(0, std::min(size, part));
+    input.erase(0, taken.size());
+    std::copy(taken.begin(), taken.end(), buffer);
+    return static_cast<std::ptrdiff_t>(taken.size());
   }
-  std::fclose(full);
+  bool Write(std::string_view bytes) override {
+    if (output.size() + bytes.size() > room) return false;
+    output.append(bytes);
+    return true;
+  }
+  void WriteError(std::string_view text) override { error.append(text); }
+};
+
+// What each action writes where, and its status; the platform's line end follows each line.
+TEST(CommandLineTest, AnswersOnTheStandardStreams) {
+  const std::string long_line = "1\n" + std::string(32, '1') + "\n1\n";
+  const struct {
+    Spelling spelling;
+    std::vector<std::string> arguments;
+    std::string input;
+    int status;
+    std::string output;
+    std::string error;  // a part of standard error
+    const char* documents = "/home/a/ドキュメント";
+    size_t room = std::string::npos;
+    bool readable = true;
+  } rows[] = {
+      /* 0*/ {kPosix, {"--version"}, "", 0, "quorvane " QUORVANE_VERSION "\n", ""},
+      /* 1*/ {kWindows, {"/version"}, "", 0, "quorvane " QUORVANE_VERSION "\r\n", ""},
+      /* 2*/
+      {kPosix,
+       {"--where"},
+       "",
+       0,
+       "autofile=/home/a/ドキュメント/Brenvale/MFCQuorvane/AutoFile\n"
+       "input=/home/a/ドキュメント/Brenvale/MFCQuorvane/AutoFile/Bintake.tbin\n"
+       "result=/home/a/ドキュメント/Brenvale/MFCQuorvane/Result/Decyield.tbin\n"
+       "settings=/home/a/ドキュメント/Brenvale/MFCQuorvane/temp/Quorvane.tmp\n",
+       ""},
+      /* 3*/ {kPosix, {"--where"}, "", 1, "", "no Documents folder", ""},
+      /* 4*/ {kPosix, {"--where"}, "", 1, "", "could not be written", "/d", 10},
+      /* 5*/
+      {kPosix,
+       {"--convert", "1011", "0", "1111111111111111111111111111111"},
+       "",
+       0,
+       "11\n0\n2147483647\n",
+       ""},
+      /* 6*/ {kWindows, {"/convert", "1011", "1"}, "", 0, "11\r\n1\r\n", ""},
+      /* 7*/ {kPosix, {"--convert", "1", "12", "1"}, "", 13, "1\n", "'12' is not a binary number"},
+      /* 8*/ {kPosix, {"--convert", "1", ""}, "", 13, "1\n", "'' is not a binary number"},
+      /* 9*/
+      {kPosix,
+       {"--convert", std::string(32, '0'), "1"},
+       "",
+       15,
+       "",
+       "'" + std::string(32, '0') + "' has more than 31 digits"},
+      /*10*/
+      {kPosix, {"--convert", "1"}, "", 16, "", "standard output could not be written", "/d", 1},
+      /*11*/ {kPosix, {"--convert"}, "101\r\n\n11", 0, "5\n3\n", ""},
+      /*12*/ {kWindows, {"/convert"}, "101\n11\n", 0, "5\r\n3\r\n", ""},
+      /*13*/ {kPosix, {"--convert"}, long_line, 15, "1\n", "line 2: more than 31 digits"},
+      /*14*/ {kPosix, {"--convert"}, "1\n1\n1\n2\n", 13, "1\n1\n1\n", "line 4: a byte other"},
+      /*15*/
+      {kPosix, {"--convert"}, "1\n1\n", 16, "", "standard output could not be written", "/d", 1},
+      /*16*/
+      {kWindows,
+       {"/convert"},
+       "1\n",
+       2,
+       "",
+       "only when it is redirected",
+       "/d",
+       std::string::npos,
+       false},
+      /*17*/
+      {kPosix,
+       {"--bogus"},
+       "",
+       2,
+       "",
+       "quorvane: unrecognized option '--bogus'\nTry 'quorvane --help' for more information.\n"},
+      /*18*/ {kWindows, {"--bogus"}, "", 2, "", "Try 'Quorvane.exe /?' for more information.\n"},
+      /*19*/ {kPosix, {"--help"}, "", 0, std::string(UsageText()), ""},
+      /*20*/ {kPosix, {"--help"}, "", 1, "", "", "/d", 0},
+      /*21*/ {kPosix, {"--version"}, "", 1, "", "", "/d", 0},
+  };
+  for (size_t row = 0; row < std::size(rows); ++row) {
+    SCOPED_TRACE("row " + std::to_string(row));
+    const auto& r = rows[row];
+    MemoryStreams streams;
+    streams.input = r.input;
+    streams.room = r.room;
+    streams.readable = r.readable;
+    const std::string documents = row == 3 ? "" : r.documents;
+    AnswerContext context{r.spelling, r.spelling == kWindows ? "\r\n" : "\n",
+                          [&documents] { return documents; }};
+    EXPECT_EQ(AnswerCommandLine(ParseCommandLine(r.arguments, r.spelling), streams, context),
+              r.status);
+    EXPECT_EQ(streams.output, r.output);
+    EXPECT_NE(streams.error.find(r.error), std::string::npos) << streams.error;
+    if (r.status == 0) {
+      EXPECT_EQ(streams.error, "");
+    }
+  }
+}
+
+// A read error on standard input is told apart from its end.
+TEST(CommandLineTest, UnreadableStandardInputEndsWith12) {
+  MemoryStreams streams;
+  streams.read_fails = true;
+  EXPECT_EQ(AnswerCommandLine(ParseCommandLine({"--convert"}, kPosix), streams, {}), 12);
+  EXPECT_NE(streams.error.find("standard input could not be read"), std::string::npos);
 }
 
 // The version dialog shows the first three parts of the one version the build sets.

@@ -112,8 +112,31 @@ TEST_F(EndToEndTest, OptionsAnswerWithoutTouchingTheDropFolder) {
       /* 1*/ {{"--help"}, 0, std::string(UsageText()), ""},
       /* 2*/ {{"--dialog", "--help"}, 0, std::string(UsageText()), ""},
       /* 3*/ {{"--bogus"}, 2, "", "quorvane: unrecognized option '--bogus'" + hint},
+      // Arguments that are not options are ignored, with a note.
       /* 4*/
-      {{"--version", "Bintake.tbin"}, 2, "", "quorvane: unexpected argument 'Bintake.tbin'" + hint},
+      {{"--version", "Bintake.tbin"},
+       0,
+       "quorvane " QUORVANE_VERSION "\n",
+       "quorvane: ignored, not an option: 'Bintake.tbin'. To convert numbers: quorvane --convert "
+       "Bintake.tbin\n"},
+      /* 5*/ {{"--convert", "1011", "1"}, 0, "11\n1\n", ""},
+      /* 6*/
+      {{"--convert", "10", "2", "1"},
+       13,
+       "2\n",
+       "quorvane: '2' is not a binary number: only 0 and 1 may be used\n"},
+      /* 7*/
+      {{"--convert", std::string(32, '1')},
+       15,
+       "",
+       "quorvane: '" + std::string(32, '1') +
+           "' has more than 31 digits: the largest number is "
+           "2147483647\n"},
+      /* 8*/
+      {{"--where", "--batch"},
+       2,
+       "",
+       "quorvane: only one of --batch, --where and --convert may be given" + hint},
   };
   MakeDropFolder();
   DropInput("101\r\n");
@@ -125,6 +148,137 @@ TEST_F(EndToEndTest, OptionsAnswerWithoutTouchingTheDropFolder) {
     EXPECT_EQ(run.standard_error, rows[row].error);
     EXPECT_TRUE(InputExists());
     EXPECT_FALSE(ResultExists());
+  }
+}
+
+// --where names the folders a run uses, wherever user-dirs.dirs puts the Documents folder, and
+// creates nothing; a run then finds its input at the printed path and writes the printed result.
+TEST_F(EndToEndTest, WhereNamesWhatARunUses) {
+  TempFolder elsewhere;
+  const struct {
+    const char* name;
+    std::string dirs;  // user-dirs.dirs; empty: none
+    std::string documents;
+  } rows[] = {
+      /* 0*/ {"no user-dirs.dirs", "", Home("Documents")},
+      /* 1*/ {"Japanese name", "XDG_DOCUMENTS_DIR=\"$HOME/ドキュメント\"\n", Home("ドキュメント")},
+      /* 2*/
+      {"$HOME itself", "XDG_DESKTOP_DIR=\"$HOME/Desktop\"\nXDG_DOCUMENTS_DIR=\"$HOME\"\n", home()},
+      /* 3*/
+      {"absolute path", "XDG_DOCUMENTS_DIR=\"" + elsewhere / "my docs" + "\"\n",
+       elsewhere / "my docs"},
+  };
+  for (size_t row = 0; row < std::size(rows); ++row) {
+    SCOPED_TRACE("row " + std::to_string(row) + ": " + rows[row].name);
+    fs::remove_all(Home(".config"));
+    if (!rows[row].dirs.empty()) WriteFile(Home(".config/user-dirs.dirs"), rows[row].dirs);
+    const FolderTree expected(rows[row].documents);
+    testing::Ending where = Run({"--where"});
+    EXPECT_EQ(where.code, 0);
+    EXPECT_EQ(where.standard_error, "");
+    ASSERT_EQ(where.standard_output,
+              "autofile=" + expected.auto_file + "\ninput=" + expected.InputFile() + "\nresult=" +
+                  expected.ResultFile() + "\nsettings=" + expected.SettingsFile() + "\n");
+    EXPECT_FALSE(fs::exists(expected.maker));
+    EXPECT_EQ(fs::exists(rows[row].documents), row == 2);
+
+    fs::create_directories(expected.auto_file);
+    WriteFile(expected.InputFile(), "110\r\n");
+    EXPECT_EQ(Run().code, 0);
+    EXPECT_EQ(ReadFile(expected.ResultFile()), "6\r\n");
+    fs::remove_all(expected.maker);
+  }
+}
+
+// --convert without numbers: standard input through a pipe, converted as a drop file is, and
+// stopped before the first faulty line, whose number the message gives.
+TEST_F(EndToEndTest, ConvertReadsAPipeAsADropFile) {
+  using namespace std::string_literals;
+  const struct {
+    std::string input;
+    int status;
+    std::string output;
+    std::string error;
+  } rows[] = {
+      /* 0*/ {"101\r\n\r\n11\n1\r0", 0, "5\n3\n2\n", ""},
+      /* 1*/ {"", 0, "", ""},
+      /* 2*/
+      {"1\n10\n" + std::string(32, '1') + "\n1\n", 15, "1\n2\n",
+       "quorvane: line 3: more than 31 digits (the largest number is 2147483647); nothing from it "
+       "on was converted\n"},
+      /* 3*/ {"1\n11\0\0\0\0\0\0\0\0\0"s, 0, "1\n3\n", ""},
+      /* 4*/
+      {"1\n1\0"s + "1\n", 13, "1\n",
+       "quorvane: line 2: a byte other than 0, 1, CR and LF; nothing after it was converted\n"},
+  };
+  for (size_t row = 0; row < std::size(rows); ++row) {
+    SCOPED_TRACE("row " + std::to_string(row));
+    WriteFile(Home("input"), rows[row].input);
+    testing::Ending run = RunProgram(
+        "/bin/sh", home(),
+        {"-c", "cat \"$1\" | \"$0\" --convert", testing::QuorvaneExecutable(), Home("input")});
+    EXPECT_EQ(run.code, rows[row].status);
+    EXPECT_EQ(run.standard_output, rows[row].output);
+    EXPECT_EQ(run.standard_error, rows[row].error);
+  }
+  // None of this needed or made a Documents folder.
+  EXPECT_FALSE(fs::exists(Home("Documents")));
+}
+
+// Output that cannot be written ends with 16, never with a signal: a full disk, and a reader
+// that went away (head) while 400 kB were still to come.
+TEST_F(EndToEndTest, ConvertEndsWith16WhenItsOutputFails) {
+  std::string lines;
+  for (int i = 0; i < 200000; ++i) lines += "1\n";
+  WriteFile(Home("input"), lines);
+  const std::vector<std::string> scripts = {
+      "\"$0\" --convert 1 >/dev/full; echo $?",
+      "\"$0\" --convert <\"$1\" >/dev/full; echo $?",
+      "{ \"$0\" --convert <\"$1\"; echo $? >\"$1.status\"; } | head -c 1 >/dev/null; "
+      "cat \"$1.status\"",
+  };
+  for (const std::string& script : scripts) {
+    SCOPED_TRACE(script);
+    testing::Ending run =
+        RunProgram("/bin/sh", home(), {"-c", script, testing::QuorvaneExecutable(), Home("input")});
+    EXPECT_EQ(run.standard_output, "16\n");
+    EXPECT_EQ(run.standard_error, "quorvane: standard output could not be written\n");
+  }
+}
+
+// The code block of `language` in the README's "Calling Quorvane" section, with the installed
+// program's path replaced by the one built here.
+std::string ReadmeExample(const std::string& language) {
+  const std::string readme = ReadFile(QUORVANE_SOURCE_DIR "/README.md");
+  const size_t section = readme.find("\n## Calling Quorvane\n");
+  const size_t begin = readme.find("\n```" + language + "\n", section);
+  if (section == std::string::npos || begin == std::string::npos) return "";
+  const size_t start = begin + language.size() + 5;
+  std::string code = readme.substr(start, readme.find("\n```\n", start) + 1 - start);
+  return std::regex_replace(code, std::regex("/usr/bin/quorvane"), QUORVANE_EXECUTABLE);
+}
+
+// The README's examples for calling programs, run as written, in a HOME whose Documents folder
+// has a Japanese name.
+TEST_F(EndToEndTest, ReadmeExamplesForCallingProgramsWork) {
+  WriteFile(Home(".config/user-dirs.dirs"), "XDG_DOCUMENTS_DIR=\"$HOME/ドキュメント\"\n");
+  const FolderTree used(Home("ドキュメント"));
+  const struct {
+    std::string program, language, output;
+  } rows[] = {
+      {"/bin/sh", "sh", "5\r\n3\r\n"},
+      {"/usr/bin/python3", "python", "[5, 3]\n"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.language);
+    const std::string code = ReadmeExample(row.language);
+    ASSERT_NE(code, "");
+    testing::Ending run = RunProgram(row.program, home(), {"-c", code});
+    EXPECT_EQ(run.code, 0) << run.standard_error;
+    EXPECT_EQ(run.standard_output, row.output);
+    EXPECT_TRUE(fs::exists(used.ResultFile()));
+    EXPECT_FALSE(fs::exists(used.InputFile()));
+    fs::remove_all(used.maker);
   }
 }
 
@@ -166,7 +320,8 @@ TEST_F(EndToEndTest, HelpAndManualPageAgree) {
   const std::set<std::string> help_options = Collect(help, "Options:\n", "\n\n", "  --([a-z]+) .*");
   const std::set<std::string> help_statuses =
       Collect(help, "Exit status:\n", "\n\n", "  ([0-9]+) .*");
-  EXPECT_EQ(help_options, std::set<std::string>({"dialog", "help", "version"}));
+  EXPECT_EQ(help_options,
+            std::set<std::string>({"dialog", "batch", "where", "convert", "help", "version"}));
   EXPECT_EQ(Collect(manual, ".SH OPTIONS\n", "\n.SH", "\\.B \\\\-\\\\-([a-z]+)"), help_options);
   EXPECT_EQ(Collect(manual, ".SH EXIT STATUS\n", "\n.SH", "\\.B ([0-9]+)"), help_statuses);
   const std::set<std::string> readme_statuses =

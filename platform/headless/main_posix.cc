@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -156,6 +157,31 @@ class PosixPlatform final : public Platform {
   DesktopSound sound_;
 };
 
+// The descriptors as they are: a closed pipe or a full disk is a failed write, never a signal.
+class PosixStreams final : public StandardStreams {
+ public:
+  bool CanRead() override { return true; }
+  std::ptrdiff_t Read(char* buffer, size_t size) override {
+    for (;;) {
+      const ssize_t got = ::read(STDIN_FILENO, buffer, size);
+      if (got >= 0 || errno != EINTR) return got;
+    }
+  }
+  bool Write(std::string_view bytes) override { return WriteAll(STDOUT_FILENO, bytes); }
+  void WriteError(std::string_view text) override { WriteAll(STDERR_FILENO, text); }
+
+ private:
+  static bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+      const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+      if (written < 0 && errno == EINTR) continue;
+      if (written <= 0) return false;
+      bytes.remove_prefix(static_cast<size_t>(written));
+    }
+    return true;
+  }
+};
+
 // Run before anything is opened. A descriptor 0, 1 or 2 that the caller left closed would be
 // handed to the first file opened (the lock file, say), and messages meant for standard error
 // would be written into it; /dev/null takes its place instead. A message that cannot be written
@@ -180,10 +206,18 @@ void MakeStandardStreamsSafe() {
 }  // namespace quorvane
 
 int main(int argc, char** argv) {
+  using quorvane::CommandLine;
   quorvane::MakeStandardStreamsSafe();
-  const quorvane::CommandLine command_line = quorvane::ParseCommandLine(argc, argv);
-  if (command_line.action != quorvane::CommandLine::Action::kRun) {
-    return quorvane::AnswerCommandLine(command_line, stdout, stderr);
+  const CommandLine command_line = quorvane::ParseCommandLine(
+      std::vector<std::string>(argv + 1, argv + argc), quorvane::Spelling::kPosix);
+  quorvane::PosixStreams streams;
+  streams.WriteError(quorvane::IgnoredArgumentsNote(command_line, quorvane::Spelling::kPosix));
+  // --batch starts as a start without options does, for now; its own run, which never waits on
+  // a person, comes with the drop-folder run's move out of the dialog.
+  if (command_line.action != CommandLine::Action::kRun &&
+      command_line.action != CommandLine::Action::kBatch) {
+    return quorvane::AnswerCommandLine(
+        command_line, streams, {quorvane::Spelling::kPosix, "\n", quorvane::QueryDocumentsFolder});
   }
   try {
     quorvane::PosixPlatform platform;

@@ -4,11 +4,13 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
-#include <cwchar>
+#include <algorithm>
 #include <new>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "app/command_line.h"
 #include "app/quorvane_app.h"
 #include "platform/win32/main_dialog.h"
 #include "storage/folder_tree.h"
@@ -63,20 +65,97 @@ void InitCommonControls() {
   ::InitCommonControlsEx(&links);
 }
 
-// The Start-menu shortcut asks for the dialog with /dialog (--dialog works as on Linux); calling
-// programs pass nothing, and any other argument is ignored.
-StartMode StartModeOf(const wchar_t* command_line) {
+// The arguments after the program's name, in UTF-8.
+std::vector<std::string> Arguments(const wchar_t* command_line) {
   int count = 0;
   wchar_t** arguments = ::CommandLineToArgvW(command_line, &count);
-  if (arguments == nullptr) return StartMode::kDropFolderDecides;
-  bool dialog = false;
-  for (int i = 1; i < count; ++i) {
-    dialog = dialog || _wcsicmp(arguments[i], L"/dialog") == 0 ||
-             std::wcscmp(arguments[i], L"--dialog") == 0;
-  }
+  if (arguments == nullptr) return {};
+  std::vector<std::string> utf8;
+  for (int i = 1; i < count; ++i) utf8.push_back(ToUtf8(arguments[i]));
   ::LocalFree(arguments);
-  return dialog ? StartMode::kDialog : StartMode::kDropFolderDecides;
+  return utf8;
 }
+
+// A standard handle that the caller redirected (a file, a pipe, NUL); null when there is none or
+// it is a console.
+HANDLE Redirected(DWORD which) {
+  HANDLE handle = ::GetStdHandle(which);
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return nullptr;
+  const DWORD type = ::GetFileType(handle);
+  DWORD mode = 0;
+  if (type == FILE_TYPE_UNKNOWN || (type == FILE_TYPE_CHAR && ::GetConsoleMode(handle, &mode))) {
+    return nullptr;
+  }
+  return handle;
+}
+
+// The standard streams of a windowed program. Output goes where the caller redirected it;
+// otherwise, when `may_attach`, to the console of the program that started this one (cmd,
+// PowerShell), which a windowed program does not get by itself. Input is only ever what the
+// caller redirected.
+class Win32Streams final : public StandardStreams {
+ public:
+  explicit Win32Streams(bool may_attach)
+      : may_attach_(may_attach), input_(Redirected(STD_INPUT_HANDLE)) {}
+  ~Win32Streams() override {
+    if (console_ != nullptr) ::CloseHandle(console_);
+  }
+
+  bool CanRead() override { return input_ != nullptr; }
+  std::ptrdiff_t Read(char* buffer, size_t size) override {
+    DWORD got = 0;
+    if (::ReadFile(input_, buffer, static_cast<DWORD>(std::min<size_t>(size, 1 << 30)), &got,
+                   nullptr)) {
+      return got;
+    }
+    // A pipe whose writer has closed it has simply ended.
+    return ::GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
+  }
+  bool Write(std::string_view bytes) override { return WriteTo(STD_OUTPUT_HANDLE, bytes); }
+  void WriteError(std::string_view text) override { WriteTo(STD_ERROR_HANDLE, text); }
+
+ private:
+  bool WriteTo(DWORD which, std::string_view bytes) {
+    if (HANDLE handle = Redirected(which)) {
+      while (!bytes.empty()) {
+        DWORD written = 0;
+        const DWORD size = static_cast<DWORD>(std::min<size_t>(bytes.size(), 1 << 30));
+        if (!::WriteFile(handle, bytes.data(), size, &written, nullptr) || written == 0) {
+          return false;
+        }
+        bytes.remove_prefix(written);
+      }
+      return true;
+    }
+    if (bytes.empty()) return true;
+    HANDLE console = Console();
+    if (console == nullptr) return false;
+    // The console takes UTF-16, whatever its code page.
+    const std::wstring wide = ToWide(bytes);
+    DWORD written = 0;
+    return ::WriteConsoleW(console, wide.data(), static_cast<DWORD>(wide.size()), &written,
+                           nullptr) &&
+           written == wide.size();
+  }
+
+  HANDLE Console() {
+    if (!console_tried_ && may_attach_) {
+      console_tried_ = true;
+      if (::AttachConsole(ATTACH_PARENT_PROCESS)) {
+        console_ =
+            ::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (console_ == INVALID_HANDLE_VALUE) console_ = nullptr;
+      }
+    }
+    return console_;
+  }
+
+  bool may_attach_;
+  HANDLE input_;
+  bool console_tried_ = false;
+  HANDLE console_ = nullptr;
+};
 
 }  // namespace
 }  // namespace quorvane::win32
@@ -84,10 +163,30 @@ StartMode StartModeOf(const wchar_t* command_line) {
 // The exit status tells a calling program how an automatic run ended (ui/run_outcome.h).
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   static_assert(sizeof(INITCOMMONCONTROLSEX) == 8);
+  using quorvane::CommandLine;
+  const CommandLine command_line = quorvane::ParseCommandLine(
+      quorvane::win32::Arguments(::GetCommandLineW()), quorvane::Spelling::kWindows);
+  const bool starts = command_line.action == CommandLine::Action::kRun ||
+                      command_line.action == CommandLine::Action::kBatch;
+  {
+    // A start that shows the dialog or runs the drop folder writes a note only where the caller
+    // redirected standard error; the answering modes also reach the caller's console.
+    quorvane::win32::Win32Streams streams(!starts);
+    streams.WriteError(quorvane::IgnoredArgumentsNote(command_line, quorvane::Spelling::kWindows));
+    if (!starts) {
+      return quorvane::AnswerCommandLine(
+          command_line, streams,
+          {quorvane::Spelling::kWindows, "\r\n", quorvane::QueryDocumentsFolder});
+    }
+  }
   quorvane::win32::InitCommonControls();
   try {
     quorvane::win32::Win32Platform platform(instance);
-    return quorvane::CQuorvaneApp(platform, quorvane::win32::StartModeOf(::GetCommandLineW()))
+    // The Start-menu shortcut asks for the dialog with /dialog; calling programs pass nothing,
+    // or --batch, which for now starts as a start without options does.
+    return quorvane::CQuorvaneApp(platform, command_line.dialog
+                                                ? quorvane::StartMode::kDialog
+                                                : quorvane::StartMode::kDropFolderDecides)
         .InitInstance();
   } catch (const std::bad_alloc&) {
     // Nothing is lost: the input file is deleted only once the result is whole.
