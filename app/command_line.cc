@@ -305,4 +305,27 @@ int AnswerCommandLine(const CommandLine& command_line, StandardStreams& streams,
 
 std::string_view UsageText() { return kUsage; }
 
+std::string BatchOutcomeLine(int status) {
+  const auto outcome = static_cast<RunOutcome>(status);
+  std::string text;
+  switch (outcome) {
+    case RunOutcome::kOk:
+    case RunOutcome::kNoDialog:     // no Documents folder: said at start-up
+    case RunOutcome::kOutOfMemory:  // said where it was met
+      return text;
+    case RunOutcome::kBusy:
+      text = "another copy of Quorvane is working on the drop folder; nothing was touched";
+      break;
+    default:
+      if (const char* message = MessageFor(outcome).text) text = message;
+      break;
+  }
+  // One line: the message's own line break becomes a space.
+  std::string line = "quorvane: ";
+  for (char c : text) {
+    if (c != '\r') line.push_back(c == '\n' ? ' ' : c);
+  }
+  return line + " (status " + std::to_string(status) + ")\n";
+}
+
 }  // namespace quorvane

@@ -67,4 +67,8 @@ int AnswerCommandLine(const CommandLine& command_line, StandardStreams& streams,
 // The text of --help.
 std::string_view UsageText();
 
+// The one line a --batch run that ended with `status` writes on standard error: the outcome's
+// message, or nothing for 0 and for the statuses whose message was written already.
+std::string BatchOutcomeLine(int status);
+
 }  // namespace quorvane

@@ -75,7 +75,11 @@ bool CQuorvaneDlg::OnInitDialog() {
   }
 
   if (!DirectoryExists(files_, folders_.auto_file)) {
-    TakeInteractiveBranch();
+    if (environment_.start_mode == StartMode::kBatch) {
+      AbandonAutomaticStart(RunOutcome::kInputMissing);
+    } else {
+      TakeInteractiveBranch();
+    }
   } else if (environment_.start_mode == StartMode::kDialog) {
     OpenWithAutomaticModeOn();
   } else {
@@ -198,6 +202,7 @@ void CQuorvaneDlg::ResetProgressControls() {
 }
 
 bool CQuorvaneDlg::MessagesAllowed() {
+  if (environment_.start_mode == StartMode::kBatch) return false;
   return view_->IsChecked(kIdShowMessages) && !IsOff(settings_lines_.show_messages);
 }
 
@@ -359,7 +364,7 @@ void CQuorvaneDlg::RunBatch(std::string result_path, std::string /*input_path*/)
     case DeleteOutcome::kNotFound:
     case DeleteOutcome::kReplaced:
       outcome_ = RunOutcome::kOk;
-      view.Beep(MessageIcon::kInformation);
+      if (environment_.start_mode != StartMode::kBatch) view.Beep(MessageIcon::kInformation);
       break;
     case DeleteOutcome::kChanged:
       // Lines written after the file was read were not converted; the file stays whole.

@@ -25,6 +25,10 @@ enum class StartMode {
   kDropFolderDecides,
   // A person's start (--dialog): the dialog opens whatever the AutoFile folder holds.
   kDialog,
+  // A calling program's run (--batch): the drop folder only, and nothing that waits on a person:
+  // no message box whatever the settings say, no sound, and a missing AutoFile folder is a
+  // missing input rather than a dialog.
+  kBatch,
 };
 
 // What the dialog needs from the world around it.

@@ -212,20 +212,23 @@ int main(int argc, char** argv) {
       std::vector<std::string>(argv + 1, argv + argc), quorvane::Spelling::kPosix);
   quorvane::PosixStreams streams;
   streams.WriteError(quorvane::IgnoredArgumentsNote(command_line, quorvane::Spelling::kPosix));
-  // --batch starts as a start without options does, for now; its own run, which never waits on
-  // a person, comes with the drop-folder run's move out of the dialog.
   if (command_line.action != CommandLine::Action::kRun &&
       command_line.action != CommandLine::Action::kBatch) {
     return quorvane::AnswerCommandLine(
         command_line, streams, {quorvane::Spelling::kPosix, "\n", quorvane::QueryDocumentsFolder});
   }
+  const bool batch = command_line.action == CommandLine::Action::kBatch;
   try {
     quorvane::PosixPlatform platform;
-    // The desktop launcher asks for the dialog; calling programs pass no arguments.
-    return quorvane::CQuorvaneApp(platform, command_line.dialog
-                                                ? quorvane::StartMode::kDialog
-                                                : quorvane::StartMode::kDropFolderDecides)
-        .InitInstance();
+    // The desktop launcher asks for the dialog; calling programs pass no arguments, or --batch.
+    const int status =
+        quorvane::CQuorvaneApp(platform, batch ? quorvane::StartMode::kBatch
+                                         : command_line.dialog
+                                             ? quorvane::StartMode::kDialog
+                                             : quorvane::StartMode::kDropFolderDecides)
+            .InitInstance();
+    if (batch) streams.WriteError(quorvane::BatchOutcomeLine(status));
+    return status;
   } catch (const std::bad_alloc&) {
     // The input file is deleted only once the result is whole, so a run that ran out of memory
     // has lost nothing; the caller learns it from the status.

@@ -180,14 +180,20 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     }
   }
   quorvane::win32::InitCommonControls();
+  const bool batch = command_line.action == CommandLine::Action::kBatch;
   try {
     quorvane::win32::Win32Platform platform(instance);
-    // The Start-menu shortcut asks for the dialog with /dialog; calling programs pass nothing,
-    // or --batch, which for now starts as a start without options does.
-    return quorvane::CQuorvaneApp(platform, command_line.dialog
-                                                ? quorvane::StartMode::kDialog
-                                                : quorvane::StartMode::kDropFolderDecides)
-        .InitInstance();
+    // The Start-menu shortcut asks for the dialog with /dialog; calling programs pass nothing, or
+    // /batch, whose run ends inside the dialog's initialisation, before any window is shown, and
+    // shows no message box.
+    const int status =
+        quorvane::CQuorvaneApp(platform, batch ? quorvane::StartMode::kBatch
+                                         : command_line.dialog
+                                             ? quorvane::StartMode::kDialog
+                                             : quorvane::StartMode::kDropFolderDecides)
+            .InitInstance();
+    if (batch) quorvane::win32::Win32Streams(false).WriteError(quorvane::BatchOutcomeLine(status));
+    return status;
   } catch (const std::bad_alloc&) {
     // Nothing is lost: the input file is deleted only once the result is whole.
     return quorvane::ExitStatus(quorvane::RunOutcome::kOutOfMemory);

@@ -411,6 +411,54 @@ TEST(ExitStatusRows, EachOutcomeHasItsStatusAndLeavesTheDropFolderAsPromised) {
   }
 }
 
+// A calling program's --batch run: whatever the settings say, no message box and nothing that
+// waits; the status alone tells, with one line on standard error for anything but success.
+TEST(ExitStatusRows, BatchRunsNeverWaitAndSayWhatWentWrongInOneLine) {
+  const struct {
+    const char* name;
+    bool drop_folder;
+    const char* input;  // nullptr: none
+    RunOutcome outcome;
+    const char* line;  // what standard error holds; "" for nothing
+  } rows[] = {
+      /* 0*/ {"converted", true, "101\r\n", RunOutcome::kOk, ""},
+      /* 1*/
+      {"no AutoFile folder: a missing input, not a dialog", false, nullptr,
+       RunOutcome::kInputMissing,
+       "quorvane: ２進数が記述された「Bintake.tbin」ファイルがりません。"},
+      /* 2*/
+      {"refused", true, "12\r\n", RunOutcome::kInputNotBinary,
+       "quorvane: ２進数が記述された「Bintake.tbin」ファイルに、数値以外の文字が書かれていました。 "
+       "処理を中止します。 (status 13)\n"},
+  };
+  for (size_t row = 0; row < std::size(rows); ++row) {
+    const auto& r = rows[row];
+    SCOPED_TRACE("row " + std::to_string(row) + ": " + r.name);
+    DropHome home;
+    home.WriteSettings("1\r\n1");  // messages on: a plain start would show a box
+    home.WriteResult(kOldResult);
+    if (r.drop_folder) home.MakeDropFolder();
+    if (r.input != nullptr) home.DropInput(r.input);
+    // A display that cannot be reached: a run that tried to show anything would say so.
+    const pid_t pid = Spawn({QuorvaneExecutable(),
+                             {"--batch"},
+                             home.Environment({"DISPLAY=:97"}),
+                             "/dev/null",
+                             home.ErrorLog()});
+    ASSERT_GT(pid, 0);
+    Ending ending = WaitFor(pid);
+    ASSERT_TRUE(ending.exited);
+    EXPECT_EQ(ending.code, ExitStatus(r.outcome));
+    const std::string printed = home.ReadErrorLog();
+    if (*r.line == '\0') {
+      EXPECT_EQ(printed, "");
+    } else {
+      EXPECT_EQ(printed.rfind(r.line, 0), 0u) << printed;
+      EXPECT_EQ(printed.find('\n'), printed.size() - 1) << "one line only: " << printed;
+    }
+  }
+}
+
 // A person's answers to a pipe that nobody reads end with their own status, never a signal.
 TEST(ExitStatusRows, OptionsToAPipeNobodyReadsEndWithTheirOwnStatus) {
   const struct {
