@@ -41,6 +41,10 @@ strip --remove-section=.comment --remove-section=.note "$root/usr/bin/quorvane" 
 doc=$root/usr/share/doc/quorvane
 mkdir -p "$doc"
 gzip -9n "$root/usr/share/man/man1/quorvane.1"
+# The documents the manual page points to: the README (the drop folder, the exit statuses, the
+# glossary of the dialog's texts) and the exit statuses in detail, compressed as Debian does.
+gzip -9n <README.md >"$doc/README.md.gz"
+gzip -9n <docs/exit-status.md >"$doc/exit-status.md.gz"
 substitute packaging/debian/changelog.in | gzip -9n >"$doc/changelog.Debian.gz"
 # The machine-readable copyright file: the header, then the license text of LICENSE itself.
 {
@@ -48,9 +52,11 @@ substitute packaging/debian/changelog.in | gzip -9n >"$doc/changelog.Debian.gz"
   sed -e '1,/^Copyright/d' LICENSE | sed -e '/./,$!d' -e 's/^$/./' -e 's/^/ /'
 } >"$doc/copyright"
 
-# Automatic runs need only what the executable links; Qt, its display plugins and a Japanese
-# font are for the dialog, and libcanberra for the completion sound on a desktop (loaded when it
-# is there), so they are recommended, never required.
+# Automatic runs need only what the executable links; Qt, its X11 and Wayland display plugins and
+# a Japanese font are for the dialog, and libcanberra for the completion sound on a desktop
+# (loaded when it is there), so they are recommended, never required. The dialog's packages are
+# the ones the executable names when it cannot load the dialog (scripts/test-package.sh checks);
+# libc6, libgcc-s1 and libstdc++6 are on every system that runs apt.
 mkdir -p "$stage/debian"
 printf 'Source: quorvane\n\nPackage: quorvane\nArchitecture: amd64\n' >"$stage/debian/control"
 shlibs() {  # shlibs FIELD FILE: the packages FILE links, as dpkg-shlibdeps names them
@@ -58,8 +64,8 @@ shlibs() {  # shlibs FIELD FILE: the packages FILE links, as dpkg-shlibdeps name
 }
 depends=$(shlibs Depends "$root/usr/bin/quorvane")
 recommends=$(shlibs Recommends "$root/usr/lib/quorvane/libquorvane_qt.so" |
-  tr ',' '\n' | sed 's/^ *//' | grep -v -E '^(libc6|libgcc-s1)( |$)' | paste -sd, | sed 's/,/, /g')
-recommends="$recommends, qt6-qpa-plugins, fonts-ipafont-gothic, libcanberra0"
+  tr ',' '\n' | sed 's/^ *//' | grep -v -E '^(libc6|libgcc-s1|libstdc\+\+6)( |$)' | paste -sd, | sed 's/,/, /g')
+recommends="$recommends, qt6-qpa-plugins, qt6-wayland, fonts-ipafont-gothic, libcanberra0"
 [ -n "$depends" ] || { echo "package.sh: dpkg-shlibdeps found no dependencies"; exit 1; }
 
 mkdir -p "$root/DEBIAN"

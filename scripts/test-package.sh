@@ -2,7 +2,9 @@
 # The release artefacts as users get them. Runs scripts/package.sh, then:
 #  - the zip holds Quorvane.exe, LICENSE.txt and README.txt, the texts with CR LF line ends;
 #  - lintian finds no error in the .deb, which does not depend on Qt; desktop-file-validate and
-#    appstreamcli validate --no-net pass on its files;
+#    appstreamcli validate --no-net pass on its files; the README and exit-status.md are in
+#    /usr/share/doc/quorvane, compressed, as the manual page says; the packages the missing-Qt
+#    hint names are the ones the package recommends for the dialog;
 #  - as root: apt-get installs the .deb, the worked example runs through /usr/bin/quorvane,
 #    --version answers, and apt-get purge leaves no file of the package behind (skipped, and
 #    said so, when not root);
@@ -77,6 +79,28 @@ check "automatic mode needs no Qt: Depends: $(dpkg-deb -f "$deb" Depends)" \
   "$(dpkg-deb -f "$deb" Depends | grep -c -i qt)" 0
 check "the Qt libraries are recommended" "$(dpkg-deb -f "$deb" Recommends | grep -c libqt6widgets6)" 1
 dpkg-deb -x "$deb" "$work/deb"
+# What an interactive start without Qt tells the user to install is what the package recommends
+# for the dialog: everything but the completion sound's libcanberra0.
+recommended=$(dpkg-deb -f "$deb" Recommends | tr ',' '\n' | sed -e 's/^ *//' -e 's/ .*//' |
+  grep -v -x libcanberra0 | sort | tr '\n' ' ')
+# The packaged program beside a Qt module that cannot be loaded says what it says without Qt.
+mkdir -p "$work/no-qt/bin" "$work/no-qt/home"
+cp "$work/deb/usr/bin/quorvane" "$work/no-qt/bin/"
+: >"$work/no-qt/bin/libquorvane_qt.so"
+hinted=$(env -i HOME="$work/no-qt/home" DISPLAY=:99 timeout 20 "$work/no-qt/bin/quorvane" --dialog 2>&1 |
+  sed -n 's/.*sudo apt install \([^)]*\)).*/\1/p' | tr ' ' '\n' | sort | tr '\n' ' ')
+check "the missing-Qt hint names the dialog's recommended packages ($recommended)" "$hinted" "$recommended"
+check "the Wayland display plugin is recommended" "$(dpkg-deb -f "$deb" Recommends | grep -c qt6-wayland)" 1
+# The documents the manual page sends readers to, compressed, where it says they are.
+for document in README.md.gz exit-status.md.gz; do
+  check "/usr/share/doc/quorvane/$document is installed" \
+    "$(gzip -t "$work/deb/usr/share/doc/quorvane/$document" 2>&1 && echo ok)" ok
+done
+check "the README in the package is the source tree's" \
+  "$(zcat "$work/deb/usr/share/doc/quorvane/README.md.gz" | cmp - README.md && echo same)" same
+check "the manual page's SEE ALSO names them there" \
+  "$(zcat "$work/deb/usr/share/man/man1/quorvane.1.gz" | sed -n '/^\.SH SEE ALSO/,/^\.SH/p' | sed 's/\\-/-/g' |
+    grep -c -E '/usr/share/doc/quorvane/(README\.md|exit-status\.md)\.gz')" 2
 expect "desktop-file-validate" desktop-file-validate "$work/deb/usr/share/applications/quorvane.desktop"
 expect "appstreamcli validate --no-net" \
   appstreamcli validate --no-net "$work/deb/usr/share/metainfo/example.brenvale.Quorvane.metainfo.xml"

@@ -144,7 +144,10 @@ TEST(DialogCommandTest, InputCheckRefusesAnythingButZerosAndOnes) {
     SCOPED_TRACE(c.typed);
     DialogHarness h;
     h.Open();
+    h.controls().SetText(kIdOutput, "11");  // converted from the text before this change
     h.view().TypeInto(h.dialog(), kIdInput, c.typed);
+    // No result stands beside a text it was not converted from, accepted or refused.
+    EXPECT_EQ(h.controls().control(kIdOutput).text, "");
     if (c.refused) {
       EXPECT_EQ(h.view().messages(),
                 std::vector<ShownMessage>({{messages::kNotBinary, MessageIcon::kError}}));
@@ -246,10 +249,12 @@ TEST(DialogCommandTest, UntickingAutoRunRemovesOnlyAnEmptyDropFolder) {
     std::vector<ShownMessage> expected;
     if (c.message) expected.push_back(*c.message);
     EXPECT_EQ(h.view().messages(), expected);
-    EXPECT_FALSE(h.dialog().keep_drop_folder());
-    EXPECT_FALSE(h.controls().control(kIdShowMessages).visible);
+    // While the folder stays, automatic mode stays on: the box is ticked again and 終了 saves it.
+    EXPECT_EQ(h.controls().control(kIdAutoRun).checked, c.folder_stays);
+    EXPECT_EQ(h.dialog().keep_drop_folder(), c.folder_stays);
+    EXPECT_EQ(h.controls().control(kIdShowMessages).visible, c.folder_stays);
     h.dialog().OnCommand(kIdExit, Notification::kClicked);
-    EXPECT_EQ(ReadFile(h.folders().SettingsFile()), "0\r\n0");
+    EXPECT_EQ(ReadFile(h.folders().SettingsFile()), c.folder_stays ? "1\r\n1" : "0\r\n0");
     EXPECT_EQ(h.dialog().end_result(), kResultOk);
   }
 }

@@ -253,6 +253,9 @@ void CQuorvaneDlg::ApplySettingsLines() {
 void CQuorvaneDlg::OnVersionClicked() { view_->ShowVersionDialog(); }
 
 void CQuorvaneDlg::OnInputChanged() {
+  // The result belongs to the text it was converted from; whatever the change (typing, pasting,
+  // the refusal below), it no longer stands beside the field's new text.
+  view_->SetText(kIdOutput, "");
   if (IsBinaryText(view_->GetText(kIdInput))) return;
   view_->MessageBox(messages::kNotBinary, MessageIcon::kError);
   view_->SetText(kIdInput, "");
@@ -274,9 +277,12 @@ void CQuorvaneDlg::OnAutoRunClicked() {
     }
     view_->Show(kIdShowMessages, true);
   } else {
-    keep_drop_folder_ = false;
     RemoveDropFolder();
-    view_->Show(kIdShowMessages, false);
+    // A folder that stayed keeps automatic mode on, and the box has been ticked again to say so;
+    // the rest of the dialog follows the box, so that 終了 saves what the folder means.
+    const bool still_on = view_->IsChecked(kIdAutoRun);
+    keep_drop_folder_ = still_on;
+    view_->Show(kIdShowMessages, still_on);
   }
 }
 
@@ -292,6 +298,8 @@ void CQuorvaneDlg::RemoveDropFolder() {
   } else {
     view_->MessageBox(messages::kAutoFileNotRemoved, MessageIcon::kError);
   }
+  // The message says automatic mode stays on; the box must not say otherwise.
+  view_->SetChecked(kIdAutoRun, true);
 }
 
 void CQuorvaneDlg::OnExitClicked() {

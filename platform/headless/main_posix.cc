@@ -19,6 +19,7 @@
 #include "app/quorvane_app.h"
 #include "platform/headless/desktop_sound_posix.h"
 #include "platform/headless/headless_view.h"
+#include "storage/file_primitives.h"
 #include "storage/folder_tree.h"
 #include "ui/quorvane_dlg.h"
 
@@ -33,6 +34,16 @@ std::string OwnPath() {
   return path;
 }
 
+// Every Debian package the dialog needs: the Qt libraries, their X11 and Wayland display
+// plugins and the Japanese font, without which the dialog is a window of empty boxes. The
+// package recommends exactly these (scripts/test-package.sh holds the two together).
+constexpr const char* kDialogPackagesHint =
+    "(Debian, Ubuntu: sudo apt install libqt6core6 libqt6gui6 libqt6widgets6 qt6-qpa-plugins "
+    "qt6-wayland fonts-ipafont-gothic)";
+
+// The module's second entry point: why its first returned nullptr.
+constexpr const char* kDesktopFrontEndErrorSymbol = "QuorvaneDesktopFrontEndError";
+
 // Loads the desktop front end module; on failure says why in `error`.
 DesktopFrontEnd* LoadDesktopFrontEnd(const std::string& executable, std::string& error) {
   const std::string folder = executable.substr(0, executable.find_last_of('/'));
@@ -43,9 +54,10 @@ DesktopFrontEnd* LoadDesktopFrontEnd(const std::string& executable, std::string&
     void* module = ::dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (module == nullptr) {
       // The packages only recommend Qt, so that automatic runs need nothing beyond the C library.
-      error = std::string(::dlerror()) +
-              ".\nTo show the dialog, install the Qt 6 libraries and their display plugins "
-              "(Debian, Ubuntu: sudo apt install libqt6widgets6 qt6-qpa-plugins)";
+      error = "the Qt 6 libraries are missing: " + std::string(::dlerror()) +
+              ".\nTo show the dialog, install the Qt 6 libraries, their display plugins and "
+              "the Japanese font " +
+              kDialogPackagesHint;
       return nullptr;
     }
     auto create = reinterpret_cast<DesktopFrontEnd* (*)(const char*)>(
@@ -55,7 +67,11 @@ DesktopFrontEnd* LoadDesktopFrontEnd(const std::string& executable, std::string&
       return nullptr;
     }
     DesktopFrontEnd* front_end = create(executable.c_str());
-    if (front_end == nullptr) error = "no display could be opened";
+    if (front_end == nullptr) {
+      auto why = reinterpret_cast<const char* (*)()>(::dlsym(module, kDesktopFrontEndErrorSymbol));
+      const char* reason = why != nullptr ? why() : nullptr;
+      error = reason != nullptr && *reason != '\0' ? reason : "no display could be opened";
+    }
     return front_end;
   }
   error = "libquorvane_qt.so was not found next to the executable";
@@ -123,6 +139,14 @@ class PosixPlatform final : public Platform {
     DesktopFrontEnd* front_end = HasDisplay() ? LoadFrontEnd(error) : nullptr;
     if (front_end == nullptr) {
       if (error.empty()) error = "there is no display (DISPLAY and WAYLAND_DISPLAY are unset)";
+      // Without a home folder there is no Documents folder either, and no X authority file:
+      // that is the cause to mend first, whatever the display said.
+      const std::string documents = QueryDocumentsFolder();
+      if (documents.empty() || !DirectoryExists(RealFileSystem(), documents)) {
+        std::fprintf(stderr, "%s: the Documents folder %s cannot be found or created (HOME=%s).\n",
+                     application_name_.c_str(), documents.empty() ? "" : documents.c_str(),
+                     std::getenv("HOME") != nullptr ? std::getenv("HOME") : "");
+      }
       std::fprintf(stderr,
                    "%s: the interactive dialog needs the desktop front end: %s.\n"
                    "Automatic processing through the AutoFile drop folder works without it.\n",

@@ -85,9 +85,35 @@ void MainDialogWindow::keyPressEvent(QKeyEvent* event) {
 }
 
 bool MainDialogWindow::focusNextPrevChild(bool next) {
-  // Tab, Shift+Tab and the arrow keys ask the window to move the focus; it stays where it is.
+  // The arrow keys on a button ask the window to move the focus; it stays where it is. Tab and
+  // Shift+Tab never get here (eventFilter).
   if (OfferedToDialogManager(MessageKind::kKeyDown)) return QDialog::focusNextPrevChild(next);
   return true;
+}
+
+void MainDialogWindow::TakeTabFrom(QWidget& control) {
+  control.installEventFilter(this);
+  // Focus drawn from the start: the exit button has it before any key is pressed.
+  setAttribute(Qt::WA_KeyboardFocusChange);
+}
+
+bool MainDialogWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::FocusIn) {
+    // A click moves the focus too, and Qt would stop drawing it; a keyboard user must always see
+    // where the next key goes.
+    setAttribute(Qt::WA_KeyboardFocusChange);
+  } else if (event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const bool command = key->modifiers() & (Qt::ControlModifier | Qt::AltModifier);
+    const bool back = key->key() == Qt::Key_Backtab ||
+                      (key->key() == Qt::Key_Tab && (key->modifiers() & Qt::ShiftModifier));
+    if (!command && (back || key->key() == Qt::Key_Tab)) {
+      // Taken before the control sees it: a multi-line field would otherwise keep Tab.
+      QDialog::focusNextPrevChild(!back);
+      return true;
+    }
+  }
+  return QDialog::eventFilter(watched, event);
 }
 
 void MainDialogWindow::closeEvent(QCloseEvent* event) {
@@ -109,6 +135,7 @@ QtDialogView::QtDialogView(DialogCommands& dialog, std::span<const ControlSnapsh
     const int id = entry.control->id;
     if (id == kIdStatic) continue;
     widgets_[id] = entry.widget;
+    window_.TakeTabFrom(*entry.widget);
     if (auto* edit = dynamic_cast<TemplateEdit*>(entry.widget)) {
       edit->SetChangeHandler([this, id] { dialog_.OnCommand(id, Notification::kChanged); });
     } else if (auto* check_box = dynamic_cast<QCheckBox*>(entry.widget)) {

@@ -27,16 +27,22 @@ void ShowMessageBox(QWidget* owner, const QString& caption, std::string_view tex
                     MessageIcon icon);
 
 // The main dialog's window. Its keyboard interface never sees a key press: Enter and Escape do
-// not close it and Tab, Shift+Tab and the arrow keys do not move the focus, so every key acts
-// only on the control that has the focus. A close request from the window system arrives as the
-// cancel command.
+// not close it and the arrow keys do not move the focus, so those keys act only on the control
+// that has the focus. Tab and Shift+Tab are the exception: they move the focus through the tab
+// stops in template order from every control, the multi-line fields included, so that the dialog
+// can be used without a mouse. The focus is always drawn. A close request from the window system
+// arrives as the cancel command.
 class MainDialogWindow : public QDialog {
  public:
   explicit MainDialogWindow(std::function<void()> close_request);
 
+  // Lets the window see `control`'s Tab keys before the control does.
+  void TakeTabFrom(QWidget& control);
+
  protected:
   void keyPressEvent(QKeyEvent* event) override;
   bool focusNextPrevChild(bool next) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:

@@ -11,6 +11,7 @@
 #include <QProgressBar>
 #include <QUrl>
 #include <algorithm>
+#include <cmath>
 
 namespace quorvane::qt {
 namespace {
@@ -116,8 +117,10 @@ TemplateEdit::TemplateEdit(uint32_t style, QWidget* parent)
   if (digits_only_) setInputMethodHints(Qt::ImhDigitsOnly);
   if (isReadOnly()) {
     // A read-only edit shows the dialog's face colour, as on Windows.
+    // Its text is then the window's text, which the palette keeps readable on that face.
     QPalette colours = palette();
     colours.setColor(QPalette::Base, colours.color(QPalette::Window));
+    colours.setColor(QPalette::Text, colours.color(QPalette::WindowText));
     setPalette(colours);
     setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
   }
@@ -133,7 +136,8 @@ void TemplateEdit::SetTextQuietly(const QString& text) {
 }
 
 void TemplateEdit::keyPressEvent(QKeyEvent* event) {
-  // Inside a dialog an edit leaves Tab alone; the dialog does not move the focus either.
+  // Inside a dialog an edit leaves Tab alone: the dialog moves the focus on Tab before the edit
+  // sees it, and Ctrl+Tab goes nowhere.
   if (event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab) {
     event->ignore();
     return;
@@ -264,12 +268,58 @@ LinkButton::LinkButton(const QString& address, QWidget* parent) : QPushButton(ad
   setFlat(true);
   setCursor(Qt::PointingHandCursor);
   setToolTip(address);
-  setStyleSheet(QStringLiteral(
-      "QPushButton { color: #0645ad; text-decoration: underline; text-align: left; border: none;"
-      " padding: 0px; }"
-      "QPushButton:focus { outline: 1px dotted; }"));
+  FollowPalette();
   connect(this, &QPushButton::clicked, this,
           [address] { QDesktopServices::openUrl(QUrl(address)); });
+}
+
+void LinkButton::changeEvent(QEvent* event) {
+  QPushButton::changeEvent(event);
+  if (event->type() == QEvent::PaletteChange) FollowPalette();
+}
+
+void LinkButton::FollowPalette() {
+  // The theme's own link colour, made readable on the window's face where the theme's is not
+  // (Adwaita dark: #308cc6 on #323232 is 3.48:1). One colour: a visited link looks the same.
+  const QPalette& colours = parentWidget() != nullptr ? parentWidget()->palette() : palette();
+  const QString colour =
+      ReadableOn(colours.color(QPalette::Link), colours.color(QPalette::Window)).name();
+  if (colour == colour_) return;  // setting the style sheet again would come back here
+  colour_ = colour;
+  setStyleSheet(QStringLiteral("QPushButton { color: %1; text-decoration: underline;"
+                               " text-align: left; border: none; padding: 0px; }"
+                               "QPushButton:focus { outline: 1px dotted; }")
+                    .arg(colour));
+}
+
+double RelativeLuminance(const QColor& colour) {
+  const auto linear = [](int channel) {
+    const double value = channel / 255.0;
+    return value <= 0.03928 ? value / 12.92 : std::pow((value + 0.055) / 1.055, 2.4);
+  };
+  const QColor rgb = colour.toRgb();
+  return 0.2126 * linear(rgb.red()) + 0.7152 * linear(rgb.green()) + 0.0722 * linear(rgb.blue());
+}
+
+double ContrastRatio(const QColor& first, const QColor& second) {
+  const double a = RelativeLuminance(first);
+  const double b = RelativeLuminance(second);
+  return (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05);
+}
+
+QColor ReadableOn(const QColor& ink, const QColor& background) {
+  if (ContrastRatio(ink, background) >= kReadableContrast) return ink;
+  // Lighter on a dark face, darker on a light one; hue and saturation stay the theme's.
+  const bool lighter = ContrastRatio(Qt::white, background) > ContrastRatio(Qt::black, background);
+  const QColor hsl = ink.toHsl();
+  for (int step = 1; step <= 255; ++step) {
+    const float lightness = hsl.lightnessF() + static_cast<float>(lighter ? step : -step) / 255;
+    const QColor candidate =
+        QColor::fromHslF(hsl.hslHueF(), hsl.hslSaturationF(), std::clamp(lightness, 0.0F, 1.0F))
+            .toRgb();
+    if (ContrastRatio(candidate, background) >= kReadableContrast) return candidate;
+  }
+  return lighter ? QColor(Qt::white) : QColor(Qt::black);
 }
 
 std::vector<BuiltControl> BuildControls(QWidget& parent, const DialogTemplate& dialog,

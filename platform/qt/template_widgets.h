@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QCheckBox>
+#include <QColor>
 #include <QFont>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -86,7 +87,25 @@ class LinkButton : public QPushButton {
 
  public:
   LinkButton(const QString& address, QWidget* parent);
+
+ protected:
+  void changeEvent(QEvent* event) override;
+
+ private:
+  // Takes the link colour from the palette, readable on the window's face.
+  void FollowPalette();
+
+  QString colour_;
 };
+
+// The contrast that body text needs (WCAG 2.1, level AA).
+inline constexpr double kReadableContrast = 4.5;
+// WCAG 2.1 relative luminance of an sRGB colour, and the contrast ratio of two colours.
+double RelativeLuminance(const QColor& colour);
+double ContrastRatio(const QColor& first, const QColor& second);
+// `ink` itself when it is readable on `background`; else `ink` made lighter (on a dark face) or
+// darker (on a light one) just until it is.
+QColor ReadableOn(const QColor& ink, const QColor& background);
 
 struct BuiltControl {
   const ControlTemplate* control;

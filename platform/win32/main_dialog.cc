@@ -6,6 +6,7 @@
 #include <shellapi.h>
 
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 #include "storage/wide_text.h"
@@ -102,7 +103,9 @@ std::optional<int> MainDialog::RunModal() {
   if (!ended_) {
     NameFieldsForScreenReaders(window);
     ::ShowWindow(window, SW_SHOWNORMAL);
-    // The first enabled, visible tab stop in template order (the exit button) takes the focus.
+    // The first enabled, visible tab stop in template order (the exit button) takes the focus,
+    // drawn from the start: the dialog manager would hide it until a key it sees is pressed.
+    ::SendMessageW(window, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
     if (HWND first = ::GetNextDlgTabItem(window, nullptr, FALSE)) ::SetFocus(first);
   }
   while (!ended_) {
@@ -125,6 +128,7 @@ std::optional<int> MainDialog::RunModal() {
 void MainDialog::Pump(MSG& message) {
   const bool for_dialog =
       message.hwnd == window_ || (window_ != nullptr && ::IsChild(window_, message.hwnd));
+  if (for_dialog && message.message == WM_KEYDOWN && TakeKeyDown(message)) return;
   // The keyboard filter comes first: a key-down goes straight to the focused control.
   if (for_dialog && OfferedToDialogManager(KindOf(message)) &&
       ::IsDialogMessageW(window_, &message)) {
@@ -132,6 +136,22 @@ void MainDialog::Pump(MSG& message) {
   }
   ::TranslateMessage(&message);
   ::DispatchMessageW(&message);
+}
+
+bool MainDialog::TakeKeyDown(const MSG& message) {
+  const bool command = ::GetKeyState(VK_CONTROL) < 0 || ::GetKeyState(VK_MENU) < 0;
+  if (message.wParam == VK_TAB && !command) {
+    // From every control, a multi-line field included, to the next (Shift: the previous) tab
+    // stop in template order, as the dialog manager would move it.
+    ::SendMessageW(window_, WM_NEXTDLGCTL, ::GetKeyState(VK_SHIFT) < 0 ? 1 : 0, 0);
+    return true;
+  }
+  // A multi-line edit inside a dialog closes it on Escape (it posts WM_CLOSE to the dialog);
+  // the key does nothing else there, so it goes no further.
+  wchar_t class_name[8] = {};
+  return message.wParam == VK_ESCAPE &&
+         ::GetClassNameW(message.hwnd, class_name, static_cast<int>(std::size(class_name))) > 0 &&
+         ::lstrcmpiW(class_name, L"Edit") == 0;
 }
 
 INT_PTR CALLBACK MainDialog::DialogProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {

@@ -36,7 +36,8 @@ inline MessageKind KindOf(const MSG& message) {
 // The main dialog as a Win32 window built from dialog resource 102, and the view through which
 // CQuorvaneDlg works it. The modal run is Quorvane's own loop around a modeless dialog, so that
 // every message meets the keyboard filter before the dialog manager, as it would under the
-// framework's modal loop.
+// framework's modal loop. Tab and Shift+Tab move the focus, so that the dialog can be used
+// without a mouse; Enter and Escape never close it.
 class MainDialog final : public DialogView {
  public:
   // `caption` titles the message boxes: the executable's name without its extension.
@@ -73,6 +74,9 @@ class MainDialog final : public DialogView {
   bool OnSetCursor();
   // Hands one message on: through the keyboard filter, the dialog manager, then dispatched.
   void Pump(MSG& message);
+  // The key-downs that the filter handles itself, which go no further: Tab and Shift+Tab move
+  // the focus, and Escape in an edit is dropped. False for every other key.
+  bool TakeKeyDown(const MSG& message);
   HWND Control(int id) const { return ::GetDlgItem(window_, id); }
 
   HINSTANCE instance_;

@@ -2,12 +2,15 @@
 # The real executable on a virtual X server, in a throw-away home folder:
 #  - the interactive dialog appears as "Quorvane"; Enter and Escape leave it open; Space presses
 #    the exit button, which has the focus, and the settings file then holds 30 0D 0A 30;
-#  - an interactive start where no one could see the window ends at once instead of waiting;
+#  - an interactive start where no dialog can be shown ends with status 1 and a message naming the
+#    cause (nobody could see it, no Qt platform plugin for Wayland, no display, no home folder),
+#    never with an abort;
 #  - an automatic run with a display never loads Qt;
 #  - an automatic run whose settings allow messages shows its message in a real message box;
 #  - --dialog opens the dialog over an AutoFile folder, and through AT-SPI, as a screen reader
 #    sees it: every field has a name, the links are links, the check boxes and buttons work by
-#    their actions; unticking auto-run removes an empty folder, and keeps one holding a file.
+#    their actions; unticking auto-run removes an empty folder, and keeps one holding a file,
+#    ticked again, which 終了 then saves.
 # Every wait is bounded; Xvfb, the accessibility bus and the program are ended on the way out.
 set -euo pipefail
 here=$(dirname "$(realpath "$0")")
@@ -125,11 +128,25 @@ await_exit || fail "Space did not end the program"
 bytes=$(od -An -tx1 "$data/temp/Quorvane.tmp" | tr -s ' \n' ' ')
 [ "$bytes" = " 30 0d 0a 30 " ] || fail "the settings file holds$bytes"
 
-echo "== no visible display"
-fresh_home invisible
-status=0
-QT_QPA_PLATFORM=offscreen timeout 20 "$exe" >"$work/out" 2>&1 || status=$?
-[ "$status" = 1 ] || fail "an interactive start on the offscreen platform ended with $status"
+echo "== no dialog possible: status 1 and the cause, never an abort"
+# name | environment | what the message must say
+no_dialog=(
+  "offscreen platform|QT_QPA_PLATFORM=offscreen|QT_QPA_PLATFORM=offscreen shows no window"
+  "Wayland asked for, no plugin or compositor|QT_QPA_PLATFORM=wayland|no usable Qt platform plugin: wayland"
+  "pure Wayland session, no plugin or compositor|DISPLAY= WAYLAND_DISPLAY=wayland-quorvane-test|no usable Qt platform plugin: wayland"
+  "no display at all|DISPLAY=|there is no display"
+  "X server that does not answer|DISPLAY=:999|no display could be opened (DISPLAY=:999)"
+  "no home folder, no display|HOME=/nonexistent XDG_CONFIG_HOME=/nonexistent/.config DISPLAY=|the Documents folder /nonexistent/Documents cannot be found or created"
+)
+for row in "${no_dialog[@]}"; do
+  IFS='|' read -r name settings says <<<"$row"
+  fresh_home invisible
+  status=0
+  # shellcheck disable=SC2086 # the settings are words for env
+  env $settings timeout 20 "$exe" >"$work/out" 2>&1 || status=$?
+  [ "$status" = 1 ] || fail "$name: an interactive start ended with $status"
+  grep -q -F "$says" "$work/out" || fail "$name: the message does not say \"$says\""
+done
 
 echo "== automatic run with a display"
 fresh_home automatic
@@ -186,5 +203,7 @@ await_exit || fail "終了 pressed through AT-SPI did not end the program"
 [ "$(od -An -tx1 "$data/AutoFile/Bintake.tbin" | tr -d ' \n')" = 3130310d0a ] ||
   fail "the waiting input file did not stay as it was"
 [ -e "$data/Result/Decyield.tbin" ] && fail "--dialog converted the waiting input file"
+bytes=$(od -An -tx1 "$data/temp/Quorvane.tmp" | tr -s ' \n' ' ')
+[ "$bytes" = " 31 0d 0a 30 " ] || fail "終了 saved$bytes, not the ticked auto-run box"
 
 echo "6 passed, 0 failed"

@@ -16,7 +16,9 @@
 #include <QTimer>
 #include <QUrl>
 #include <QtTest>
+#include <algorithm>
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -188,9 +190,10 @@ class QtDialogTest : public QObject {
   void dialogUnitsRoundLikeTheDialogManager();
   void windowFollowsTheMainTemplate();
   void controlsFollowTheMainTemplate();
-  void keysNeverCloseTheDialogNorMoveTheFocus_data();
-  void keysNeverCloseTheDialogNorMoveTheFocus();
+  void keysNeverCloseTheDialog_data();
+  void keysNeverCloseTheDialog();
   void exitButtonStartsWithTheFocusAndSpacePressesIt();
+  void keyboardAloneConverts();
   void inputFieldTakesDigitsOnlyWhenTyped_data();
   void inputFieldTakesDigitsOnlyWhenTyped();
   void inputMethodCommitsDigitsOnly();
@@ -205,6 +208,10 @@ class QtDialogTest : public QObject {
   void versionDialogOpensAgainAndAgain();
   void messageBoxesAreOwnedCaptionedAndIconed();
   void linksOpenTheirAddress();
+  void textsAreReadableInEveryPalette_data();
+  void textsAreReadableInEveryPalette();
+  void readableLinkColour_data();
+  void readableLinkColour();
   void waitCursorAndProgressDuringARun();
 
  private:
@@ -333,49 +340,66 @@ void QtDialogTest::controlsFollowTheMainTemplate() {
   QCOMPARE(session.control<TemplateEdit>(kIdFullPath)->frameShape(), QFrame::StyledPanel);
 }
 
-void QtDialogTest::keysNeverCloseTheDialogNorMoveTheFocus_data() {
+void QtDialogTest::keysNeverCloseTheDialog_data() {
   QTest::addColumn<int>("focus");
   QTest::addColumn<int>("key");
   QTest::addColumn<int>("modifiers");
+  QTest::addColumn<int>("focus_after");
+  // Tab and Shift+Tab walk the visible tab stops in template order (the show-messages box and the
+  // progress text are hidden here) and wrap around; no other key moves the focus.
   const struct {
     int focus;
     Qt::Key key;
     Qt::KeyboardModifiers modifiers;
+    int focus_after;
     const char* name;
   } rows[] = {
-      {kIdExit, Qt::Key_Return, Qt::NoModifier, "Enter on the exit button"},
-      {kIdExit, Qt::Key_Enter, Qt::KeypadModifier, "keypad Enter on the exit button"},
-      {kIdExit, Qt::Key_Escape, Qt::NoModifier, "Escape on the exit button"},
-      {kIdExit, Qt::Key_Tab, Qt::NoModifier, "Tab on the exit button"},
-      {kIdExit, Qt::Key_Backtab, Qt::ShiftModifier, "Shift+Tab on the exit button"},
-      {kIdExit, Qt::Key_Left, Qt::NoModifier, "Left on the exit button"},
-      {kIdExit, Qt::Key_Right, Qt::NoModifier, "Right on the exit button"},
-      {kIdExit, Qt::Key_Up, Qt::NoModifier, "Up on the exit button"},
-      {kIdExit, Qt::Key_Down, Qt::NoModifier, "Down on the exit button"},
-      {kIdVersion, Qt::Key_Return, Qt::NoModifier, "Enter on the version button"},
-      {kIdVersion, Qt::Key_Right, Qt::NoModifier, "Right on the version button"},
-      {kIdConvert, Qt::Key_Escape, Qt::NoModifier, "Escape on the convert button"},
-      {kIdAutoRun, Qt::Key_Down, Qt::NoModifier, "Down on the auto-run box"},
-      {kIdAutoRun, Qt::Key_Return, Qt::NoModifier, "Enter on the auto-run box"},
-      {kIdSiteLink, Qt::Key_Return, Qt::NoModifier, "Enter on the site link"},
-      {kIdSiteLink, Qt::Key_Tab, Qt::NoModifier, "Tab on the site link"},
-      {kIdInput, Qt::Key_Tab, Qt::NoModifier, "Tab in the input field"},
-      {kIdInput, Qt::Key_Escape, Qt::NoModifier, "Escape in the input field"},
-      {kIdOutput, Qt::Key_Return, Qt::NoModifier, "Enter in the output field"},
-      {kIdOutput, Qt::Key_Tab, Qt::NoModifier, "Tab in the output field"},
-      {kIdFullPath, Qt::Key_Escape, Qt::NoModifier, "Escape in the full-path field"},
-      {kIdFullPath, Qt::Key_Down, Qt::NoModifier, "Down in the full-path field"},
+      {kIdExit, Qt::Key_Return, Qt::NoModifier, kIdExit, "Enter on the exit button"},
+      {kIdExit, Qt::Key_Enter, Qt::KeypadModifier, kIdExit, "keypad Enter on the exit button"},
+      {kIdExit, Qt::Key_Escape, Qt::NoModifier, kIdExit, "Escape on the exit button"},
+      {kIdExit, Qt::Key_Tab, Qt::NoModifier, kIdVersion, "Tab on the exit button"},
+      {kIdExit, Qt::Key_Backtab, Qt::ShiftModifier, kIdFullPath, "Shift+Tab on the exit button"},
+      {kIdExit, Qt::Key_Left, Qt::NoModifier, kIdExit, "Left on the exit button"},
+      {kIdExit, Qt::Key_Right, Qt::NoModifier, kIdExit, "Right on the exit button"},
+      {kIdExit, Qt::Key_Up, Qt::NoModifier, kIdExit, "Up on the exit button"},
+      {kIdExit, Qt::Key_Down, Qt::NoModifier, kIdExit, "Down on the exit button"},
+      {kIdVersion, Qt::Key_Return, Qt::NoModifier, kIdVersion, "Enter on the version button"},
+      {kIdVersion, Qt::Key_Right, Qt::NoModifier, kIdVersion, "Right on the version button"},
+      {kIdVersion, Qt::Key_Tab, Qt::NoModifier, kIdInput, "Tab on the version button"},
+      {kIdConvert, Qt::Key_Escape, Qt::NoModifier, kIdConvert, "Escape on the convert button"},
+      {kIdConvert, Qt::Key_Return, Qt::NoModifier, kIdConvert, "Enter on the convert button"},
+      {kIdConvert, Qt::Key_Tab, Qt::NoModifier, kIdOutput, "Tab on the convert button"},
+      {kIdAutoRun, Qt::Key_Down, Qt::NoModifier, kIdAutoRun, "Down on the auto-run box"},
+      {kIdAutoRun, Qt::Key_Return, Qt::NoModifier, kIdAutoRun, "Enter on the auto-run box"},
+      {kIdAutoRun, Qt::Key_Escape, Qt::NoModifier, kIdAutoRun, "Escape on the auto-run box"},
+      {kIdAutoRun, Qt::Key_Tab, Qt::NoModifier, kIdSiteLink, "Tab on the auto-run box"},
+      {kIdSiteLink, Qt::Key_Return, Qt::NoModifier, kIdSiteLink, "Enter on the site link"},
+      {kIdSiteLink, Qt::Key_Tab, Qt::NoModifier, kIdShopLink, "Tab on the site link"},
+      {kIdShopLink, Qt::Key_Escape, Qt::NoModifier, kIdShopLink, "Escape on the shop link"},
+      {kIdInput, Qt::Key_Tab, Qt::NoModifier, kIdConvert, "Tab in the input field"},
+      {kIdInput, Qt::Key_Tab, Qt::ShiftModifier, kIdVersion, "Shift+Tab in the input field"},
+      {kIdInput, Qt::Key_Escape, Qt::NoModifier, kIdInput, "Escape in the input field"},
+      {kIdInput, Qt::Key_Tab, Qt::ControlModifier, kIdInput, "Ctrl+Tab in the input field"},
+      {kIdOutput, Qt::Key_Return, Qt::NoModifier, kIdOutput, "Enter in the output field"},
+      {kIdOutput, Qt::Key_Escape, Qt::NoModifier, kIdOutput, "Escape in the output field"},
+      {kIdOutput, Qt::Key_Tab, Qt::NoModifier, kIdAutoRun, "Tab in the output field"},
+      {kIdOutput, Qt::Key_Backtab, Qt::ShiftModifier, kIdConvert, "Shift+Tab in the output field"},
+      {kIdFullPath, Qt::Key_Escape, Qt::NoModifier, kIdFullPath, "Escape in the full-path field"},
+      {kIdFullPath, Qt::Key_Return, Qt::NoModifier, kIdFullPath, "Enter in the full-path field"},
+      {kIdFullPath, Qt::Key_Down, Qt::NoModifier, kIdFullPath, "Down in the full-path field"},
+      {kIdFullPath, Qt::Key_Tab, Qt::NoModifier, kIdExit, "Tab in the full-path field"},
   };
   for (const auto& row : rows) {
     QTest::newRow(row.name) << row.focus << static_cast<int>(row.key)
-                            << static_cast<int>(row.modifiers.toInt());
+                            << static_cast<int>(row.modifiers.toInt()) << row.focus_after;
   }
 }
 
-void QtDialogTest::keysNeverCloseTheDialogNorMoveTheFocus() {
+void QtDialogTest::keysNeverCloseTheDialog() {
   QFETCH(int, focus);
   QFETCH(int, key);
   QFETCH(int, modifiers);
+  QFETCH(int, focus_after);
   Session session;
   QVERIFY(session.active());
   QWidget* focused = session.view().widget(focus);
@@ -401,8 +425,10 @@ void QtDialogTest::keysNeverCloseTheDialogNorMoveTheFocus() {
 
   QVERIFY(session.window().isVisible());
   QVERIFY(!session.dialog().end_result().has_value());
-  QCOMPARE(QApplication::focusWidget(), focused);
-  QCOMPARE(TextOf(focused), text_before);
+  QCOMPARE(QApplication::focusWidget(), session.view().widget(focus_after));
+  // Where the focus is, it is drawn (a click on a control must not hide it either).
+  QVERIFY(session.window().testAttribute(Qt::WA_KeyboardFocusChange));
+  QCOMPARE(TextOf(focused), text_before);  // a multi-line field never takes in a Tab
   QVERIFY(!session.SettingsWritten());
   QVERIFY(session.boxes().empty());
 }
@@ -417,6 +443,32 @@ void QtDialogTest::exitButtonStartsWithTheFocusAndSpacePressesIt() {
   QCOMPARE(session.window().result(), kResultOk);
   QVERIFY(!session.window().isVisible());
   QCOMPARE(session.Settings(), QByteArray("0\r\n0"));
+}
+
+void QtDialogTest::keyboardAloneConverts() {
+  // From the exit button: Tab twice to the input field, type, Tab to the convert button, Space.
+  Session session;
+  QVERIFY(session.active());
+  auto* output = session.control<QPlainTextEdit>(kIdOutput);
+  session.Press(Qt::Key_Tab);
+  session.Press(Qt::Key_Tab);
+  QCOMPARE(QApplication::focusWidget(), session.view().widget(kIdInput));
+  for (Qt::Key digit : {Qt::Key_1, Qt::Key_0, Qt::Key_1, Qt::Key_1}) session.Press(digit);
+  session.Press(Qt::Key_Tab);
+  QCOMPARE(QApplication::focusWidget(), session.view().widget(kIdConvert));
+  session.Press(Qt::Key_Space);
+  QCOMPARE(output->toPlainText(), QStringLiteral("11"));
+  // Back in the field, one key more or less and the result is gone until converted again.
+  session.Press(Qt::Key_Backtab, Qt::ShiftModifier);
+  session.Press(Qt::Key_Backspace);
+  QCOMPARE(TextOf(session.view().widget(kIdInput)), QStringLiteral("101"));
+  QCOMPARE(output->toPlainText(), QString());
+  session.Press(Qt::Key_Tab);
+  session.Press(Qt::Key_Space);
+  QCOMPARE(output->toPlainText(), QStringLiteral("5"));
+  QVERIFY(session.window().isVisible());
+  QVERIFY(!session.dialog().end_result().has_value());
+  QVERIFY(session.boxes().empty());
 }
 
 void QtDialogTest::inputFieldTakesDigitsOnlyWhenTyped_data() {
@@ -451,6 +503,8 @@ void QtDialogTest::inputFieldTakesDigitsOnlyWhenTyped() {
   Session session;
   QVERIFY(session.active());
   QWidget* input = session.view().widget(kIdInput);
+  auto* output = session.control<QPlainTextEdit>(kIdOutput);
+  output->setPlainText(QStringLiteral("stale"));
   input->setFocus();
   Type(input, typed);
   if (!pasted.isNull()) {
@@ -461,6 +515,8 @@ void QtDialogTest::inputFieldTakesDigitsOnlyWhenTyped() {
   if (enter) session.Press(Qt::Key_Return);
 
   QCOMPARE(TextOf(input), text_after);
+  // Every row changes the text one way or another: the old result never stays beside it.
+  QCOMPARE(output->toPlainText(), QString());
   if (rejected_text.isNull()) {
     QVERIFY(session.boxes().empty());
   } else {
@@ -543,6 +599,23 @@ void QtDialogTest::autoRunCreatesTheDropFolderAndShowsTheMessagesBox() {
   QCOMPARE(session.boxes().size(), size_t{2});
   QVERIFY(session.window().isVisible());
   QVERIFY(!session.SettingsWritten());
+
+  // Unticked with a file waiting: the folder and automatic mode stay, and so does the tick,
+  // which is what 終了 then saves.
+  QFile waiting(QString::fromStdString(session.folders().InputFile()));
+  QVERIFY(waiting.open(QIODevice::WriteOnly));
+  waiting.close();
+  session.Press(Qt::Key_Backtab, Qt::ShiftModifier);  // from the show-messages box
+  QCOMPARE(QApplication::focusWidget(), auto_run);
+  session.Press(Qt::Key_Space);
+  QCOMPARE(session.boxes().size(), size_t{3});
+  QCOMPARE(session.boxes()[2].text,
+           QString::fromUtf8(messages::kAutoFileKept).replace(QStringLiteral("\r\n"), "\n"));
+  QVERIFY(session.DropFolderExists());
+  QVERIFY(auto_run->isChecked());
+  QVERIFY(show_messages->isVisible());
+  session.Click(kIdExit);
+  QCOMPARE(session.Settings(), QByteArray("1\r\n1"));
 }
 
 void QtDialogTest::exitWritesTheSettings_data() {
@@ -648,7 +721,11 @@ void QtDialogTest::messageBoxesAreOwnedCaptionedAndIconed() {
   Session session;
   session.Click(kIdAutoRun);  // information
   QDir().mkpath(QString::fromStdString(session.folders().auto_file + "/kept"));
-  session.Click(kIdAutoRun);  // information: the folder is not empty and stays
+  session.Click(kIdAutoRun);  // information: the folder is not empty and stays, ticked
+  QDir().rmdir(QString::fromStdString(session.folders().auto_file + "/kept"));
+  QDir().rmdir(QString::fromStdString(session.folders().auto_file));
+  session.Click(kIdAutoRun);  // unticked: the folder is gone already, nothing said
+  session.MakeDropFolder();
   session.Click(kIdAutoRun);  // error: the folder exists
   QTest::keyClicks(session.view().widget(kIdInput), QStringLiteral("2"));  // error
   QCOMPARE(session.boxes().size(), size_t{4});
@@ -698,6 +775,120 @@ void QtDialogTest::linksOpenTheirAddress() {
            QUrl(QString::fromUtf8(FindControl(MainDialogTemplate(), kIdShopLink)->text)));
   QVERIFY(session.window().isVisible());
   QVERIFY(!session.dialog().end_result().has_value());
+}
+
+namespace {
+
+// The most frequent colour of `image`: the face the texts stand on.
+QRgb Background(const QImage& image) {
+  std::map<QRgb, int> counts;
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) ++counts[image.pixel(x, y)];
+  }
+  return std::max_element(counts.begin(), counts.end(),
+                          [](const auto& a, const auto& b) { return a.second < b.second; })
+      ->first;
+}
+
+// The contrast of a text as drawn: its most distinct pixel (the solid stem or underline, not an
+// anti-aliased edge) against the face it stands on.
+double DrawnContrast(const QImage& image) {
+  const QColor face = QColor::fromRgb(Background(image));
+  double best = 1.0;
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) {
+      best = std::max(best, ContrastRatio(QColor::fromRgb(image.pixel(x, y)), face));
+    }
+  }
+  return best;
+}
+
+QPalette DarkPalette() {
+  // Adwaita dark as Qt's GTK theme gives it.
+  QPalette dark;
+  dark.setColor(QPalette::Window, QColor(0x32, 0x32, 0x32));
+  dark.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xec));
+  dark.setColor(QPalette::Base, QColor(0x2d, 0x2d, 0x2d));
+  dark.setColor(QPalette::Text, QColor(0xee, 0xee, 0xec));
+  dark.setColor(QPalette::Button, QColor(0x35, 0x35, 0x35));
+  dark.setColor(QPalette::ButtonText, QColor(0xee, 0xee, 0xec));
+  dark.setColor(QPalette::Link, QColor(0x30, 0x8c, 0xc6));
+  dark.setColor(QPalette::LinkVisited, QColor(0xff, 0x00, 0xff));
+  return dark;
+}
+
+}  // namespace
+
+void QtDialogTest::textsAreReadableInEveryPalette_data() {
+  QTest::addColumn<bool>("dark");
+  QTest::newRow("default palette") << false;
+  QTest::newRow("Adwaita dark palette") << true;
+}
+
+void QtDialogTest::textsAreReadableInEveryPalette() {
+  QFETCH(bool, dark);
+  const QPalette before = QApplication::palette();
+  if (dark) QApplication::setPalette(DarkPalette());
+  const auto restore = qScopeGuard([&] { QApplication::setPalette(before); });
+  Session session;
+  QVERIFY(session.active());
+  const QImage shot = session.window().grab().toImage();
+  // QUORVANE_SHOTS names a folder that keeps the pictures for a person to look at.
+  if (const QString folder = qEnvironmentVariable("QUORVANE_SHOTS"); !folder.isEmpty()) {
+    shot.save(folder + (dark ? "/dialog-dark.png" : "/dialog-light.png"));
+  }
+  // The links, a line of text, a check box's caption and the read-only full path, measured
+  // from the pixels as the window shows them.
+  const std::pair<int, const char*> texts[] = {{kIdSiteLink, "site link"},
+                                               {kIdShopLink, "shop link"},
+                                               {kIdAutoRun, "auto-run box"},
+                                               {kIdFullPath, "full-path field"}};
+  for (const auto& [id, name] : texts) {
+    QWidget* control = session.view().widget(id);
+    QRect area = control->geometry();
+    if (id == kIdFullPath) area.adjust(3, 3, -3, -3);  // the text, within the frame
+    const double contrast = DrawnContrast(shot.copy(area));
+    QVERIFY2(contrast >= kReadableContrast,
+             qPrintable(QStringLiteral("%1: %2:1").arg(name).arg(contrast)));
+  }
+  QLabel* line = nullptr;
+  for (QLabel* label : session.window().findChildren<QLabel*>()) {
+    if (label->text() == QString::fromUtf8(MainDialogTemplate().controls[9].text)) line = label;
+  }
+  QVERIFY(line != nullptr);
+  QVERIFY(DrawnContrast(shot.copy(line->geometry())) >= kReadableContrast);
+}
+
+void QtDialogTest::readableLinkColour_data() {
+  QTest::addColumn<QColor>("link");
+  QTest::addColumn<QColor>("face");
+  QTest::addColumn<bool>("kept");
+  QTest::newRow("Qt's blue on light grey, readable")
+      << QColor(0x00, 0x00, 0xff) << QColor(0xef, 0xef, 0xef) << true;
+  QTest::newRow("Adwaita dark: #308cc6 on #323232, lightened")
+      << QColor(0x30, 0x8c, 0xc6) << QColor(0x32, 0x32, 0x32) << false;
+  QTest::newRow("pale link on white, darkened")
+      << QColor(0x99, 0xcc, 0xff) << QColor(0xff, 0xff, 0xff) << false;
+  QTest::newRow("blue on mid grey, whichever way reaches 4.5")
+      << QColor(0x00, 0x00, 0xc0) << QColor(0x80, 0x80, 0x80) << false;
+}
+
+void QtDialogTest::readableLinkColour() {
+  QFETCH(QColor, link);
+  QFETCH(QColor, face);
+  QFETCH(bool, kept);
+  const QColor readable = ReadableOn(link, face);
+  QVERIFY2(ContrastRatio(readable, face) >= kReadableContrast, qPrintable(readable.name()));
+  QCOMPARE(readable == link, kept);
+  if (!kept) {
+    // Only the lightness moved: the hue is the theme's, and it moved no further than needed.
+    QVERIFY(qAbs(readable.toHsl().hslHue() - link.toHsl().hslHue()) <= 2);
+    const QColor hsl = readable.toHsl();
+    const int back = hsl.lightness() > link.toHsl().lightness() ? -2 : 2;
+    const QColor one_step_less =
+        QColor::fromHsl(hsl.hslHue(), hsl.hslSaturation(), hsl.lightness() + back);
+    QVERIFY(ContrastRatio(one_step_less, face) < kReadableContrast);
+  }
 }
 
 void QtDialogTest::waitCursorAndProgressDuringARun() {
