@@ -3,7 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -39,32 +41,35 @@ std::string ReadSmallFile(const std::string& path) {
 }
 
 // The value of XDG_DOCUMENTS_DIR in user-dirs.dirs, written as "$HOME/..." or as an absolute
-// path; empty when the file or the entry is missing or unusable.
+// path; empty when the file or the entry is missing or unusable. Read as xdg-user-dir and GLib
+// read it, so that a calling program that asks them finds the same folder: blanks before the
+// name are skipped, and of several lines the last one counts.
 std::string XdgDocumentsFolder(const std::string& home) {
   const char* config_home = std::getenv("XDG_CONFIG_HOME");
   std::string config = (config_home != nullptr && *config_home == '/') ? std::string(config_home)
                                                                        : home + "/.config";
   const std::string dirs = ReadSmallFile(config + "/user-dirs.dirs");
   constexpr std::string_view kKey = "XDG_DOCUMENTS_DIR=\"";
+  std::optional<std::string_view> last;
   for (size_t start = 0; start < dirs.size();) {
     size_t end_of_line = dirs.find('\n', start);
     if (end_of_line == std::string::npos) end_of_line = dirs.size();
     std::string_view line(dirs.data() + start, end_of_line - start);
     start = end_of_line + 1;
-    if (!line.starts_with(kKey)) continue;
-    line.remove_prefix(kKey.size());
-    const size_t quote = line.find('"');
-    if (quote == std::string_view::npos) return {};
-    std::string_view value = line.substr(0, quote);
-    if (value.starts_with("$HOME")) {
-      value.remove_prefix(5);
-      // "$HOME" itself or "$HOME/..."; "$HOMEx" would name a sibling of the home folder.
-      if (!value.empty() && value[0] != '/') return {};
-      return home + std::string(value);
-    }
-    if (!value.empty() && value[0] == '/') return std::string(value);
-    return {};
+    line.remove_prefix(std::min(line.find_first_not_of(" \t"), line.size()));
+    if (line.starts_with(kKey)) last = line.substr(kKey.size());
   }
+  if (!last) return {};
+  const size_t quote = last->find('"');
+  if (quote == std::string_view::npos) return {};
+  std::string_view value = last->substr(0, quote);
+  if (value.starts_with("$HOME")) {
+    value.remove_prefix(5);
+    // "$HOME" itself or "$HOME/..."; "$HOMEx" would name a sibling of the home folder.
+    if (!value.empty() && value[0] != '/') return {};
+    return home + std::string(value);
+  }
+  if (!value.empty() && value[0] == '/') return std::string(value);
   return {};
 }
 

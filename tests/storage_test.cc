@@ -89,6 +89,13 @@ TEST(DocumentsFolderTest, FollowsXdgUserDirsElseHomeDocuments) {
       // A sibling of the home folder is no Documents folder of its.
       /*5*/ {"XDG_DOCUMENTS_DIR=\"$HOMEx\"\n", home / "Documents"},
       /*6*/ {"XDG_DOCUMENTS_DIR=\"$HOME\"\n", home.path().string()},
+      // As xdg-user-dir reads it: the last line counts, blanks before the name are skipped, and
+      // an unusable last line falls back to ~/Documents.
+      /*7*/
+      {"XDG_DOCUMENTS_DIR=\"$HOME/First\"\nXDG_DOCUMENTS_DIR=\"$HOME/Last\"\n", home / "Last"},
+      /*8*/ {"  \tXDG_DOCUMENTS_DIR=\"$HOME/Indented\"\n", home / "Indented"},
+      /*9*/
+      {"XDG_DOCUMENTS_DIR=\"$HOME/First\"\nXDG_DOCUMENTS_DIR=\"$HOMEx\"\n", home / "Documents"},
   };
   for (size_t row = 0; row < std::size(cases); ++row) {
     SCOPED_TRACE("row " + std::to_string(row));
