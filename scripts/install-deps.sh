@@ -20,7 +20,7 @@ test_packages=(
   xvfb xdotool x11-utils imagemagick
   dbus at-spi2-core python3-pyatspi
   clang libclang-rt-14-dev
-  hyperfine time
+  hyperfine time strace
   dpkg-dev zip unzip wixl lintian desktop-file-utils appstream shellcheck
 )
 

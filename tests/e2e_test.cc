@@ -290,8 +290,11 @@ TEST_F(EndToEndTest, DialogWithoutItsModuleSaysWhatToInstall) {
   WriteFile(bin / "libquorvane_qt.so", "not a library");
   testing::Ending run = RunProgram(bin / "quorvane", home(), {}, {"DISPLAY=:0"});
   EXPECT_EQ(run.code, 1);
-  EXPECT_NE(run.standard_error.find("sudo apt install libqt6widgets6 qt6-qpa-plugins"),
-            std::string::npos)
+  EXPECT_NE(
+      run.standard_error.find(
+          "sudo apt install libqt6core6 libqt6gui6 libqt6widgets6 qt6-qpa-plugins qt6-wayland "
+          "fonts-ipafont-gothic"),
+      std::string::npos)
       << run.standard_error;
 }
 
