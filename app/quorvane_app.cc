@@ -1,5 +1,6 @@
 #include "app/quorvane_app.h"
 
+#include "automation/drop_folder_run.h"
 #include "storage/file_primitives.h"
 #include "storage/folder_tree.h"
 #include "ui/messages.h"
@@ -26,6 +27,15 @@ int CQuorvaneApp::InitInstance() {
   }
   if (!DirectoryExists(files, folders.documents)) files.MakeDirectory(folders.documents);
   if (!DirectoryExists(files, folders.maker)) files.MakeDirectory(folders.maker);
+
+  if (start_mode_ == StartMode::kBatch) {
+    // A calling program's run: the drop folder alone, with no dialog to show anything or wait on
+    // a person. Without the AutoFile folder there is no input to convert.
+    MakeDataFolders(files, folders);
+    if (!DirectoryExists(files, folders.auto_file)) return ExitStatus(RunOutcome::kInputMissing);
+    RunProgress unseen;
+    return ExitStatus(RunDropFolder(files, folders, unseen));
+  }
 
   DialogEnvironment environment;
   environment.files = &files;

@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 #include "automation/batch.h"
+#include "automation/drop_folder_run.h"
 #include "automation/progress.h"
+#include "storage/file_primitives.h"
+#include "tests/support/faulty_file_system.h"
+#include "tests/support/memory_file_system.h"
 
 namespace quorvane {
 namespace {
@@ -182,6 +187,87 @@ TEST(BatchStreamTest, OutputBoundHoldsForTheDensestInput) {
   const char* end = stream.Feed("\n" + tail, buffer.data());
   EXPECT_EQ(static_cast<size_t>(end - buffer.data()), 12u + 3000u);
   EXPECT_LE(static_cast<size_t>(end - buffer.data()), buffer.size());
+}
+
+// The drop-folder run on its own, as --batch uses it: each way it can end, what it leaves, and
+// whether it reported its start.
+TEST(RunDropFolderTest, EachOutcomeLeavesTheDropFolderAsPromised) {
+  using testing::FileStep;
+  const FolderTree folders("/home/u/Documents");
+  const std::string claim = folders.InputFile() + ".k1ll3d.claim";
+  struct Row {
+    const char* name;
+    const char* input;  // nullptr: none
+    std::function<void(testing::MemoryFileSystem&, testing::FaultyFileSystem&)> setup;
+    RunOutcome outcome;
+    const char* result;  // nullptr: the old one stays
+    bool input_kept;
+    bool begun;
+  };
+  const Row rows[] = {
+      /* 0*/ {"converted", "101\r\n11\r\n", nullptr, RunOutcome::kOk, "5\r\n3\r\n", false, true},
+      /* 1*/ {"no input", nullptr, nullptr, RunOutcome::kInputMissing, nullptr, false, false},
+      /* 2*/ {"empty", "", nullptr, RunOutcome::kInputEmpty, nullptr, true, false},
+      /* 3*/ {"not binary", "12\r\n", nullptr, RunOutcome::kInputNotBinary, nullptr, true, false},
+      /* 4*/
+      {"a line too long", "1\r\n111111111111111111111111111111111\r\n", nullptr,
+       RunOutcome::kLineTooLong, nullptr, true, true},
+      /* 5*/
+      {"a killed run's claim goes back and is converted", nullptr,
+       [&claim](testing::MemoryFileSystem& disk, testing::FaultyFileSystem&) {
+         disk.PutFile(claim, "110\r\n");
+       },
+       RunOutcome::kOk, "6\r\n", false, true},
+      /* 6*/
+      {"the result cannot be written", "1\r\n",
+       [](testing::MemoryFileSystem&, testing::FaultyFileSystem& files) {
+         files.FailOn(FileStep::kCreate, "Decyield");
+       },
+       RunOutcome::kResultNotWritten, nullptr, true, true},
+      /* 7*/
+      {"the input cannot be deleted", "1\r\n",
+       [](testing::MemoryFileSystem&, testing::FaultyFileSystem& files) {
+         files.FailOn(FileStep::kDelete, "Bintake");
+       },
+       RunOutcome::kInputNotDeleted, "1\r\n", true, true},
+      /* 8*/
+      {"a program asks to write the input during the run", "1\r\n",
+       [&folders](testing::MemoryFileSystem& disk, testing::FaultyFileSystem& files) {
+         files.Before(FileStep::kCreate, "Decyield",
+                      [&disk, &folders] { disk.AskToWrite(folders.InputFile()); });
+       },
+       RunOutcome::kInputChanged, "1\r\n", true, true},
+  };
+  for (size_t row = 0; row < std::size(rows); ++row) {
+    const Row& r = rows[row];
+    SCOPED_TRACE("row " + std::to_string(row) + ": " + r.name);
+    testing::MemoryFileSystem disk;
+    for (const std::string& folder :
+         {std::string("/home"), std::string("/home/u"), folders.documents, folders.maker}) {
+      disk.PutDirectory(folder);
+    }
+    MakeDataFolders(disk, folders);
+    disk.PutDirectory(folders.auto_file);
+    ASSERT_TRUE(ReplaceFileSafely(disk, folders.ResultFile(), "9\r\n"));
+    if (r.input != nullptr) disk.PutFile(folders.InputFile(), r.input);
+    testing::FaultyFileSystem files(disk);
+    if (r.setup) r.setup(disk, files);
+    struct : RunProgress {
+      void Begin(const ProgressSchedule&, uint64_t) override { begun = true; }
+      bool begun = false;
+    } progress;
+
+    EXPECT_EQ(RunDropFolder(files, folders, progress), r.outcome);
+    EXPECT_EQ(progress.begun, r.begun);
+    const auto* result = disk.Find(folders.ResultFile());
+    ASSERT_NE(result, nullptr);
+    EXPECT_EQ(result->bytes, r.result != nullptr ? r.result : "9\r\n");
+    const auto* input = disk.Find(folders.InputFile());
+    EXPECT_EQ(input != nullptr, r.input_kept);
+    if (input != nullptr && r.input != nullptr) {
+      EXPECT_EQ(input->bytes, r.input);
+    }
+  }
 }
 
 TEST(TrimTrailingBreaksTest, RemovesOnlyTheEnd) {

@@ -4,7 +4,7 @@
 #include <chrono>
 #include <utility>
 
-#include "automation/batch.h"
+#include "automation/drop_folder_run.h"
 #include "automation/progress.h"
 #include "convert/binary_to_decimal.h"
 #include "storage/file_primitives.h"
@@ -62,9 +62,7 @@ bool CQuorvaneDlg::OnInitDialog() {
     TakeInteractiveBranch();
     return true;
   }
-  if (!DirectoryExists(files_, folders_.data_root)) files_.MakeDirectory(folders_.data_root);
-  files_.MakeDirectory(folders_.result);  // fails harmlessly when it is there already
-  if (!DirectoryExists(files_, folders_.temp)) files_.MakeDirectory(folders_.temp);
+  MakeDataFolders(files_, folders_);
 
   const std::string settings_file = folders_.SettingsFile();
   if (FileExists(files_, settings_file)) {
@@ -75,11 +73,7 @@ bool CQuorvaneDlg::OnInitDialog() {
   }
 
   if (!DirectoryExists(files_, folders_.auto_file)) {
-    if (environment_.start_mode == StartMode::kBatch) {
-      AbandonAutomaticStart(RunOutcome::kInputMissing);
-    } else {
-      TakeInteractiveBranch();
-    }
+    TakeInteractiveBranch();
   } else if (environment_.start_mode == StartMode::kDialog) {
     OpenWithAutomaticModeOn();
   } else {
@@ -106,71 +100,7 @@ void CQuorvaneDlg::OpenWithAutomaticModeOn() {
   view_->Show(kIdShowMessages, true);
 }
 
-void CQuorvaneDlg::TakeAutomaticBranch() {
-  // Two copies started on the same drop folder would race for one input file; the second one
-  // leaves everything to the first and ends at once, silently. Only a lock held by another
-  // running copy means that; when no lock can be had at all (a folder or a link in its place, no
-  // temp folder) the run goes on without it rather than refuse every start for good. Copies
-  // without the lock cannot tear each other's result: each writes a temporary file of its own.
-  FileSystem::LockAttempt lock = files_.TryLock(folders_.LockFile());
-  if (lock.held_elsewhere) {
-    outcome_ = RunOutcome::kBusy;
-    AbandonQuietly();
-    return;
-  }
-  holds_lock_ = lock.lock != nullptr;
-  const std::string input_file = folders_.InputFile();
-  // An input that a killed run had claimed for deletion goes back under its name first: it was
-  // never converted for sure, so it is converted now or at a later start.
-  if (holds_lock_) RestoreClaimedFiles(files_, input_file);
-  if (!FileExists(files_, input_file)) {
-    AbandonAutomaticStart(RunOutcome::kInputMissing);
-    return;
-  }
-  // The file may vanish between the two queries; then it is as missing as before.
-  std::optional<FileStatus> status = files_.Status(input_file);
-  if (!status || status->is_directory) {
-    AbandonAutomaticStart(RunOutcome::kInputMissing);
-    return;
-  }
-  if (status->size() == 0) {
-    AbandonAutomaticStart(RunOutcome::kInputEmpty);
-    return;
-  }
-  // A file past the read limit is refused whole: converting a part of it and deleting it all
-  // would lose the rest.
-  if (status->size() > kReadLimit) {
-    AbandonAutomaticStart(RunOutcome::kInputTooLarge);
-    return;
-  }
-  const FileSystem::ReadOutcome read = files_.ViewFile(input_file, kReadLimit, input_);
-  if (read == FileSystem::ReadOutcome::kTooLarge) {
-    AbandonAutomaticStart(RunOutcome::kInputTooLarge);
-    return;
-  }
-  if (read == FileSystem::ReadOutcome::kCannotOpen && !FileExists(files_, input_file)) {
-    // Taken by another copy running without the lock since it was found.
-    AbandonAutomaticStart(RunOutcome::kInputMissing);
-    return;
-  }
-  // Unreadable, still held open by the program that writes it, or emptied since the size query:
-  // there is nothing to convert yet, and the file stays for the next start.
-  if (read != FileSystem::ReadOutcome::kOk || input_->bytes().empty()) {
-    AbandonAutomaticStart(RunOutcome::kInputUnreadable);
-    return;
-  }
-  // The character check and the conversion are one pass over the bytes. The file stays held
-  // (nobody can write it unseen) until the result is on disk and the file deleted, or the run
-  // ends otherwise.
-  batch_ = ConvertBatch(input_->bytes());
-  input_characters_ = input_->bytes().size();
-  input_characters_trimmed_ = TrimTrailingBreaks(input_->bytes()).size();
-  if (batch_.not_binary) {
-    AbandonAutomaticStart(RunOutcome::kInputNotBinary);
-    return;
-  }
-  RunBatch(folders_.ResultFile(), input_file);
-}
+void CQuorvaneDlg::TakeAutomaticBranch() { RunBatch(); }
 
 void CQuorvaneDlg::AbandonAutomaticStart(RunOutcome outcome) {
   view_->Show(kIdProgressText, false);
@@ -180,9 +110,6 @@ void CQuorvaneDlg::AbandonAutomaticStart(RunOutcome outcome) {
 
 void CQuorvaneDlg::StopRun(RunOutcome outcome) {
   outcome_ = outcome;
-  // The input stays as it is; its writer must not wait while a message waits for a person.
-  if (input_) static_cast<void>(input_->Release());
-  input_.reset();
   ReportIfAllowed(outcome);
   AbandonQuietly();
 }
@@ -202,7 +129,6 @@ void CQuorvaneDlg::ResetProgressControls() {
 }
 
 bool CQuorvaneDlg::MessagesAllowed() {
-  if (environment_.start_mode == StartMode::kBatch) return false;
   return view_->IsChecked(kIdShowMessages) && !IsOff(settings_lines_.show_messages);
 }
 
@@ -323,69 +249,57 @@ void CQuorvaneDlg::OnShowMessagesClicked() {
   // The box toggles its own tick; it is read only when the settings are saved.
 }
 
-void CQuorvaneDlg::RunBatch(std::string result_path, std::string /*input_path*/) {
+void CQuorvaneDlg::RunBatch() {
+  run_begun_ = false;
+  // The run lets go of the input before anything here waits on a person.
+  const RunOutcome outcome = RunDropFolder(files_, folders_, *this);
+  if (!run_begun_) {
+    // Ended before anything was shown: another copy at work says nothing, the rest say why.
+    if (outcome == RunOutcome::kBusy) {
+      outcome_ = outcome;
+      AbandonQuietly();
+    } else {
+      AbandonAutomaticStart(outcome);
+    }
+    return;
+  }
+  if (outcome == RunOutcome::kLineTooLong || outcome == RunOutcome::kResultNotWritten) {
+    // Nothing was written, or not safely: the input file stays for the next start.
+    StopRun(outcome);
+    return;
+  }
+  outcome_ = outcome;
+  ResetProgressControls();
+  if (outcome == RunOutcome::kOk) view_->Beep(MessageIcon::kInformation);
+  ReportIfAllowed(outcome);
+  view_->EndWaitCursor();
+  EndDialog(kResultAutomatic);
+}
+
+void CQuorvaneDlg::Begin(const ProgressSchedule&, uint64_t total) {
+  run_begun_ = true;
   DialogView& view = *view_;
   if (!view.IsChecked(kIdAutoRun)) view.SetChecked(kIdAutoRun, true);
   view.Enable(kIdExit, false);
   view.Show(kIdProgressText, true);
   view.Show(kIdProgressBar, true);
   view.BeginWaitCursor();
+  view.SetProgressRange(kIdProgressBar, total);
+}
 
-  ProgressSchedule schedule{input_characters_};
-  view.SetProgressRange(kIdProgressBar, schedule.SplitTotal());
-  // One step per character of the text but its trailing line breaks, and the run stops here if a
-  // line was too long.
-  ShowSteps(0, input_characters_trimmed_, schedule.SplitTotal());
-  if (batch_.line_too_long) {
-    // Refused before anything is written: the input file stays for the next start.
-    StopRun(RunOutcome::kLineTooLong);
-    return;
-  }
+void CQuorvaneDlg::Steps(uint64_t from, uint64_t to, uint64_t total) { ShowSteps(from, to, total); }
 
-  schedule.lines = batch_.line_count;
-  view.SetProgressPos(kIdProgressBar, 0);
-  view.SetProgressRange(kIdProgressBar, schedule.ConvertTotal());
-  ShowSteps(schedule.AfterLine(0), schedule.AfterLine(schedule.lines), schedule.ConvertTotal());
-  ShowProgress(schedule.AfterAllLines(), schedule.ConvertTotal());
+void CQuorvaneDlg::Restart(uint64_t total) {
+  view_->SetProgressPos(kIdProgressBar, 0);
+  view_->SetProgressRange(kIdProgressBar, total);
+}
 
-  // What killed runs left behind goes first; only the lock's holder may tell it from the
-  // temporary file of a copy still at work.
-  if (holds_lock_) RemoveLeftoverTemporaries(files_, result_path);
-  // The input file is deleted only after the result is safely on disk, and only when it is still
-  // the very file that was converted, unwritten since: one dropped in its place meanwhile waits
-  // for the next start.
-  if (!ReplaceFileSafely(files_, result_path, batch_.result)) {
-    StopRun(RunOutcome::kResultNotWritten);
-    return;
-  }
-  const DeleteOutcome removal = input_->Delete();
-  input_.reset();
-  ShowProgress(schedule.AfterDeletion(), schedule.ConvertTotal());
-  view.Pause(100);
+void CQuorvaneDlg::Step(uint64_t position, uint64_t total) { ShowProgress(position, total); }
+
+void CQuorvaneDlg::Settle() {
+  view_->Pause(100);
   // The drop folder stays either way: calling programs drop their next file into it.
-  if (!keep_drop_folder_) view.SetChecked(kIdAutoRun, false);
-  ShowProgress(schedule.Done(), schedule.ConvertTotal());
-  ResetProgressControls();
-
-  switch (removal) {
-    case DeleteOutcome::kDeleted:
-    case DeleteOutcome::kNotFound:
-    case DeleteOutcome::kReplaced:
-      outcome_ = RunOutcome::kOk;
-      if (environment_.start_mode != StartMode::kBatch) view.Beep(MessageIcon::kInformation);
-      break;
-    case DeleteOutcome::kChanged:
-      // Lines written after the file was read were not converted; the file stays whole.
-      outcome_ = RunOutcome::kInputChanged;
-      break;
-    case DeleteOutcome::kFailed:
-      // The next start would convert the same file again; say so rather than pretend success.
-      outcome_ = RunOutcome::kInputNotDeleted;
-      break;
-  }
-  ReportIfAllowed(outcome_);
-  view.EndWaitCursor();
-  EndDialog(kResultAutomatic);
+  if (!keep_drop_folder_) view_->SetChecked(kIdAutoRun, false);
 }
 
 }  // namespace quorvane

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "automation/batch.h"
+#include "automation/drop_folder_run.h"
 #include "storage/file_system.h"
 #include "storage/folder_tree.h"
 #include "storage/settings.h"
@@ -25,9 +25,8 @@ enum class StartMode {
   kDropFolderDecides,
   // A person's start (--dialog): the dialog opens whatever the AutoFile folder holds.
   kDialog,
-  // A calling program's run (--batch): the drop folder only, and nothing that waits on a person:
-  // no message box whatever the settings say, no sound, and a missing AutoFile folder is a
-  // missing input rather than a dialog.
+  // A calling program's run (--batch): the drop folder only, and nothing that waits on a person.
+  // It needs no dialog, and never reaches one (CQuorvaneApp runs the drop folder itself).
   kBatch,
 };
 
@@ -45,7 +44,7 @@ struct DialogEnvironment {
 
 // The main dialog: its start-up, its command handlers and the batch run, written against a
 // DialogView so that any front end (or a test) can show it.
-class CQuorvaneDlg final : public DialogCommands {
+class CQuorvaneDlg final : public DialogCommands, private RunProgress {
  public:
   explicit CQuorvaneDlg(DialogEnvironment environment);
 
@@ -72,8 +71,9 @@ class CQuorvaneDlg final : public DialogCommands {
 
   // Sets the two check boxes from the settings lines.
   void ApplySettingsLines();
-  // Converts the input text into the result file, deletes the input file and ends the dialog.
-  void RunBatch(std::string result_path, std::string input_path);
+  // Runs the drop folder's file (converts it into the result file and deletes it), showing its
+  // progress and outcome, and ends the dialog.
+  void RunBatch();
 
   // The result the dialog ended with, once it has ended.
   std::optional<int> end_result() const { return end_result_; }
@@ -102,6 +102,12 @@ class CQuorvaneDlg final : public DialogCommands {
   // Shows the progress steps from `from` up to before `to`, as many as anyone could see.
   void ShowSteps(uint64_t from, uint64_t to, uint64_t total);
   uint64_t NowMs() const;
+  // What the drop-folder run reports, shown on the progress controls.
+  void Begin(const ProgressSchedule& schedule, uint64_t total) override;
+  void Steps(uint64_t from, uint64_t to, uint64_t total) override;
+  void Restart(uint64_t total) override;
+  void Step(uint64_t position, uint64_t total) override;
+  void Settle() override;
   void EndDialog(int result);
 
   DialogEnvironment environment_;
@@ -110,14 +116,7 @@ class CQuorvaneDlg final : public DialogCommands {
   FolderTree folders_{""};
   SettingsLines settings_lines_;
   bool keep_drop_folder_ = false;
-  // The input text: how many characters it had, with and without its trailing line breaks, and
-  // the text checked and converted.
-  uint64_t input_characters_ = 0;
-  uint64_t input_characters_trimmed_ = 0;
-  BatchOutcome batch_;
-  // The input file, held from its reading until it is deleted or the run ends otherwise.
-  std::unique_ptr<FileView> input_;
-  bool holds_lock_ = false;  // this run holds the drop folder's lock
+  bool run_begun_ = false;  // the run read its input and shows its progress
   std::optional<int> end_result_;
   RunOutcome outcome_ = RunOutcome::kOk;
 };

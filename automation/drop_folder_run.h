@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+
+#include "automation/progress.h"
+#include "automation/run_outcome.h"
+#include "storage/file_system.h"
+#include "storage/folder_tree.h"
+
+namespace quorvane {
+
+// What a drop-folder run reports as it goes. The run only reports; whoever started it decides
+// what to show (the dialog its progress bar, a calling program's --batch nothing at all).
+class RunProgress {
+ public:
+  virtual ~RunProgress() = default;
+  // The input was read and converted, and the run begins: its progress counts `total` steps
+  // while the text is split (see ProgressSchedule).
+  virtual void Begin(const ProgressSchedule& /*schedule*/, uint64_t /*total*/) {}
+  // The steps from `from` up to before `to` were made, of `total`; the last of them is worth
+  // showing, the rest only as far as anyone could see them.
+  virtual void Steps(uint64_t /*from*/, uint64_t /*to*/, uint64_t /*total*/) {}
+  // The count starts over, at 0, out of a new total.
+  virtual void Restart(uint64_t /*total*/) {}
+  // One step, `position` of `total`.
+  virtual void Step(uint64_t /*position*/, uint64_t /*total*/) {}
+  // The input file is gone and the result in place; the run takes its last step next.
+  virtual void Settle() {}
+};
+
+// One automatic run of the drop folder, the folders below the Documents folder made already:
+// takes the lock, puts back an input a killed run had claimed, checks and reads Bintake.tbin,
+// converts it while it stays held, writes Decyield.tbin and deletes the input only once the
+// result is safely on disk. Returns how it ended; Begin was reported only when the input was
+// read and converted (every outcome before it leaves the drop folder as it was).
+[[nodiscard]] RunOutcome RunDropFolder(FileSystem& files, const FolderTree& folders,
+                                       RunProgress& progress);
+
+// Makes the folders a run needs below the maker folder (the data root, Result and temp), each
+// only if it is not there; what cannot be made shows later as the step that needs it failing.
+void MakeDataFolders(FileSystem& files, const FolderTree& folders);
+
+}  // namespace quorvane
