@@ -171,6 +171,31 @@ xdo key Return || fail "xdotool could not press Enter"
 await_exit || fail "the message box did not go away"
 [ "$status" = 10 ] || fail "exit status $status for a missing input file"
 
+echo "== --batch in the same place: no window, nothing to wait for"
+for input in "" $'101\r\n'; do  # none, then one to convert
+  fresh_home "batch${#input}"
+  mkdir -p "$data/AutoFile" "$data/temp"
+  printf '1\r\n1' >"$data/temp/Quorvane.tmp"
+  [ -z "$input" ] || printf '%s' "$input" >"$data/AutoFile/Bintake.tbin"
+  "$exe" --batch >"$work/out" 2>&1 &
+  app_pid=$!
+  # Polled as the message box above was found, for as long as the run lasts.
+  shown=""
+  for _ in $(seq 100); do
+    running || break
+    shown+=$(xdotool search --onlyvisible --name "^$(basename "$exe")\$" 2>/dev/null || true)
+    sleep 0.1
+  done
+  await_exit || fail "--batch waited (for a person?)"
+  [ -z "$shown" ] || fail "--batch showed a window"
+  if [ -z "$input" ]; then
+    [ "$status" = 10 ] || fail "--batch ended with $status for a missing input file"
+  else
+    [ "$status" = 0 ] || fail "--batch ended with $status"
+    [ "$(cat "$data/Result/Decyield.tbin")" = "$(printf '5\r')" ] || fail "--batch: wrong result"
+  fi
+done
+
 echo "== --dialog over an empty AutoFile folder, through AT-SPI"
 "$at_spi_bus" --launch-immediately >"$work/bus.log" 2>&1 &
 bus_pid=$!
