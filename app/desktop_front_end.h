@@ -29,7 +29,10 @@ class DesktopFrontEnd {
 
 }  // namespace quorvane
 
-// The one symbol a front end module exports: `program_path` is the executable's own. Returns
-// nullptr when it cannot start (no display).
+// The two symbols a front end module exports. The first starts it: `program_path` is the
+// executable's own; nullptr when it cannot start (no display, no usable platform plugin). The
+// second then says why, in words for the user.
 extern "C" quorvane::DesktopFrontEnd* QuorvaneCreateDesktopFrontEnd(const char* program_path);
+extern "C" const char* QuorvaneDesktopFrontEndError();
 inline constexpr const char* kDesktopFrontEndSymbol = "QuorvaneCreateDesktopFrontEnd";
+inline constexpr const char* kDesktopFrontEndErrorSymbol = "QuorvaneDesktopFrontEndError";

@@ -41,9 +41,6 @@ constexpr const char* kDialogPackagesHint =
     "(Debian, Ubuntu: sudo apt install libqt6core6 libqt6gui6 libqt6widgets6 qt6-qpa-plugins "
     "qt6-wayland fonts-ipafont-gothic)";
 
-// The module's second entry point: why its first returned nullptr.
-constexpr const char* kDesktopFrontEndErrorSymbol = "QuorvaneDesktopFrontEndError";
-
 // Loads the desktop front end module; on failure says why in `error`.
 DesktopFrontEnd* LoadDesktopFrontEnd(const std::string& executable, std::string& error) {
   const std::string folder = executable.substr(0, executable.find_last_of('/'));
