@@ -148,20 +148,6 @@ void BM_BinaryToDecimal(benchmark::State& state) {
 }
 BENCHMARK(BM_BinaryToDecimal)->Apply(Configure);
 
-void BM_AppendDecimal(benchmark::State& state) {
-  SplitMix64 rng;
-  std::vector<uint32_t> values(4096);
-  for (uint32_t& value : values) value = static_cast<uint32_t>(rng.Next() >> 33);
-  std::string out;
-  for (auto _ : state) {
-    out.clear();
-    for (uint32_t value : values) AppendDecimal(value, out);
-    benchmark::DoNotOptimize(out.data());
-  }
-  state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * values.size()));
-}
-BENCHMARK(BM_AppendDecimal)->Apply(Configure);
-
 // A RAM-backed folder for benchmarks on the real file system (QUORVANE_BENCH_DIR, /dev/shm by
 // default), so that system calls count but the disk does not; empty when it cannot be made.
 std::string MakeBenchFolder() {

@@ -1,5 +1,6 @@
 // The command line of both builds: what each argument list asks for, and how it is answered.
 #include "app/command_line.h"
+#include "convert/limits.h"
 
 #include <gtest/gtest.h>
 
@@ -175,7 +176,7 @@ struct MemoryStreams final : StandardStreams {
 
 // What each action writes where, and its status; the platform's line end follows each line.
 TEST(CommandLineTest, AnswersOnTheStandardStreams) {
-  const std::string long_line = "1\n" + std::string(32, '1') + "\n1\n";
+  const std::string long_line = "1\n" + std::string(kMaxLineDigits + 1, '1') + "\n1\n";
   const struct {
     Spelling spelling;
     std::vector<std::string> arguments;
@@ -206,18 +207,18 @@ TEST(CommandLineTest, AnswersOnTheStandardStreams) {
        {"--convert", "1011", "0", "1111111111111111111111111111111"},
        "",
        0,
-       "11\n0\n2147483647\n",
+       "11\n0\n" + std::to_string(kLargestDecimal) + "\n",
        ""},
       /* 6*/ {kWindows, {"/convert", "1011", "1"}, "", 0, "11\r\n1\r\n", ""},
       /* 7*/ {kPosix, {"--convert", "1", "12", "1"}, "", 13, "1\n", "'12' is not a binary number"},
       /* 8*/ {kPosix, {"--convert", "1", ""}, "", 13, "1\n", "'' is not a binary number"},
       /* 9*/
       {kPosix,
-       {"--convert", std::string(32, '0'), "1"},
+       {"--convert", std::string(kMaxLineDigits + 1, '0'), "1"},
        "",
        15,
        "",
-       "'" + std::string(32, '0') + "' has more than 31 digits"},
+       "'" + std::string(kMaxLineDigits + 1, '0') + "' has more than 31 digits"},
       /*10*/
       {kPosix, {"--convert", "1"}, "", 16, "", "standard output could not be written", "/d", 1},
       /*11*/ {kPosix, {"--convert"}, "101\r\n\n11", 0, "5\n3\n", ""},

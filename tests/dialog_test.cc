@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "convert/limits.h"
 #include "storage/file_primitives.h"
 #include "tests/support/dialog_harness.h"
 #include "ui/dialog_templates.h"
@@ -160,10 +161,11 @@ TEST(DialogCommandTest, InputCheckRefusesAnythingButZerosAndOnes) {
 }
 
 TEST(DialogCommandTest, ConvertFillsTheOutputField) {
-  const std::pair<std::string, std::string> cases[] = {{"", "0"},
-                                                       {"101", "5"},
-                                                       {std::string(31, '1'), "2147483647"},
-                                                       {"1" + std::string(31, '0'), "-1"}};
+  const std::pair<std::string, std::string> cases[] = {
+      {"", "0"},
+      {"101", "5"},
+      {std::string(kMaxLineDigits, '1'), std::to_string(kLargestDecimal)},
+      {"1" + std::string(kMaxLineDigits, '0'), "-1"}};
   DialogHarness h;
   h.Open();
   for (const auto& [input, output] : cases) {
@@ -368,8 +370,8 @@ TEST(AutomaticStartTest, OutcomeForEachInputFile) {
                    10),
        RunOutcome::kInputNotBinary, messages::kInputNotBinary},
       {"over the read limit", too_large, RunOutcome::kInputTooLarge, messages::kInputTooLarge},
-      {"line of 32 digits", "1\r\n" + std::string(31, '0') + "1\r\n", RunOutcome::kLineTooLong,
-       messages::kLineTooLong},
+      {"line of 32 digits", "1\r\n" + std::string(kMaxLineDigits, '0') + "1\r\n",
+       RunOutcome::kLineTooLong, messages::kLineTooLong},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -415,7 +417,8 @@ TEST(AutomaticStartTest, ConvertsValidFilesAndDeletesThem) {
       {"lone carriage return", "10\r1", "5\r\n"},
       {"single digit", "1", "1\r\n"},
       {"line breaks only", "\r\n", ""},
-      {"31 ones", std::string(31, '1') + "\r\n", "2147483647\r\n"},
+      {"31 ones", std::string(kMaxLineDigits, '1') + "\r\n",
+       std::to_string(kLargestDecimal) + "\r\n"},
   };
   for (const RunCase& c : cases) {
     SCOPED_TRACE(c.name);

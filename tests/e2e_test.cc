@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "convert/limits.h"
 #include "storage/folder_tree.h"
 #include "tests/support/drop_home.h"
 #include "version.h"
@@ -80,7 +81,7 @@ TEST_F(EndToEndTest, RefusedStartsKeepTheInput) {
                    8),
        13},
       {"over the read limit", std::string(2077001, '1'), 14},
-      {"line of 32 digits", "1\r\n" + std::string(32, '1') + "\r\n", 15},
+      {"line of 32 digits", "1\r\n" + std::string(kMaxLineDigits + 1, '1') + "\r\n", 15},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -126,12 +127,12 @@ TEST_F(EndToEndTest, OptionsAnswerWithoutTouchingTheDropFolder) {
        "2\n",
        "quorvane: '2' is not a binary number: only 0 and 1 may be used\n"},
       /* 7*/
-      {{"--convert", std::string(32, '1')},
+      {{"--convert", std::string(kMaxLineDigits + 1, '1')},
        15,
        "",
-       "quorvane: '" + std::string(32, '1') +
-           "' has more than 31 digits: the largest number is "
-           "2147483647\n"},
+       "quorvane: '" + std::string(kMaxLineDigits + 1, '1') +
+           "' has more than 31 digits: the largest number is " + std::to_string(kLargestDecimal) +
+           "\n"},
       /* 8*/
       {{"--where", "--batch"},
        2,
@@ -203,9 +204,11 @@ TEST_F(EndToEndTest, ConvertReadsAPipeAsADropFile) {
       /* 0*/ {"101\r\n\r\n11\n1\r0", 0, "5\n3\n2\n", ""},
       /* 1*/ {"", 0, "", ""},
       /* 2*/
-      {"1\n10\n" + std::string(32, '1') + "\n1\n", 15, "1\n2\n",
-       "quorvane: line 3: more than 31 digits (the largest number is 2147483647); nothing from it "
-       "on was converted\n"},
+      {"1\n10\n" + std::string(kMaxLineDigits + 1, '1') + "\n1\n", 15, "1\n2\n",
+       "quorvane: line 3: more than 31 digits (the largest number is " +
+           std::to_string(kLargestDecimal) +
+           "); nothing from it "
+           "on was converted\n"},
       /* 3*/ {"1\n11\0\0\0\0\0\0\0\0\0"s, 0, "1\n3\n", ""},
       /* 4*/
       {"1\n1\0"s + "1\n", 13, "1\n",
@@ -410,13 +413,13 @@ TEST_F(EndToEndTest, CompletionSoundThroughTheDesktopWhenThereIsOne) {
 }
 
 // What a result file must be for an input file, worked out independently of the program: split
-// at LF, drop CR, skip empty lines; a line over 31 digits refuses the whole file.
+// at LF, drop CR, skip empty lines; a line over kMaxLineDigits digits refuses the whole file.
 std::optional<std::string> Oracle(const std::string& input) {
   std::string result, line;
   bool refused = false;
   auto finish_line = [&] {
     if (line.empty()) return;
-    if (line.size() > 31) refused = true;
+    if (line.size() > kMaxLineDigits) refused = true;
     if (!refused) result += std::to_string(std::stoull(line, nullptr, 2)) + "\r\n";
     line.clear();
   };
@@ -433,11 +436,12 @@ std::optional<std::string> Oracle(const std::string& input) {
 }
 
 std::string RandomInput(std::mt19937& random) {
-  std::uniform_int_distribution<int> lines(1, 60), digits(1, 31), bit(0, 1), pick(0, 99);
+  std::uniform_int_distribution<int> lines(1, 60), digits(1, kMaxLineDigits), bit(0, 1),
+      pick(0, 99);
   const char* breaks[] = {"\r\n", "\n", "\r\n\r\n", "\n\n", "\r"};
   std::string input;
   for (int l = lines(random); l > 0; --l) {
-    int width = pick(random) == 0 ? 32 + pick(random) % 5 : digits(random);
+    int width = pick(random) == 0 ? kMaxLineDigits + 1 + pick(random) % 5 : digits(random);
     for (int d = 0; d < width; ++d) input += static_cast<char>('0' + bit(random));
     input += breaks[pick(random) % 5];
   }

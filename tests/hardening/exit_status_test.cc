@@ -13,6 +13,7 @@
 
 #include "app/platform.h"
 #include "app/quorvane_app.h"
+#include "convert/limits.h"
 #include "platform/headless/headless_view.h"
 #include "storage/file_primitives.h"
 #include "tests/support/drop_home.h"
@@ -151,7 +152,7 @@ std::vector<ExitRow> ExitRows() {
        Printed(messages::kCompleted, MessageIcon::kInformation)},
       /* 9*/
       {"line of 32 digits",
-       drop("1\r\n" + std::string(31, '0') + "1\r\n"),
+       drop("1\r\n" + std::string(kMaxLineDigits, '0') + "1\r\n"),
        {},
        RunOutcome::kLineTooLong,
        true,
@@ -159,11 +160,11 @@ std::vector<ExitRow> ExitRows() {
        Printed(messages::kLineTooLong, MessageIcon::kError)},
       /*10*/
       {"line of 31 digits",
-       drop(std::string(31, '1') + "\r\n"),
+       drop(std::string(kMaxLineDigits, '1') + "\r\n"),
        {},
        RunOutcome::kOk,
        false,
-       "2147483647\r\n",
+       std::to_string(kLargestDecimal) + "\r\n",
        Printed(messages::kCompleted, MessageIcon::kInformation)},
       /*11*/
       {"result is a folder",

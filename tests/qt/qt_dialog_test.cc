@@ -22,6 +22,7 @@
 #include <memory>
 #include <vector>
 
+#include "convert/limits.h"
 #include "platform/headless/headless_view.h"
 #include "platform/qt/qt_dialog_view.h"
 #include "storage/file_system.h"
@@ -549,7 +550,8 @@ void QtDialogTest::convertFillsTheOutputField_data() {
                                << "0";
   QTest::newRow("1010") << "1010"
                         << "10";
-  QTest::newRow("past the largest value") << "1" + QString(31, QLatin1Char('0')) << "-1";
+  QTest::newRow("past the largest value")
+      << "1" + QString(kMaxLineDigits, QLatin1Char('0')) << "-1";
 }
 
 void QtDialogTest::convertFillsTheOutputField() {
