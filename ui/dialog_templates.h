@@ -31,6 +31,12 @@ inline constexpr int kIconGroupId = QUORVANE_ICON_GROUP;
 
 // Window styles and control styles, by the values a dialog template holds.
 namespace style {
+inline constexpr uint32_t kPopup = 0x80000000;
+inline constexpr uint32_t kCaption = 0x00C00000;  // a border and a dialog frame
+inline constexpr uint32_t kDialogModalFrame = 0x00000080;
+inline constexpr uint32_t kDialogSetFont = 0x00000040;  // the font is given in the template
+inline constexpr uint32_t kDialogFixedSys = 0x00000008;
+inline constexpr uint32_t kExAppWindow = 0x00040000;  // its own taskbar button
 inline constexpr uint32_t kChild = 0x40000000;
 inline constexpr uint32_t kVisible = 0x10000000;
 inline constexpr uint32_t kBorder = 0x00800000;
@@ -43,6 +49,7 @@ inline constexpr uint32_t kEditReadOnly = 0x0800;
 inline constexpr uint32_t kEditWantReturn = 0x1000;
 inline constexpr uint32_t kEditNumber = 0x2000;  // digits only
 inline constexpr uint32_t kButtonTypeMask = 0x000F;
+inline constexpr uint32_t kPushButton = 0x0000;
 inline constexpr uint32_t kDefaultPushButton = 0x0001;
 inline constexpr uint32_t kAutoCheckBox = 0x0003;
 }  // namespace style

@@ -27,7 +27,8 @@ constexpr CommandEntry kCommandTable[] = {
     {Notification::kClicked, kIdConvert, &CQuorvaneDlg::OnConvertClicked},
     {Notification::kClicked, kIdAutoRun, &CQuorvaneDlg::OnAutoRunClicked},
     {Notification::kClicked, kIdExit, &CQuorvaneDlg::OnExitClicked},
-    {Notification::kClicked, kIdShowMessages, &CQuorvaneDlg::OnShowMessagesClicked},
+    // The show-messages box toggles its own tick, which is read only when the settings are saved
+    // or a run reports: its click needs no handler.
 };
 
 }  // namespace
@@ -310,17 +311,13 @@ void CQuorvaneDlg::OnExitClicked() {
   if (may_write) {
     const bool auto_run = view_->IsChecked(kIdAutoRun);
     // A hidden show-messages box saves "0" whatever its tick.
-    const bool was_visible = view_->Show(kIdShowMessages, true);
-    const bool show_messages = was_visible && view_->IsChecked(kIdShowMessages);
+    const bool show_messages =
+        view_->IsVisible(kIdShowMessages) && view_->IsChecked(kIdShowMessages);
     // Whole or not at all: a failure leaves the previous settings as they were.
     static_cast<void>(ReplaceFileSafely(files_, folders.SettingsFile(),
                                         SettingsFileBytes(auto_run, show_messages)));
   }
   EndDialog(kResultOk);
-}
-
-void CQuorvaneDlg::OnShowMessagesClicked() {
-  // The box toggles its own tick; it is read only when the settings are saved.
 }
 
 void CQuorvaneDlg::RunBatch(std::string result_path, std::string /*input_path*/) {

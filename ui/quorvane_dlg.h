@@ -68,10 +68,7 @@ class CQuorvaneDlg final : public DialogCommands {
   void OnConvertClicked();
   void OnAutoRunClicked();
   void OnExitClicked();
-  void OnShowMessagesClicked();
 
-  // Sets the two check boxes from the settings lines.
-  void ApplySettingsLines();
   // Converts the input text into the result file, deletes the input file and ends the dialog.
   void RunBatch(std::string result_path, std::string input_path);
 
@@ -83,6 +80,8 @@ class CQuorvaneDlg final : public DialogCommands {
   const FolderTree& folders() const { return folders_; }
 
  private:
+  // Sets the two check boxes from the settings lines.
+  void ApplySettingsLines();
   void TakeInteractiveBranch();
   void OpenWithAutomaticModeOn();
   void RemoveDropFolder();

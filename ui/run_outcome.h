@@ -1,29 +1,10 @@
 #pragma once
 
+#include "automation/run_outcome.h"
 #include "ui/dialog_view.h"
 #include "ui/messages.h"
 
 namespace quorvane {
-
-// How a start of Quorvane ended, and the process exit status that tells a calling program so.
-enum class RunOutcome : int {
-  kOk = 0,                 // the batch run completed, or the dialog was closed normally
-  kNoDialog = 1,           // the interactive dialog could not be shown, or no Documents folder
-  kUsageError = 2,         // the command line was not understood (Linux)
-  kInputMissing = 10,      // AutoFile folder present, Bintake.tbin missing
-  kInputEmpty = 11,        // Bintake.tbin has 0 bytes
-  kInputUnreadable = 12,   // Bintake.tbin could not be opened or read
-  kInputNotBinary = 13,    // a byte other than "0", "1", CR, LF
-  kInputTooLarge = 14,     // more than 2,077,000 bytes
-  kLineTooLong = 15,       // a line of more than 31 digits: the file was refused
-  kResultNotWritten = 16,  // Decyield.tbin could not be written; Bintake.tbin kept
-  kInputNotDeleted = 17,   // Decyield.tbin written, but Bintake.tbin could not be deleted
-  kBusy = 18,              // another copy is working on the drop folder
-  kInputChanged = 19,      // Bintake.tbin was written to during the run: kept for the next start
-  kOutOfMemory = 20,       // not enough memory: nothing written, Bintake.tbin kept
-};
-
-inline int ExitStatus(RunOutcome outcome) { return static_cast<int>(outcome); }
 
 // What an automatic run that ended so reports in a message box, where the settings allow
 // messages. `text` is null for the outcomes that the exit status alone tells.

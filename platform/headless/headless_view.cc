@@ -46,6 +46,8 @@ bool HeadlessView::Show(int id, bool visible) {
   return was_visible;
 }
 
+bool HeadlessView::IsVisible(int id) { return at(id).visible; }
+
 void HeadlessView::Enable(int id, bool enabled) { at(id).enabled = enabled; }
 void HeadlessView::SetProgressRange(int id, uint64_t maximum) { at(id).range = maximum; }
 void HeadlessView::SetProgressPos(int id, uint64_t position) { at(id).position = position; }

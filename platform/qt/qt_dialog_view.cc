@@ -237,6 +237,8 @@ bool QtDialogView::Show(int id, bool visible) {
   return was_visible;
 }
 
+bool QtDialogView::IsVisible(int id) { return !widget(id)->isHidden(); }
+
 void QtDialogView::Enable(int id, bool enabled) { widget(id)->setEnabled(enabled); }
 
 void QtDialogView::SetProgressRange(int id, uint64_t maximum) {

@@ -254,6 +254,10 @@ bool MainDialog::Show(int id, bool visible) {
   return ::ShowWindow(Control(id), visible ? SW_SHOW : SW_HIDE) != 0;
 }
 
+bool MainDialog::IsVisible(int id) {
+  return (::GetWindowLongW(Control(id), GWL_STYLE) & WS_VISIBLE) != 0;
+}
+
 void MainDialog::Enable(int id, bool enabled) { ::EnableWindow(Control(id), enabled); }
 
 void MainDialog::SetProgressRange(int id, uint64_t maximum) {

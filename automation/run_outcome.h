@@ -1,0 +1,27 @@
+#pragma once
+
+// The exit statuses, the one place their numbers are written: the drop folder's run ends with
+// one, and the command line answers with them too.
+namespace quorvane {
+
+// How a start of Quorvane ended, and the process exit status that tells a calling program so.
+enum class RunOutcome : int {
+  kOk = 0,                 // the batch run completed, or the dialog was closed normally
+  kNoDialog = 1,           // the interactive dialog could not be shown, or no Documents folder
+  kUsageError = 2,         // the command line was not understood (Linux)
+  kInputMissing = 10,      // AutoFile folder present, Bintake.tbin missing
+  kInputEmpty = 11,        // Bintake.tbin has 0 bytes
+  kInputUnreadable = 12,   // Bintake.tbin could not be opened or read
+  kInputNotBinary = 13,    // a byte other than "0", "1", CR, LF
+  kInputTooLarge = 14,     // more than kReadLimit bytes
+  kLineTooLong = 15,       // a line of more than kMaxLineDigits digits: refused
+  kResultNotWritten = 16,  // Decyield.tbin could not be written; Bintake.tbin kept
+  kInputNotDeleted = 17,   // Decyield.tbin written, but Bintake.tbin could not be deleted
+  kBusy = 18,              // another copy is working on the drop folder
+  kInputChanged = 19,      // Bintake.tbin was written to during the run: kept for the next start
+  kOutOfMemory = 20,       // not enough memory: nothing written, Bintake.tbin kept
+};
+
+inline int ExitStatus(RunOutcome outcome) { return static_cast<int>(outcome); }
+
+}  // namespace quorvane
