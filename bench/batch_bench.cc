@@ -21,6 +21,7 @@
 #include "tests/support/delete_tree.h"
 #include "tests/support/memory_file_system.h"
 #include "ui/quorvane_dlg.h"
+#include "ui/texts.h"
 
 namespace quorvane::bench {
 namespace {
@@ -125,15 +126,15 @@ void BM_ProgressThrottleEveryPosition(benchmark::State& state) {
 }
 BENCHMARK(BM_ProgressThrottleEveryPosition)->Apply(Configure);
 
-void BM_ProgressText(benchmark::State& state) {
+void BM_ProgressLabel(benchmark::State& state) {
   int percent = 0;
   for (auto _ : state) {
-    std::string text = ProgressText(percent);
+    std::string text = ProgressLabel(percent);
     benchmark::DoNotOptimize(text.data());
     percent = (percent + 1) % 101;
   }
 }
-BENCHMARK(BM_ProgressText)->ComputeStatistics("min", MinOf);
+BENCHMARK(BM_ProgressLabel)->ComputeStatistics("min", MinOf);
 
 // BinaryToDecimal over every line of the input, one call per line.
 void BM_BinaryToDecimal(benchmark::State& state) {

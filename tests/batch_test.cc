@@ -5,6 +5,7 @@
 #include "automation/batch.h"
 #include "automation/progress.h"
 #include "convert/limits.h"
+#include "ui/texts.h"
 
 namespace quorvane {
 namespace {
@@ -207,7 +208,7 @@ TEST(ProgressTest, PercentageDividesFirstThenMultiplies) {
     SCOPED_TRACE(std::to_string(c.position) + "/" + std::to_string(c.total));
     EXPECT_EQ(ProgressPercent(c.position, c.total), c.percent);
   }
-  EXPECT_EQ(ProgressText(25), "進捗率\u300025 %");
+  EXPECT_EQ(ProgressLabel(25), "進捗率\u300025 %");
 }
 
 TEST(ProgressThrottleTest, SmallTotalsShowEveryPositionAsTimeAllows) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ui/dialog_templates.h"
+#include "ui/texts.h"
 #include "version.h"
 
 namespace quorvane {
@@ -18,7 +19,15 @@ using Action = CommandLine::Action;
 constexpr Spelling kPosix = Spelling::kPosix;
 constexpr Spelling kWindows = Spelling::kWindows;
 
-TEST(CommandLineTest, EachArgumentListAsksForOneAction) {
+// The answers in English, as a user whose language is not Japanese reads them; the Japanese ones
+// come from the same catalogue entries.
+class CommandLineTest : public ::testing::Test {
+ protected:
+  void SetUp() override { SetLanguage(Language::kEnglish); }
+  void TearDown() override { SetLanguage(Language::kJapanese); }
+};
+
+TEST_F(CommandLineTest, EachArgumentListAsksForOneAction) {
   using Strings = std::vector<std::string>;
   const struct {
     Spelling spelling;
@@ -136,7 +145,7 @@ TEST(CommandLineTest, EachArgumentListAsksForOneAction) {
   }
 }
 
-TEST(CommandLineTest, IgnoredArgumentsAreNotedWithTheWayToConvertThem) {
+TEST_F(CommandLineTest, IgnoredArgumentsAreNotedWithTheWayToConvertThem) {
   CommandLine command_line;
   EXPECT_EQ(IgnoredArgumentsNote(command_line, kPosix), "");
   command_line.ignored = {"1011", "x"};
@@ -175,7 +184,7 @@ struct MemoryStreams final : StandardStreams {
 };
 
 // What each action writes where, and its status; the platform's line end follows each line.
-TEST(CommandLineTest, AnswersOnTheStandardStreams) {
+TEST_F(CommandLineTest, AnswersOnTheStandardStreams) {
   const std::string long_line = "1\n" + std::string(kMaxLineDigits + 1, '1') + "\n1\n";
   const struct {
     Spelling spelling;
@@ -218,12 +227,19 @@ TEST(CommandLineTest, AnswersOnTheStandardStreams) {
        "",
        15,
        "",
-       "'" + std::string(kMaxLineDigits + 1, '0') + "' has more than 31 digits"},
+       "'" + std::string(kMaxLineDigits + 1, '0') + "' has more than " +
+           std::to_string(kMaxLineDigits) + " digits"},
       /*10*/
       {kPosix, {"--convert", "1"}, "", 16, "", "standard output could not be written", "/d", 1},
       /*11*/ {kPosix, {"--convert"}, "101\r\n\n11", 0, "5\n3\n", ""},
       /*12*/ {kWindows, {"/convert"}, "101\n11\n", 0, "5\r\n3\r\n", ""},
-      /*13*/ {kPosix, {"--convert"}, long_line, 15, "1\n", "line 2: more than 31 digits"},
+      /*13*/
+      {kPosix,
+       {"--convert"},
+       long_line,
+       15,
+       "1\n",
+       "line 2: more than " + std::to_string(kMaxLineDigits) + " digits"},
       /*14*/ {kPosix, {"--convert"}, "1\n1\n1\n2\n", 13, "1\n1\n1\n", "line 4: a byte other"},
       /*15*/
       {kPosix, {"--convert"}, "1\n1\n", 16, "", "standard output could not be written", "/d", 1},
@@ -270,7 +286,7 @@ TEST(CommandLineTest, AnswersOnTheStandardStreams) {
 }
 
 // A read error on standard input is told apart from its end.
-TEST(CommandLineTest, UnreadableStandardInputEndsWith12) {
+TEST_F(CommandLineTest, UnreadableStandardInputEndsWith12) {
   MemoryStreams streams;
   streams.read_fails = true;
   EXPECT_EQ(AnswerCommandLine(ParseCommandLine({"--convert"}, kPosix), streams, {}), 12);
@@ -278,11 +294,11 @@ TEST(CommandLineTest, UnreadableStandardInputEndsWith12) {
 }
 
 // The version dialog shows the first three parts of the one version the build sets.
-TEST(CommandLineTest, VersionDialogLineMatchesTheBuildVersion) {
+TEST_F(CommandLineTest, VersionDialogLineMatchesTheBuildVersion) {
   const std::string expected = "Quorvane\u3000Ver" + std::to_string(QUORVANE_VERSION_MAJOR) + "." +
                                std::to_string(QUORVANE_VERSION_MINOR) + "." +
                                std::to_string(QUORVANE_VERSION_PATCH);
-  EXPECT_EQ(std::string(VersionDialogTemplate().controls[1].text), expected);
+  EXPECT_EQ(Text(VersionDialogTemplate().controls[1].text, Language::kJapanese), expected);
 }
 
 }  // namespace

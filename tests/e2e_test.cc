@@ -17,6 +17,7 @@
 #include "convert/limits.h"
 #include "storage/folder_tree.h"
 #include "tests/support/drop_home.h"
+#include "ui/texts.h"
 #include "version.h"
 
 namespace quorvane {
@@ -37,6 +38,8 @@ class EndToEndTest : public ::testing::Test, public testing::DropHome {
                       std::move(extra));
   }
   std::string Home(const std::string& relative) const { return home() + "/" + relative; }
+  // A user whose language is English, for the answers written in English below.
+  static testing::Environment English() { return {"LC_ALL=en_US.UTF-8"}; }
 
   const FolderTree& folders_;
 };
@@ -53,7 +56,7 @@ TEST_F(EndToEndTest, WorkedExample) {
 }
 
 TEST_F(EndToEndTest, FirstStartMakesTheFolderTreeAndExplainsTheMissingDialog) {
-  testing::Ending run = Run();
+  testing::Ending run = Run({}, English());
   EXPECT_EQ(run.code, 1);
   EXPECT_NE(run.standard_error.find("interactive dialog needs the desktop front end"),
             std::string::npos)
@@ -110,8 +113,8 @@ TEST_F(EndToEndTest, OptionsAnswerWithoutTouchingTheDropFolder) {
     std::string error;
   } rows[] = {
       /* 0*/ {{"--version"}, 0, "quorvane " QUORVANE_VERSION "\n", ""},
-      /* 1*/ {{"--help"}, 0, std::string(UsageText()), ""},
-      /* 2*/ {{"--dialog", "--help"}, 0, std::string(UsageText()), ""},
+      /* 1*/ {{"--help"}, 0, Text(TextId::kUsage, Language::kEnglish), ""},
+      /* 2*/ {{"--dialog", "--help"}, 0, Text(TextId::kUsage, Language::kEnglish), ""},
       /* 3*/ {{"--bogus"}, 2, "", "quorvane: unrecognized option '--bogus'" + hint},
       // Arguments that are not options are ignored, with a note.
       /* 4*/
@@ -130,9 +133,9 @@ TEST_F(EndToEndTest, OptionsAnswerWithoutTouchingTheDropFolder) {
       {{"--convert", std::string(kMaxLineDigits + 1, '1')},
        15,
        "",
-       "quorvane: '" + std::string(kMaxLineDigits + 1, '1') +
-           "' has more than 31 digits: the largest number is " + std::to_string(kLargestDecimal) +
-           "\n"},
+       "quorvane: '" + std::string(kMaxLineDigits + 1, '1') + "' has more than " +
+           std::to_string(kMaxLineDigits) + " digits: the largest number is " +
+           std::to_string(kLargestDecimal) + "\n"},
       /* 8*/
       {{"--where", "--batch"},
        2,
@@ -143,7 +146,7 @@ TEST_F(EndToEndTest, OptionsAnswerWithoutTouchingTheDropFolder) {
   DropInput("101\r\n");
   for (size_t row = 0; row < std::size(rows); ++row) {
     SCOPED_TRACE("row " + std::to_string(row));
-    testing::Ending run = Run(rows[row].arguments);
+    testing::Ending run = Run(rows[row].arguments, English());
     EXPECT_EQ(run.code, rows[row].status);
     EXPECT_EQ(run.standard_output, rows[row].output);
     EXPECT_EQ(run.standard_error, rows[row].error);
@@ -205,8 +208,8 @@ TEST_F(EndToEndTest, ConvertReadsAPipeAsADropFile) {
       /* 1*/ {"", 0, "", ""},
       /* 2*/
       {"1\n10\n" + std::string(kMaxLineDigits + 1, '1') + "\n1\n", 15, "1\n2\n",
-       "quorvane: line 3: more than 31 digits (the largest number is " +
-           std::to_string(kLargestDecimal) +
+       "quorvane: line 3: more than " + std::to_string(kMaxLineDigits) +
+           " digits (the largest number is " + std::to_string(kLargestDecimal) +
            "); nothing from it "
            "on was converted\n"},
       /* 3*/ {"1\n11\0\0\0\0\0\0\0\0\0"s, 0, "1\n3\n", ""},
@@ -219,7 +222,8 @@ TEST_F(EndToEndTest, ConvertReadsAPipeAsADropFile) {
     WriteFile(Home("input"), rows[row].input);
     testing::Ending run = RunProgram(
         "/bin/sh", home(),
-        {"-c", "cat \"$1\" | \"$0\" --convert", testing::QuorvaneExecutable(), Home("input")});
+        {"-c", "cat \"$1\" | \"$0\" --convert", testing::QuorvaneExecutable(), Home("input")},
+        English());
     EXPECT_EQ(run.code, rows[row].status);
     EXPECT_EQ(run.standard_output, rows[row].output);
     EXPECT_EQ(run.standard_error, rows[row].error);
@@ -242,8 +246,8 @@ TEST_F(EndToEndTest, ConvertEndsWith16WhenItsOutputFails) {
   };
   for (const std::string& script : scripts) {
     SCOPED_TRACE(script);
-    testing::Ending run =
-        RunProgram("/bin/sh", home(), {"-c", script, testing::QuorvaneExecutable(), Home("input")});
+    testing::Ending run = RunProgram(
+        "/bin/sh", home(), {"-c", script, testing::QuorvaneExecutable(), Home("input")}, English());
     EXPECT_EQ(run.standard_output, "16\n");
     EXPECT_EQ(run.standard_error, "quorvane: standard output could not be written\n");
   }
@@ -320,7 +324,7 @@ std::set<std::string> Collect(const std::string& text, const std::string& begin,
 // --help and the manual page name the same options and exit statuses, and neither misses a
 // status of the README's table for calling programs.
 TEST_F(EndToEndTest, HelpAndManualPageAgree) {
-  const std::string help = Run({"--help"}).standard_output;
+  const std::string help = Run({"--help"}, English()).standard_output;
   const std::string manual = ReadFile(QUORVANE_SOURCE_DIR "/docs/quorvane.1");
   const std::string readme = ReadFile(QUORVANE_SOURCE_DIR "/README.md");
   const std::set<std::string> help_options = Collect(help, "Options:\n", "\n\n", "  --([a-z]+) .*");

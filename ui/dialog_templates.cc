@@ -1,7 +1,5 @@
 #include "ui/dialog_templates.h"
 
-#include "version.h"
-
 #include <iterator>
 
 namespace quorvane {
@@ -41,84 +39,48 @@ static_assert(kMainDialogStyle == 0x90C000C0);
 static_assert(kVersionDialogStyle == 0x80C800C8);
 static_assert(kExAppWindow == 0x00040000);
 
-// The static texts that label a field, and so also name it.
-constexpr const char* kInputLabel = "正数の２進数を入力して下さい。";
-constexpr const char* kFullPathLabel =
-    "本ソフトウェアのフルパスです。プロセス起動させる時にご使用下さい。";
-
 constexpr ControlTemplate kMainControls[] = {
-    {kIdExit, "BUTTON", "終了", kDefaultButton, {398, 189, 50, 14}},
-    {kIdVersion, "BUTTON", "バージョン情報", kButton, {398, 7, 50, 14}},
-    {kIdInput, "EDIT", "", kInputField, {7, 25, 290, 14}},
-    {kIdConvert, "BUTTON", "１０進数に変換", kButton, {298, 25, 50, 14}},
-    {kIdOutput, "EDIT", "", kReadOnlyField, {349, 25, 99, 14}},
-    {kIdStatic, "STATIC", kInputLabel, kStaticText, {7, 14, 109, 8}},
-    {kIdProgressBar, "msctls_progress32", "", kProgressBar, {7, 69, 441, 6}},
-    {kIdAutoRun, "BUTTON", "自動実行する", kCheckBox, {7, 43, 61, 10}},
-    {kIdShowMessages, "BUTTON", "メッセージを表示する", kCheckBox, {73, 43, 84, 10}},
-    {kIdStatic,
-     "STATIC",
-     "ブレンヴェイルは、小さな便利を作っています。",
-     kStaticText,
-     {7, 111, 213, 8}},
-    {kIdStatic,
-     "STATIC",
-     "Quorvaneは２進数を10進数に変換するソフトウェアです。",
-     kStaticText,
-     {7, 123, 254, 8}},
-    {kIdStatic,
-     "STATIC",
-     "他のプログラムから自動実行させることもできます。",
-     kStaticText,
-     {7, 135, 250, 8}},
-    {kIdStatic,
-     "STATIC",
-     "ご意見・ご要望は、下のサイトからお寄せ下さい。",
-     kStaticText,
-     {7, 147, 298, 8}},
-    {kIdStatic,
-     "STATIC",
-     "便利な道具のご購入は、下のウェブショップでどうぞ。",
-     kStaticText,
-     {7, 159, 259, 8}},
-    {kIdSiteLink, "MfcLink", "https://www.brenvale.example/", kLink, {7, 171, 198, 14}},
-    {kIdShopLink, "MfcLink", "https://shop.brenvale.example/quorvane/", kLink, {7, 189, 267, 14}},
-    {kIdProgressText, "EDIT", "", kProgressField, {7, 53, 92, 14}},
-    {kIdFullPath, "EDIT", "", kReadOnlyField, {7, 89, 441, 14}},
-    {kIdStatic, "STATIC", kFullPathLabel, kStaticText, {7, 81, 109, 8}},
+    {kIdExit, "BUTTON", TextId::kExitButton, kDefaultButton, {398, 189, 50, 14}},
+    {kIdVersion, "BUTTON", TextId::kVersionButton, kButton, {398, 7, 50, 14}},
+    {kIdInput, "EDIT", TextId::kNone, kInputField, {7, 25, 290, 14}},
+    {kIdConvert, "BUTTON", TextId::kConvertButton, kButton, {298, 25, 50, 14}},
+    {kIdOutput, "EDIT", TextId::kNone, kReadOnlyField, {349, 25, 99, 14}},
+    {kIdStatic, "STATIC", TextId::kInputLabel, kStaticText, {7, 14, 109, 8}},
+    {kIdProgressBar, "msctls_progress32", TextId::kNone, kProgressBar, {7, 69, 441, 6}},
+    {kIdAutoRun, "BUTTON", TextId::kAutoRunBox, kCheckBox, {7, 43, 61, 10}},
+    {kIdShowMessages, "BUTTON", TextId::kShowMessagesBox, kCheckBox, {73, 43, 84, 10}},
+    {kIdStatic, "STATIC", TextId::kPromotion1, kStaticText, {7, 111, 213, 8}},
+    {kIdStatic, "STATIC", TextId::kPromotion2, kStaticText, {7, 123, 254, 8}},
+    {kIdStatic, "STATIC", TextId::kPromotion3, kStaticText, {7, 135, 250, 8}},
+    {kIdStatic, "STATIC", TextId::kPromotion4, kStaticText, {7, 147, 298, 8}},
+    {kIdStatic, "STATIC", TextId::kPromotion5, kStaticText, {7, 159, 259, 8}},
+    {kIdSiteLink, "MfcLink", TextId::kSiteLink, kLink, {7, 171, 198, 14}},
+    {kIdShopLink, "MfcLink", TextId::kShopLink, kLink, {7, 189, 267, 14}},
+    {kIdProgressText, "EDIT", TextId::kNone, kProgressField, {7, 53, 92, 14}},
+    {kIdFullPath, "EDIT", TextId::kNone, kReadOnlyField, {7, 89, 441, 14}},
+    {kIdStatic, "STATIC", TextId::kFullPathLabel, kStaticText, {7, 81, 109, 8}},
 };
 
 constexpr AccessibleName kMainAccessibleNames[] = {
-    {kIdInput, kInputLabel},     {kIdOutput, "10進数"},      {kIdFullPath, kFullPathLabel},
-    {kIdProgressText, "進捗率"}, {kIdProgressBar, "進捗率"},
+    {kIdInput, TextId::kInputLabel},         {kIdOutput, TextId::kOutputName},
+    {kIdFullPath, TextId::kFullPathLabel},   {kIdProgressText, TextId::kProgressName},
+    {kIdProgressBar, TextId::kProgressName},
 };
 
 constexpr ControlTemplate kVersionControls[] = {
-    {kIdExit, "BUTTON", "OK", kDefaultButton, {131, 134, 50, 14}},
-    {kIdStatic, "STATIC", QUORVANE_VERSION_LINE, kStaticText, {105, 7, 192, 8}},
-    {kIdStatic, "STATIC", "作者：ブレンヴェイル ソフトウェア工房", kStaticText, {71, 23, 221, 8}},
-    {kIdStatic,
-     "STATIC",
-     "手入力でも、自動実行でも使える変換ツールです。",
-     kStaticText,
-     {81, 47, 225, 8}},
-    {kIdStatic,
-     "STATIC",
-     "不具合のご報告は、メインウィンドウのサイトからお願いします。",
-     kStaticText,
-     {58, 60, 248, 8}},
-    {kIdStatic, "STATIC", "お使いいただき、ありがとうございます。", kStaticText, {121, 73, 178, 8}},
-    {kIdStatic,
-     "STATIC",
-     "Copyright (C) 2026 Brenvale. All rights reserved.",
-     kStaticText,
-     {32, 100, 274, 8}},
-    {kIdStatic, "STATIC", "本ソフトウェアは無保証で提供されます。", kStaticText, {80, 115, 217, 8}},
+    {kIdExit, "BUTTON", TextId::kOkButton, kDefaultButton, {131, 134, 50, 14}},
+    {kIdStatic, "STATIC", TextId::kVersionLine, kStaticText, {105, 7, 192, 8}},
+    {kIdStatic, "STATIC", TextId::kAuthorLine, kStaticText, {71, 23, 221, 8}},
+    {kIdStatic, "STATIC", TextId::kToolLine, kStaticText, {81, 47, 225, 8}},
+    {kIdStatic, "STATIC", TextId::kReportLine, kStaticText, {58, 60, 248, 8}},
+    {kIdStatic, "STATIC", TextId::kThanksLine, kStaticText, {121, 73, 178, 8}},
+    {kIdStatic, "STATIC", TextId::kCopyrightLine, kStaticText, {32, 100, 274, 8}},
+    {kIdStatic, "STATIC", TextId::kWarrantyLine, kStaticText, {80, 115, 217, 8}},
 };
 
 const DialogTemplate kMainDialog = {
     kMainDialogId,
-    "Quorvane",
+    TextId::kMainCaption,
     kMainDialogStyle,
     kExAppWindow,
     455,
@@ -129,7 +91,7 @@ const DialogTemplate kMainDialog = {
 
 const DialogTemplate kVersionDialog = {
     kVersionDialogId,
-    "バージョン情報",
+    TextId::kVersionCaption,
     kVersionDialogStyle,
     0,
     313,

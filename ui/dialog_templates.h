@@ -4,6 +4,7 @@
 #include <span>
 
 #include "ui/control_ids.h"
+#include "ui/texts.h"
 
 namespace quorvane {
 
@@ -62,7 +63,7 @@ struct DialogRect {
 struct ControlTemplate {
   int id;
   const char* class_name;  // BUTTON, EDIT, STATIC, msctls_progress32, MfcLink
-  const char* text;        // UTF-8; a link's text is also its address
+  TextId text;             // a link's text is also its address
   uint32_t style;
   DialogRect rect;
 };
@@ -77,7 +78,7 @@ struct FontTemplate {
 
 struct DialogTemplate {
   int id;
-  const char* caption;
+  TextId caption;
   uint32_t style;
   uint32_t ex_style;
   int width, height;  // dialog units
@@ -93,7 +94,7 @@ const DialogTemplate& VersionDialogTemplate();
 // labels it in the template, or a short name where nothing does.
 struct AccessibleName {
   int id;
-  const char* name;  // UTF-8
+  TextId name;
 };
 std::span<const AccessibleName> MainDialogAccessibleNames();
 

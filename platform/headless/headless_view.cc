@@ -14,7 +14,7 @@ namespace quorvane {
 HeadlessView::HeadlessView() {
   for (const ControlTemplate& control : MainDialogTemplate().controls) {
     if (control.id == kIdStatic) continue;
-    controls_[control.id].text = control.text;
+    controls_[control.id].text = Text(control.text);
   }
 }
 

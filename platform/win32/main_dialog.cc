@@ -75,7 +75,7 @@ void NameFieldsForScreenReaders(HWND window) {
   }
   for (const AccessibleName& entry : MainDialogAccessibleNames()) {
     services->SetHwndPropStr(::GetDlgItem(window, entry.id), static_cast<DWORD>(OBJID_CLIENT),
-                             CHILDID_SELF, PROPID_ACC_NAME, ToWide(entry.name).c_str());
+                             CHILDID_SELF, PROPID_ACC_NAME, ToWide(Text(entry.name)).c_str());
   }
   services->Release();
 }
@@ -210,7 +210,7 @@ bool MainDialog::OnNotify(const NMHDR& header) {
   std::wstring address = link.item.szUrl;
   if (address.empty()) {
     if (const ControlTemplate* control = FindControl(MainDialogTemplate(), id)) {
-      address = ToWide(control->text);
+      address = ToWide(Text(control->text));
     }
   }
   ::ShellExecuteW(window_, L"open", address.c_str(), nullptr, nullptr, SW_SHOWNORMAL);

@@ -143,7 +143,7 @@ for row in "${no_dialog[@]}"; do
   fresh_home invisible
   status=0
   # shellcheck disable=SC2086 # the settings are words for env
-  env $settings timeout 20 "$exe" >"$work/out" 2>&1 || status=$?
+  env LC_ALL=en_US.UTF-8 $settings timeout 20 "$exe" >"$work/out" 2>&1 || status=$?
   [ "$status" = 1 ] || fail "$name: an interactive start ended with $status"
   grep -q -F "$says" "$work/out" || fail "$name: the message does not say \"$says\""
 done
