@@ -17,6 +17,7 @@
 #include "convert/limits.h"
 #include "storage/folder_tree.h"
 #include "tests/support/drop_home.h"
+#include "ui/dialog_templates.h"
 #include "ui/texts.h"
 #include "version.h"
 
@@ -339,6 +340,39 @@ TEST_F(EndToEndTest, HelpAndManualPageAgree) {
   EXPECT_GE(readme_statuses.size(), 10u);
   EXPECT_TRUE(std::includes(help_statuses.begin(), help_statuses.end(), readme_statuses.begin(),
                             readme_statuses.end()));
+}
+
+// The README's glossary, which the package installs, names the dialog's texts as the catalogue
+// holds them: each of its Japanese texts is one (or a line of one), and every Japanese caption of
+// both dialogs is in it.
+TEST(ReadmeTest, GlossaryAgreesWithTheCatalogue) {
+  const std::string readme = ReadFile(QUORVANE_SOURCE_DIR "/README.md");
+  const std::set<std::string> glossary =
+      Collect(readme, "## Glossary of the dialog's texts", "\n\n## ", "\\| ([^|]+) \\| .* \\|");
+  ASSERT_GE(glossary.size(), 30u);
+  for (const std::string& text : glossary) {
+    if (text == "Text") continue;  // the table's heading
+    bool found = false;
+    for (const CatalogueEntry& entry : Catalogue()) {
+      // The glossary writes a message's lines one after the other.
+      std::string japanese = Format(entry.id, Language::kJapanese, {"N"});
+      std::erase(japanese, '\r');
+      std::erase(japanese, '\n');
+      found = found || japanese.find(text) != std::string::npos;
+    }
+    EXPECT_TRUE(found) << "the glossary names a text the catalogue does not hold: " << text;
+  }
+  for (const DialogTemplate* dialog : {&MainDialogTemplate(), &VersionDialogTemplate()}) {
+    for (const ControlTemplate& control : dialog->controls) {
+      if (control.text == TextId::kVersionLine) continue;  // a name and a number
+      const std::string& text = Text(control.text, Language::kJapanese);
+      const bool ascii = std::all_of(text.begin(), text.end(),
+                                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+      if (!ascii) {
+        EXPECT_EQ(glossary.count(text), 1u) << "missing from the glossary: " << text;
+      }
+    }
+  }
 }
 
 TEST_F(EndToEndTest, MessagesGoToStandardErrorOnlyWhenTheSettingsAllowThem) {

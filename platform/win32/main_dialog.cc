@@ -12,14 +12,24 @@
 #include "storage/wide_text.h"
 #include "ui/dialog_templates.h"
 #include "ui/quorvane_dlg.h"
+#include "ui/texts.h"
 
 namespace quorvane::win32 {
 namespace {
 
+// The dialog resource in the language of the texts, asked for by name: the loader's own choice
+// follows rules of its own (under Wine 8 not the user interface language at all).
+HRSRC FindDialog(HINSTANCE instance, int id) {
+  const WORD language = CurrentLanguage() == Language::kJapanese
+                            ? MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT)
+                            : MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
+  return ::FindResourceExW(instance, MAKEINTRESOURCEW(5), MAKEINTRESOURCEW(id), language);
+}
+
 // The dialog resource, copied so that it can be created hidden: its initialisation may end it
 // (automatic processing), and then it must never appear. Empty when the resource is missing.
 std::vector<DWORD> LoadHiddenTemplate(HINSTANCE instance, int id) {
-  HRSRC resource = ::FindResourceW(instance, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(5));
+  HRSRC resource = FindDialog(instance, id);
   if (resource == nullptr) return {};
   HGLOBAL loaded = ::LoadResource(instance, resource);
   const void* data = loaded != nullptr ? ::LockResource(loaded) : nullptr;
@@ -304,7 +314,11 @@ void MainDialog::SetIcons() {
 }
 
 void MainDialog::ShowVersionDialog() {
-  ::DialogBoxParamW(instance_, MAKEINTRESOURCEW(kVersionDialogId), window_, &VersionDialogProc, 0);
+  HRSRC resource = FindDialog(instance_, kVersionDialogId);
+  HGLOBAL loaded = resource != nullptr ? ::LoadResource(instance_, resource) : nullptr;
+  if (loaded == nullptr) return;
+  ::DialogBoxIndirectParamW(instance_, static_cast<const DLGTEMPLATE*>(::LockResource(loaded)),
+                            window_, &VersionDialogProc, 0);
 }
 
 void MainDialog::EndDialog(int result) {
