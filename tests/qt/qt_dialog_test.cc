@@ -12,6 +12,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QUrl>
@@ -190,6 +191,7 @@ class QtDialogTest : public QObject {
   void dialogUnitsRoundLikeTheDialogManager_data();
   void dialogUnitsRoundLikeTheDialogManager();
   void windowFollowsTheMainTemplate();
+  void controlsFollowTheMainTemplate_data();
   void controlsFollowTheMainTemplate();
   void keysNeverCloseTheDialog_data();
   void keysNeverCloseTheDialog();
@@ -271,7 +273,17 @@ void QtDialogTest::windowFollowsTheMainTemplate() {
   QCOMPARE(QFontInfo(session.view().font().font).family(), family);
 }
 
+// Both languages: the English texts must fit the same rectangles, unclipped.
+void QtDialogTest::controlsFollowTheMainTemplate_data() {
+  QTest::addColumn<bool>("english");
+  QTest::newRow("Japanese") << false;
+  QTest::newRow("English") << true;
+}
+
 void QtDialogTest::controlsFollowTheMainTemplate() {
+  QFETCH(bool, english);
+  SetLanguage(english ? Language::kEnglish : Language::kJapanese);
+  const auto japanese_again = qScopeGuard([] { SetLanguage(Language::kJapanese); });
   Session session;
   const DialogTemplate& main = MainDialogTemplate();
   const QObjectList children = session.window().children();
