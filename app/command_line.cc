@@ -5,74 +5,14 @@
 #include <memory>
 
 #include "automation/batch.h"
+#include "automation/run_outcome.h"
 #include "convert/binary_to_decimal.h"
 #include "storage/folder_tree.h"
 #include "ui/run_outcome.h"
-#include "version.h"
+#include "ui/texts.h"
 
 namespace quorvane {
 namespace {
-
-// Kept in step with docs/quorvane.1, which says the same at more length; a test compares the
-// options and the exit statuses of the two.
-constexpr std::string_view kUsage =
-    R"(Usage: quorvane [--dialog | --batch | --where | --help | --version]
-       quorvane --convert [NUMBER...]
-
-Converts unsigned binary numbers (texts of 0 and 1, at most 31 digits) to decimal: in a dialog,
-for calling programs through the drop folder, or on the command line.
-
-Options:
-  --dialog   open the dialog even while AutoFile exists; no automatic run
-  --batch    a calling program's run of the drop folder: never opens a window or waits
-             for a person; one line on standard error on every status but 0
-  --where    print the paths in use, one name=path line each, in this order:
-             autofile= input= result= settings= (UTF-8); creates nothing
-  --convert [NUMBER...]
-             print each NUMBER's decimal value on a line of its own; without NUMBER,
-             convert standard input as a drop file is read, line by line, of any length
-  --help     print this help and end
-  --version  print the version and end
-On Windows each option may also be written /dialog, /batch, /where, /convert, /help,
-/version, and /? is --help. Arguments that are not options are ignored.
-
-Calling programs, safely:
-  1. find the folders: quorvane --where
-  2. write the input under another name in AutoFile, then rename it to Bintake.tbin
-  3. run quorvane --batch and wait for it (Windows: start "" /wait Quorvane.exe /batch)
-  4. read Result/Decyield.tbin only when the status is 0
-
-Exit status:
-  0   converted: Decyield.tbin is written and Bintake.tbin deleted (a start without
-      options also ends 0 when a person closes the dialog; --batch never does)
-  1   the dialog could not be shown (no display, or the Qt 6 libraries are missing),
-      no Documents folder could be found, or --help, --version or --where could not
-      write their text
-  2   the command line was not understood
-  10  Bintake.tbin is missing (or a folder); with --batch also when AutoFile is
-  11  Bintake.tbin has 0 bytes
-  12  Bintake.tbin could not be read: its writer still holds it open for writing, or a
-      read error (--convert: standard input could not be read)
-  13  a byte other than 0, 1, CR and LF; zero bytes that only trail the text end it
-      (--convert: the message names the argument or the line)
-  14  Bintake.tbin is larger than 2,077,000 bytes
-  15  a line has more than 31 digits (--convert: the message names the argument or line)
-  16  Decyield.tbin could not be written (--convert: standard output could not be written)
-  17  Decyield.tbin was written, but Bintake.tbin could not be deleted
-  18  another copy of Quorvane is working on the drop folder
-  19  Bintake.tbin was written to during the run; Decyield.tbin holds what was read before
-  20  not enough memory
-  Bintake.tbin is deleted only on 0. On 19 it is kept with what its writer added; on
-  every other status it is left as it was.
-
-Files, under the Documents folder (XDG_DOCUMENTS_DIR, else ~/Documents):
-  Brenvale/MFCQuorvane/AutoFile/Bintake.tbin  input: one binary number per line
-  Brenvale/MFCQuorvane/Result/Decyield.tbin   result: one decimal number per line, CR LF
-  Brenvale/MFCQuorvane/temp/Quorvane.tmp      the dialog's two check boxes
-  Brenvale/MFCQuorvane/temp/Quorvane.lock     held while a copy works on the drop folder
-
-The manual page quorvane(1) has the details and examples.
-)";
 
 struct Option {
   std::string_view name;  // without "--" or "/"
@@ -118,8 +58,7 @@ const Option* FindOption(std::string_view argument, Spelling spelling, bool& unk
 }
 
 std::string_view HelpHint(Spelling spelling) {
-  return spelling == Spelling::kWindows ? "Try 'Quorvane.exe /?' for more information.\n"
-                                        : "Try 'quorvane --help' for more information.\n";
+  return Text(spelling == Spelling::kWindows ? TextId::kHelpHintWindows : TextId::kHelpHintPosix);
 }
 
 void Fail(StandardStreams& streams, const std::string& text) {
@@ -130,7 +69,7 @@ void Fail(StandardStreams& streams, const std::string& text) {
 int AnswerWhere(StandardStreams& streams, const AnswerContext& context) {
   const std::string documents = context.documents_folder ? context.documents_folder() : "";
   if (documents.empty()) {
-    Fail(streams, "no Documents folder can be found (no home folder)");
+    Fail(streams, Text(TextId::kNoDocumentsForWhere));
     return ExitStatus(RunOutcome::kNoDialog);
   }
   const FolderTree folders(documents);
@@ -143,7 +82,7 @@ int AnswerWhere(StandardStreams& streams, const AnswerContext& context) {
     text.append(name).append("=").append(path).append(context.line_end);
   }
   if (!streams.Write(text)) {
-    Fail(streams, "the paths could not be written to standard output");
+    Fail(streams, Text(TextId::kPathsNotWritten));
     return ExitStatus(RunOutcome::kNoDialog);
   }
   return ExitStatus(RunOutcome::kOk);
@@ -157,16 +96,16 @@ int ConvertArguments(const std::vector<std::string>& numbers, StandardStreams& s
   for (const std::string& number : numbers) {
     if (number.empty() || !IsBinaryText(number)) {
       outcome = RunOutcome::kInputNotBinary;
-      Fail(streams, "'" + number + "' is not a binary number: only 0 and 1 may be used");
+      Fail(streams, Format(TextId::kArgumentNotBinary, {number}));
     } else if (number.size() > kMaxLineDigits) {
       outcome = RunOutcome::kLineTooLong;
-      Fail(streams, "'" + number + "' has more than 31 digits: the largest number is 2147483647");
+      Fail(streams, Format(TextId::kArgumentTooLong, {number}));
     }
     if (outcome != RunOutcome::kOk) break;
     text.append(BinaryToDecimal(number)).append(context.line_end);
   }
   if (!text.empty() && !streams.Write(text)) {
-    Fail(streams, "standard output could not be written");
+    Fail(streams, Text(TextId::kOutputNotWritten));
     return ExitStatus(RunOutcome::kResultNotWritten);
   }
   return ExitStatus(outcome);
@@ -176,7 +115,7 @@ int ConvertArguments(const std::vector<std::string>& numbers, StandardStreams& s
 // memory stays the same whatever the length.
 int ConvertStandardInput(StandardStreams& streams, const AnswerContext& context) {
   if (!streams.CanRead()) {
-    Fail(streams, "--convert without numbers reads standard input only when it is redirected");
+    Fail(streams, Text(TextId::kInputNotRedirected));
     streams.WriteError(HelpHint(context.spelling));
     return ExitStatus(RunOutcome::kUsageError);
   }
@@ -188,7 +127,7 @@ int ConvertStandardInput(StandardStreams& streams, const AnswerContext& context)
   while (!ended && stream.fault() == BatchStream::Fault::kNone) {
     const std::ptrdiff_t got = streams.Read(input.get(), kPartSize);
     if (got < 0) {
-      Fail(streams, "standard input could not be read");
+      Fail(streams, Text(TextId::kInputNotRead));
       return ExitStatus(RunOutcome::kInputUnreadable);
     }
     ended = got == 0;
@@ -196,19 +135,17 @@ int ConvertStandardInput(StandardStreams& streams, const AnswerContext& context)
                       : stream.Feed({input.get(), static_cast<size_t>(got)}, output.get());
     const std::string_view converted(output.get(), static_cast<size_t>(end - output.get()));
     if (!converted.empty() && !streams.Write(converted)) {
-      Fail(streams, "standard output could not be written");
+      Fail(streams, Text(TextId::kOutputNotWritten));
       return ExitStatus(RunOutcome::kResultNotWritten);
     }
   }
-  const std::string line = "line " + std::to_string(stream.fault_line());
+  const std::string line = std::to_string(stream.fault_line());
   switch (stream.fault()) {
     case BatchStream::Fault::kNotBinary:
-      Fail(streams, line + ": a byte other than 0, 1, CR and LF; nothing after it was converted");
+      Fail(streams, Format(TextId::kLineNotBinary, {line}));
       return ExitStatus(RunOutcome::kInputNotBinary);
     case BatchStream::Fault::kLineTooLong:
-      Fail(streams, line +
-                        ": more than 31 digits (the largest number is 2147483647); nothing "
-                        "from it on was converted");
+      Fail(streams, Format(TextId::kLineTooLongInStream, {line}));
       return ExitStatus(RunOutcome::kLineTooLong);
     case BatchStream::Fault::kNone:
       break;
@@ -230,7 +167,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments, Spelling
     const Option* option = FindOption(argument, spelling, unknown);
     if (unknown) {
       command_line.action = Action::kUsageError;
-      command_line.error = "unrecognized option '" + argument + "'";
+      command_line.error = Format(TextId::kUnrecognizedOption, {argument});
       return command_line;
     }
     if (option == nullptr) {
@@ -245,14 +182,14 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments, Spelling
       mode = option->action;
     } else {
       command_line.action = Action::kUsageError;
-      command_line.error = "only one of --batch, --where and --convert may be given";
+      command_line.error = Text(TextId::kOneModeOnly);
       return command_line;
     }
   }
   if (command_line.dialog && mode == Action::kBatch) {
     // A calling program's run never shows the dialog; a person's start always does.
     command_line.action = Action::kUsageError;
-    command_line.error = "--dialog and --batch cannot be given together";
+    command_line.error = Text(TextId::kDialogWithBatch);
     return command_line;
   }
   command_line.action = help ? Action::kHelp : version ? Action::kVersion : mode;
@@ -266,24 +203,23 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments, Spelling
 
 std::string IgnoredArgumentsNote(const CommandLine& command_line, Spelling spelling) {
   if (command_line.ignored.empty()) return {};
-  std::string note = "quorvane: ignored, not an option:";
-  std::string numbers;
+  std::string quoted;
+  std::string convert =
+      spelling == Spelling::kWindows ? "Quorvane.exe /convert" : "quorvane --convert";
   for (const std::string& argument : command_line.ignored) {
-    note += " '" + argument + "'";
-    numbers += " " + argument;
+    quoted += " '" + argument + "'";
+    convert += " " + argument;
   }
-  return note + ". To convert numbers: " +
-         (spelling == Spelling::kWindows ? "Quorvane.exe /convert" : "quorvane --convert") +
-         numbers + "\n";
+  return "quorvane: " + Format(TextId::kIgnoredArguments, {quoted, convert}) + "\n";
 }
 
 int AnswerCommandLine(const CommandLine& command_line, StandardStreams& streams,
                       const AnswerContext& context) {
   switch (command_line.action) {
     case CommandLine::Action::kHelp:
-      return streams.Write(kUsage) ? 0 : ExitStatus(RunOutcome::kNoDialog);
+      return streams.Write(UsageText()) ? 0 : ExitStatus(RunOutcome::kNoDialog);
     case CommandLine::Action::kVersion:
-      return streams.Write(std::string("quorvane " QUORVANE_VERSION).append(context.line_end))
+      return streams.Write(Text(TextId::kVersionOutput) + std::string(context.line_end))
                  ? 0
                  : ExitStatus(RunOutcome::kNoDialog);
     case CommandLine::Action::kWhere:
@@ -303,7 +239,7 @@ int AnswerCommandLine(const CommandLine& command_line, StandardStreams& streams,
   return ExitStatus(RunOutcome::kOk);
 }
 
-std::string_view UsageText() { return kUsage; }
+std::string_view UsageText() { return Text(TextId::kUsage); }
 
 std::string BatchOutcomeLine(int status) {
   const auto outcome = static_cast<RunOutcome>(status);
@@ -314,10 +250,10 @@ std::string BatchOutcomeLine(int status) {
     case RunOutcome::kOutOfMemory:  // said where it was met
       return text;
     case RunOutcome::kBusy:
-      text = "another copy of Quorvane is working on the drop folder; nothing was touched";
+      text = Text(TextId::kBusyLine);
       break;
     default:
-      if (const char* message = MessageFor(outcome).text) text = message;
+      text = Text(MessageFor(outcome).text);
       break;
   }
   // One line: the message's own line break becomes a space.
@@ -325,7 +261,7 @@ std::string BatchOutcomeLine(int status) {
   for (char c : text) {
     if (c != '\r') line.push_back(c == '\n' ? ' ' : c);
   }
-  return line + " (status " + std::to_string(status) + ")\n";
+  return line + Format(TextId::kStatusSuffix, {std::to_string(status)}) + "\n";
 }
 
 }  // namespace quorvane

@@ -3,8 +3,8 @@
 #include "automation/drop_folder_run.h"
 #include "storage/file_primitives.h"
 #include "storage/folder_tree.h"
-#include "ui/messages.h"
 #include "ui/quorvane_dlg.h"
+#include "ui/texts.h"
 
 namespace quorvane {
 
@@ -22,7 +22,7 @@ int CQuorvaneApp::InitInstance() {
   const FolderTree folders(platform_.DocumentsFolder());
   if (folders.documents.empty()) {
     // Folders made anywhere else (the root of the drive) would send every file astray.
-    platform_.ReportStartupError(messages::kNoDocumentsFolder);
+    platform_.ReportStartupError(Text(TextId::kNoDocumentsFolder));
     return ExitStatus(RunOutcome::kNoDialog);
   }
   if (!DirectoryExists(files, folders.documents)) files.MakeDirectory(folders.documents);

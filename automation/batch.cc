@@ -41,6 +41,10 @@ constexpr char kDigitPairs[] =
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 
+// Results are written from 32-bit values, at most ten digits each; a longer line needs wider
+// arithmetic here.
+static_assert(kMaxLineDigits <= 32);
+
 // Writes `value` in decimal at `out`; returns the end of what was written.
 char* WriteDecimal(uint32_t value, char* out) {
   int digits = 1;
@@ -80,7 +84,7 @@ class Converter {
       : buffer_(buffer), out_(buffer.data()), ready_(buffer.data()) {}
 
   void Digits(uint64_t bits, unsigned count) {
-    // Past 31 digits the line is refused as a whole, so its value may wrap unseen.
+    // Past kMaxLineDigits digits the line is refused as a whole, so its value may wrap unseen.
     value_ = (value_ << count) | bits;
     digits_ += count;
   }
@@ -197,7 +201,7 @@ char* BatchStream::Feed(std::string_view part, char* out) {
 char* BatchStream::Finish(char* out) { return fault_ == Fault::kNone ? EndLine(out) : out; }
 
 void BatchStream::TakeDigits(uint64_t bits, unsigned count) {
-  // Stopped at once, so the value never holds more than 31 + 8 bits.
+  // Stopped at once, so the value never holds more than kMaxLineDigits + 8 bits.
   value_ = (value_ << count) | bits;
   digits_ += count;
   if (digits_ > kMaxLineDigits) fault_ = Fault::kLineTooLong;

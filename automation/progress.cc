@@ -9,8 +9,6 @@ int ProgressPercent(uint64_t position, uint64_t total) {
   return static_cast<int>(static_cast<double>(position) / static_cast<double>(total) * 100.0);
 }
 
-std::string ProgressText(int percent) { return "進捗率\u3000" + std::to_string(percent) + " %"; }
-
 bool ProgressThrottle::Take(uint64_t position, uint64_t now_ms, bool last) {
   const uint64_t total = std::max<uint64_t>(total_, 1);
   const uint64_t cell = position * kBarCells / total;

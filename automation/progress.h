@@ -10,9 +10,6 @@ namespace quorvane {
 // in double precision and truncated, so 29 of 100 shows 28.
 int ProgressPercent(uint64_t position, uint64_t total);
 
-// "進捗率　" (with an ideographic space), the percentage and " %".
-std::string ProgressText(int percent);
-
 // The steps of a batch run's progress for an input text of N characters (counted before its
 // trailing line breaks are trimmed) and K non-empty lines. While splitting: one step per
 // character, out of 3 × (N + 1). From the conversion on, out of R = N + K + 4: one step per line,

@@ -1,5 +1,7 @@
 #pragma once
 
+// The exit statuses, the one place their numbers are written: the drop folder's run ends with
+// one, and the command line answers with them too.
 namespace quorvane {
 
 // How a start of Quorvane ended, and the process exit status that tells a calling program so.
@@ -11,8 +13,8 @@ enum class RunOutcome : int {
   kInputEmpty = 11,        // Bintake.tbin has 0 bytes
   kInputUnreadable = 12,   // Bintake.tbin could not be opened or read
   kInputNotBinary = 13,    // a byte other than "0", "1", CR, LF
-  kInputTooLarge = 14,     // more than 2,077,000 bytes
-  kLineTooLong = 15,       // a line of more than 31 digits: the file was refused
+  kInputTooLarge = 14,     // more than kReadLimit bytes
+  kLineTooLong = 15,       // a line of more than kMaxLineDigits digits: refused
   kResultNotWritten = 16,  // Decyield.tbin could not be written; Bintake.tbin kept
   kInputNotDeleted = 17,   // Decyield.tbin written, but Bintake.tbin could not be deleted
   kBusy = 18,              // another copy is working on the drop folder

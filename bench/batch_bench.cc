@@ -21,6 +21,7 @@
 #include "tests/support/delete_tree.h"
 #include "tests/support/memory_file_system.h"
 #include "ui/quorvane_dlg.h"
+#include "ui/texts.h"
 
 namespace quorvane::bench {
 namespace {
@@ -125,15 +126,15 @@ void BM_ProgressThrottleEveryPosition(benchmark::State& state) {
 }
 BENCHMARK(BM_ProgressThrottleEveryPosition)->Apply(Configure);
 
-void BM_ProgressText(benchmark::State& state) {
+void BM_ProgressLabel(benchmark::State& state) {
   int percent = 0;
   for (auto _ : state) {
-    std::string text = ProgressText(percent);
+    std::string text = ProgressLabel(percent);
     benchmark::DoNotOptimize(text.data());
     percent = (percent + 1) % 101;
   }
 }
-BENCHMARK(BM_ProgressText)->ComputeStatistics("min", MinOf);
+BENCHMARK(BM_ProgressLabel)->ComputeStatistics("min", MinOf);
 
 // BinaryToDecimal over every line of the input, one call per line.
 void BM_BinaryToDecimal(benchmark::State& state) {
@@ -147,20 +148,6 @@ void BM_BinaryToDecimal(benchmark::State& state) {
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * lines.size()));
 }
 BENCHMARK(BM_BinaryToDecimal)->Apply(Configure);
-
-void BM_AppendDecimal(benchmark::State& state) {
-  SplitMix64 rng;
-  std::vector<uint32_t> values(4096);
-  for (uint32_t& value : values) value = static_cast<uint32_t>(rng.Next() >> 33);
-  std::string out;
-  for (auto _ : state) {
-    out.clear();
-    for (uint32_t value : values) AppendDecimal(value, out);
-    benchmark::DoNotOptimize(out.data());
-  }
-  state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * values.size()));
-}
-BENCHMARK(BM_AppendDecimal)->Apply(Configure);
 
 // A RAM-backed folder for benchmarks on the real file system (QUORVANE_BENCH_DIR, /dev/shm by
 // default), so that system calls count but the disk does not; empty when it cannot be made.

@@ -4,21 +4,14 @@
 #include <string>
 #include <string_view>
 
+#include "convert/limits.h"
+
 namespace quorvane {
-
-// The largest value ever written in decimal: the largest signed 32-bit integer.
-inline constexpr uint32_t kLargestDecimal = 2147483647;
-
-// The longest digit text a batch line may have; 31 ones is exactly kLargestDecimal.
-inline constexpr size_t kMaxLineDigits = 31;
 
 // Decimal text of an unsigned binary digit text (UTF-8), or "-1" when the value exceeds
 // kLargestDecimal. Every character is one digit position (counted as UTF-16 code units, as the
 // dialog counts them) and only "1" adds to the value, so "1x1" gives "5". The empty text gives "0".
 [[nodiscard]] std::string BinaryToDecimal(std::string_view text);
-
-// Appends `value` in decimal ("%u") to `out`.
-void AppendDecimal(uint32_t value, std::string& out);
 
 // The input check of the dialog: true when the text is made only of "0" and "1". The empty text
 // passes.

@@ -1,13 +1,14 @@
 // The batch engine against a plain reading of the rules: only "0", "1", CR and LF are allowed;
-// split at LF, drop CR, skip empty lines, refuse the whole text when any line has more than 31
-// digits, otherwise each line's value in decimal followed by CR LF. Also shifted against the
-// eight-byte words the engine reads, which must not change the outcome.
+// split at LF, drop CR, skip empty lines, refuse the whole text when any line has more than
+// kMaxLineDigits digits, otherwise each line's value in decimal followed by CR LF. Also shifted
+// against the eight-byte words the engine reads, which must not change the outcome.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "automation/batch.h"
+#include "convert/limits.h"
 #include "fuzz/fuzz_check.h"
 
 namespace {
@@ -29,7 +30,7 @@ Expected Evaluate(std::string_view text) {
     start = end + 1;
     if (line.empty()) continue;
     ++expected.lines;
-    if (line.size() > 31) {
+    if (line.size() > quorvane::kMaxLineDigits) {
       expected.refused = true;
       continue;
     }
@@ -85,7 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(quorvane::ConvertBatch(trimmed).result == whole.result);
 
   // The same text in parts (their size chosen by the first byte) gives the same digits, up to the
-  // first line over 31 digits.
+  // first line over kMaxLineDigits digits.
   quorvane::BatchStream stream("\r\n");
   std::string streamed;
   const size_t part_size = 1 + static_cast<uint8_t>(raw[0]) % 13;

@@ -18,7 +18,7 @@ test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libqt6test6
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64
   xvfb xdotool x11-utils imagemagick
-  dbus at-spi2-core python3-pyatspi
+  dbus at-spi2-core python3-pyatspi locales
   clang libclang-rt-14-dev
   hyperfine time strace
   dpkg-dev zip unzip wixl lintian desktop-file-utils appstream shellcheck
@@ -30,16 +30,35 @@ case "${1:-}" in
   *) echo "usage: $0 [--run]" >&2; exit 2 ;;
 esac
 
+# Wine takes its user interface language from LANG: the Windows tests run the Japanese texts under
+# ja_JP.UTF-8 and the English ones under en_US.UTF-8, and the Qt test reads English under the
+# latter. Debian generates neither until asked.
+generate_locales() {
+  [ "${packages[*]}" = "${run_packages[*]}" ] && return 0
+  local wanted=() locale
+  for locale in ja_JP.UTF-8 en_US.UTF-8; do
+    locale -a 2>/dev/null | grep -qix "${locale%.UTF-8}.utf8" || wanted+=("$locale")
+  done
+  [ ${#wanted[@]} -eq 0 ] && return 0
+  echo "Generating locales: ${wanted[*]}"
+  for locale in "${wanted[@]}"; do
+    "${as_root[@]}" sed -i "s/^# *\($locale UTF-8\)/\1/" /etc/locale.gen
+  done
+  "${as_root[@]}" locale-gen >/dev/null
+}
+
+as_root=()
+[ "$(id -u)" -ne 0 ] && as_root=(sudo)
+
 missing=()
 for package in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
     missing+=("$package")
   fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
-echo "Installing: ${missing[*]}"
-as_root=()
-[ "$(id -u)" -ne 0 ] && as_root=(sudo)
-"${as_root[@]}" apt-get update
-DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  "${as_root[@]}" apt-get update
+  DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+generate_locales

@@ -53,6 +53,14 @@ xvfb_pid=$!
 wait_for 15 test -s "$work/display" || { echo "test-windows: Xvfb did not start"; exit 1; }
 DISPLAY=:$(head -n1 "$work/display")
 export DISPLAY
+# Wine takes the user interface language from LANG (English under C): the dialog's Japanese texts
+# are tested under ja_JP.UTF-8, and the English ones once below (scripts/install-deps.sh makes
+# both locales).
+for locale in ja_JP en_US; do
+  locale -a | grep -qix "$locale.utf8" || { echo "test-windows: the $locale.UTF-8 locale is missing (scripts/install-deps.sh)"; exit 1; }
+done
+export LANG=ja_JP.UTF-8
+unset LC_ALL LC_MESSAGES LANGUAGE
 timeout 180 "$wine" wineboot -i >/dev/null 2>&1 || { echo "test-windows: wineboot failed"; exit 1; }
 
 # Only DLLs that every Windows has: the C and C++ runtimes are linked in.
@@ -181,6 +189,28 @@ fi
 wait "$app_pid" 2>/dev/null || true
 app_pid=
 check "the exit button's exit status" "$(cat "$work/interactive.status" 2>/dev/null)" "0"
+
+# The same dialog for a user whose language is English: every caption in English and whole in its
+# control, and a picture of it for a person to look at (QUORVANE_SHOTS, when set).
+LANG=en_US.UTF-8 run_in_background "$work/english.status" "$exe" /dialog
+if wait_for 30 window_open; then
+  window=$(timeout 5 xdotool search --name '^Quorvane$' | head -n1)
+  sleep 1
+  check "English: the convert button" "$(probe text 1002)" "To decimal"
+  check "English: the auto-run box" "$(probe text 1005)" "Auto-run"
+  check "English: every caption fits its control" "$(probe fits)" "ok"
+  if [ -n "${QUORVANE_SHOTS:-}" ]; then
+    mkdir -p "$QUORVANE_SHOTS"
+    import -window "$window" "$QUORVANE_SHOTS/wine-english.png" 2>/dev/null || true
+  fi
+  focus_dialog
+  press space
+  wait_for 15 app_ended || true
+else
+  fail "English: the window titled Quorvane appears"
+fi
+wait "$app_pid" 2>/dev/null || true
+app_pid=
 
 # The program asked the shell for the Documents folder: find where its folders went.
 documents=
@@ -352,8 +382,8 @@ if [ -n "$documents" ]; then
   convert_rows=(
     "numbers|C:\\Quorvane.exe /convert 1011 1 > C:\\out.txt 2> C:\\err.txt||0|31310d0a310d0a|"
     "input with trailing zero bytes|C:\\Quorvane.exe /convert < C:\\in.txt > C:\\out.txt 2> C:\\err.txt|101\r\n11\n\0\0|0|350d0a330d0a|"
-    "line of 32 digits|C:\\Quorvane.exe --convert < C:\\in.txt > C:\\out.txt 2> C:\\err.txt|1\n11111111111111111111111111111111\n1\n|15|310d0a|line 2"
-    "zero byte inside|C:\\Quorvane.exe /CONVERT < C:\\in.txt > C:\\out.txt 2> C:\\err.txt|1\n1\0001\n|13|310d0a|line 2"
+    "line of 32 digits|C:\\Quorvane.exe --convert < C:\\in.txt > C:\\out.txt 2> C:\\err.txt|1\n11111111111111111111111111111111\n1\n|15|310d0a|2行目"
+    "zero byte inside|C:\\Quorvane.exe /CONVERT < C:\\in.txt > C:\\out.txt 2> C:\\err.txt|1\n1\0001\n|13|310d0a|2行目"
     "not a number|C:\\Quorvane.exe /convert 1 12 > C:\\out.txt 2> C:\\err.txt||13|310d0a|'12'"
     "unknown dash option|C:\\Quorvane.exe --frobnicate > C:\\out.txt 2> C:\\err.txt||2||/?"
   )

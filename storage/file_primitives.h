@@ -3,12 +3,10 @@
 #include <string>
 #include <string_view>
 
+#include "convert/limits.h"
 #include "storage/file_system.h"
 
 namespace quorvane {
-
-// The largest file Quorvane reads, in bytes.
-inline constexpr size_t kReadLimit = 2077000;
 
 [[nodiscard]] bool DirectoryExists(FileSystem& fs, const std::string& path);
 // True for an existing path that is not a folder.
@@ -19,6 +17,7 @@ struct FileContents {
   std::string bytes;  // all of the file; empty unless the outcome is kOk
   FileStamp stamp;    // which file was read, and in what state
 };
+// Reads the whole file; one of more than kReadLimit bytes is refused.
 [[nodiscard]] FileContents ReadWholeFile(FileSystem& fs, const std::string& path);
 
 // Writes `bytes` to a new temporary file beside `path`, puts it on the disk and then moves it

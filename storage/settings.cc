@@ -2,9 +2,9 @@
 
 namespace quorvane {
 
-SettingsParse ParseSettingsText(std::string_view text, SettingsLines& lines) {
+void ParseSettingsText(std::string_view text, SettingsLines& lines) {
   text = text.substr(0, text.find('\0'));
-  if (text.size() >= kSettingsTextLimit) return SettingsParse::kTooLong;
+  if (text.size() >= kSettingsTextLimit) return;
   std::string* slots[] = {&lines.auto_run, &lines.show_messages};
   size_t line = 0;
   for (unsigned char byte : text) {
@@ -14,7 +14,6 @@ SettingsParse ParseSettingsText(std::string_view text, SettingsLines& lines) {
       slots[line]->push_back(static_cast<char>(byte));
     }
   }
-  return SettingsParse::kParsed;
 }
 
 std::string SettingsFileBytes(bool auto_run, bool show_messages) {

@@ -17,12 +17,11 @@ inline bool IsOff(std::string_view value) { return value == "0"; }
 // A settings text this long or longer is not parsed at all.
 inline constexpr size_t kSettingsTextLimit = 10000;
 
-enum class SettingsParse { kParsed, kTooLong };
-
 // Appends the characters of the first two lines of `text` to `lines`: lines end at LF, CR and
 // every byte outside 7-bit ASCII are dropped, and a zero byte ends the text. Characters after the
-// second line have no line to go to and are ignored.
-SettingsParse ParseSettingsText(std::string_view text, SettingsLines& lines);
+// second line have no line to go to and are ignored. A text of kSettingsTextLimit characters or
+// more leaves `lines` as they were, which the start-up treats like an empty file.
+void ParseSettingsText(std::string_view text, SettingsLines& lines);
 
 // The four bytes the exit button writes: "1" or "0", CR LF, "1" or "0".
 std::string SettingsFileBytes(bool auto_run, bool show_messages);

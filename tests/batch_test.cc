@@ -6,9 +6,11 @@
 #include "automation/batch.h"
 #include "automation/drop_folder_run.h"
 #include "automation/progress.h"
+#include "convert/limits.h"
 #include "storage/file_primitives.h"
 #include "tests/support/faulty_file_system.h"
 #include "tests/support/memory_file_system.h"
+#include "ui/texts.h"
 
 namespace quorvane {
 namespace {
@@ -31,12 +33,14 @@ TEST(ConvertBatchTest, SplitsConvertsAndSkipsEmptyLines) {
       /* 4*/ {"10\r1", "5\r\n", 1},
       /* 5*/ {"\r\n\r\n\n", "", 0},
       /* 6*/ {"", "", 0},
-      /* 7*/ {std::string(31, '1') + "\r\n", "2147483647\r\n", 1},
+      /* 7*/
+      {std::string(kMaxLineDigits, '1') + "\r\n", std::to_string(kLargestDecimal) + "\r\n", 1},
       /* 8*/ {"0\r\n00\r\n1", "0\r\n0\r\n1\r\n", 3},
       /* 9*/ {"\r\r1\r\r0\r\r", "2\r\n", 1},
       // Lines across the eight-byte words the converter reads.
       /*10*/
-      {"1111111\n11111111\n111111111\r\n" + std::string(30, '0') + "1\n1000000000000000",
+      {"1111111\n11111111\n111111111\r\n" + std::string(kMaxLineDigits - 1, '0') +
+           "1\n1000000000000000",
        "127\r\n255\r\n511\r\n1\r\n32768\r\n", 5},
       /*11*/ {"1010101010101010101010101010101", "1431655765\r\n", 1},
       // Zero bytes that only trail the text end it.
@@ -56,9 +60,9 @@ TEST(ConvertBatchTest, SplitsConvertsAndSkipsEmptyLines) {
 
 TEST(ConvertBatchTest, RefusesTheWholeFileForOneLineOver31Digits) {
   const std::string too_long[] = {
-      std::string(31, '0') + "1",                                    // leading zeros count
-      "1\r\n" + std::string(32, '1'),                                // the last line
-      std::string(32, '1') + "\r\n1\r\n",                            // the first line
+      std::string(kMaxLineDigits, '0') + "1",                        // leading zeros count
+      "1\r\n" + std::string(kMaxLineDigits + 1, '1'),                // the last line
+      std::string(kMaxLineDigits + 1, '1') + "\r\n1\r\n",            // the first line
       "1\r\n" + std::string(16, '1') + "\r" + std::string(16, '1'),  // a CR does not split it
   };
   for (const std::string& input : too_long) {
@@ -72,9 +76,10 @@ TEST(ConvertBatchTest, RefusesTheWholeFileForOneLineOver31Digits) {
 // Wherever the text falls against the eight-byte words the converter reads, the result is the
 // same.
 TEST(ConvertBatchTest, EveryAlignmentGivesTheSameResult) {
-  const std::string input = "1101\r\n\r\n1\r0\n" + std::string(31, '1') + "\n0001\r\n10";
+  const std::string input =
+      "1101\r\n\r\n1\r0\n" + std::string(kMaxLineDigits, '1') + "\n0001\r\n10";
   const BatchOutcome whole = ConvertBatch(input);
-  EXPECT_EQ(whole.result, "13\r\n2\r\n2147483647\r\n1\r\n2\r\n");
+  EXPECT_EQ(whole.result, "13\r\n2\r\n" + std::to_string(kLargestDecimal) + "\r\n1\r\n2\r\n");
   for (size_t shift = 1; shift <= 16; ++shift) {
     SCOPED_TRACE(shift);
     const BatchOutcome shifted = ConvertBatch(std::string(shift, '\n') + input);
@@ -130,11 +135,13 @@ TEST(BatchStreamTest, ConvertsLineByLineAndStopsAtTheFirstFault) {
       /* 2*/ {"\n\n1\r0\r\n\r\n0\n11", "\n", "2\n0\n3\n", Fault::kNone, 0},
       /* 3*/ {"", "\n", "", Fault::kNone, 0},
       /* 4*/
-      {std::string(31, '1') + "\n" + std::string(30, '0') + "1", "\n", "2147483647\n1\n",
-       Fault::kNone, 0},
+      {std::string(kMaxLineDigits, '1') + "\n" + std::string(kMaxLineDigits - 1, '0') + "1", "\n",
+       std::to_string(kLargestDecimal) + "\n1\n", Fault::kNone, 0},
       /* 5*/ {"1111111111111111\n1010\r\n", "\n", "65535\n10\n", Fault::kNone, 0},
       /* 6*/ {"1\n10\n1x\n11\n", "\n", "1\n2\n", Fault::kNotBinary, 3},
-      /* 7*/ {"1\n\n" + std::string(32, '0') + "\n1\n", "\n", "1\n", Fault::kLineTooLong, 3},
+      /* 7*/
+      {"1\n\n" + std::string(kMaxLineDigits + 1, '0') + "\n1\n", "\n", "1\n", Fault::kLineTooLong,
+       3},
       /* 8*/
       {"1\r\n" + std::string(16, '1') + "\r" + std::string(16, '1'), "\r\n", "1\r\n",
        Fault::kLineTooLong, 2},
@@ -177,7 +184,8 @@ TEST(BatchStreamTest, ConvertsLineByLineAndStopsAtTheFirstFault) {
 
 // The densest output for its input, fed in one part, stays within the bound.
 TEST(BatchStreamTest, OutputBoundHoldsForTheDensestInput) {
-  std::string input = std::string(31, '1');  // a pending line, ended by the first LF below
+  std::string input =
+      std::string(kMaxLineDigits, '1');  // a pending line, ended by the first LF below
   std::string tail;
   for (int i = 0; i < 1000; ++i) tail += "1\n";
   BatchStream stream("\r\n");
@@ -286,7 +294,7 @@ TEST(ProgressTest, PercentageDividesFirstThenMultiplies) {
     SCOPED_TRACE(std::to_string(c.position) + "/" + std::to_string(c.total));
     EXPECT_EQ(ProgressPercent(c.position, c.total), c.percent);
   }
-  EXPECT_EQ(ProgressText(25), "進捗率\u300025 %");
+  EXPECT_EQ(ProgressLabel(25), "進捗率\u300025 %");
 }
 
 TEST(ProgressThrottleTest, SmallTotalsShowEveryPositionAsTimeAllows) {

@@ -1,5 +1,6 @@
 // The command line of both builds: what each argument list asks for, and how it is answered.
 #include "app/command_line.h"
+#include "convert/limits.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "ui/dialog_templates.h"
+#include "ui/texts.h"
 #include "version.h"
 
 namespace quorvane {
@@ -17,7 +19,15 @@ using Action = CommandLine::Action;
 constexpr Spelling kPosix = Spelling::kPosix;
 constexpr Spelling kWindows = Spelling::kWindows;
 
-TEST(CommandLineTest, EachArgumentListAsksForOneAction) {
+// The answers in English, as a user whose language is not Japanese reads them; the Japanese ones
+// come from the same catalogue entries.
+class CommandLineTest : public ::testing::Test {
+ protected:
+  void SetUp() override { SetLanguage(Language::kEnglish); }
+  void TearDown() override { SetLanguage(Language::kJapanese); }
+};
+
+TEST_F(CommandLineTest, EachArgumentListAsksForOneAction) {
   using Strings = std::vector<std::string>;
   const struct {
     Spelling spelling;
@@ -135,7 +145,7 @@ TEST(CommandLineTest, EachArgumentListAsksForOneAction) {
   }
 }
 
-TEST(CommandLineTest, IgnoredArgumentsAreNotedWithTheWayToConvertThem) {
+TEST_F(CommandLineTest, IgnoredArgumentsAreNotedWithTheWayToConvertThem) {
   CommandLine command_line;
   EXPECT_EQ(IgnoredArgumentsNote(command_line, kPosix), "");
   command_line.ignored = {"1011", "x"};
@@ -174,8 +184,8 @@ struct MemoryStreams final : StandardStreams {
 };
 
 // What each action writes where, and its status; the platform's line end follows each line.
-TEST(CommandLineTest, AnswersOnTheStandardStreams) {
-  const std::string long_line = "1\n" + std::string(32, '1') + "\n1\n";
+TEST_F(CommandLineTest, AnswersOnTheStandardStreams) {
+  const std::string long_line = "1\n" + std::string(kMaxLineDigits + 1, '1') + "\n1\n";
   const struct {
     Spelling spelling;
     std::vector<std::string> arguments;
@@ -206,23 +216,30 @@ TEST(CommandLineTest, AnswersOnTheStandardStreams) {
        {"--convert", "1011", "0", "1111111111111111111111111111111"},
        "",
        0,
-       "11\n0\n2147483647\n",
+       "11\n0\n" + std::to_string(kLargestDecimal) + "\n",
        ""},
       /* 6*/ {kWindows, {"/convert", "1011", "1"}, "", 0, "11\r\n1\r\n", ""},
       /* 7*/ {kPosix, {"--convert", "1", "12", "1"}, "", 13, "1\n", "'12' is not a binary number"},
       /* 8*/ {kPosix, {"--convert", "1", ""}, "", 13, "1\n", "'' is not a binary number"},
       /* 9*/
       {kPosix,
-       {"--convert", std::string(32, '0'), "1"},
+       {"--convert", std::string(kMaxLineDigits + 1, '0'), "1"},
        "",
        15,
        "",
-       "'" + std::string(32, '0') + "' has more than 31 digits"},
+       "'" + std::string(kMaxLineDigits + 1, '0') + "' has more than " +
+           std::to_string(kMaxLineDigits) + " digits"},
       /*10*/
       {kPosix, {"--convert", "1"}, "", 16, "", "standard output could not be written", "/d", 1},
       /*11*/ {kPosix, {"--convert"}, "101\r\n\n11", 0, "5\n3\n", ""},
       /*12*/ {kWindows, {"/convert"}, "101\n11\n", 0, "5\r\n3\r\n", ""},
-      /*13*/ {kPosix, {"--convert"}, long_line, 15, "1\n", "line 2: more than 31 digits"},
+      /*13*/
+      {kPosix,
+       {"--convert"},
+       long_line,
+       15,
+       "1\n",
+       "line 2: more than " + std::to_string(kMaxLineDigits) + " digits"},
       /*14*/ {kPosix, {"--convert"}, "1\n1\n1\n2\n", 13, "1\n1\n1\n", "line 4: a byte other"},
       /*15*/
       {kPosix, {"--convert"}, "1\n1\n", 16, "", "standard output could not be written", "/d", 1},
@@ -269,7 +286,7 @@ TEST(CommandLineTest, AnswersOnTheStandardStreams) {
 }
 
 // A read error on standard input is told apart from its end.
-TEST(CommandLineTest, UnreadableStandardInputEndsWith12) {
+TEST_F(CommandLineTest, UnreadableStandardInputEndsWith12) {
   MemoryStreams streams;
   streams.read_fails = true;
   EXPECT_EQ(AnswerCommandLine(ParseCommandLine({"--convert"}, kPosix), streams, {}), 12);
@@ -277,11 +294,11 @@ TEST(CommandLineTest, UnreadableStandardInputEndsWith12) {
 }
 
 // The version dialog shows the first three parts of the one version the build sets.
-TEST(CommandLineTest, VersionDialogLineMatchesTheBuildVersion) {
+TEST_F(CommandLineTest, VersionDialogLineMatchesTheBuildVersion) {
   const std::string expected = "Quorvane\u3000Ver" + std::to_string(QUORVANE_VERSION_MAJOR) + "." +
                                std::to_string(QUORVANE_VERSION_MINOR) + "." +
                                std::to_string(QUORVANE_VERSION_PATCH);
-  EXPECT_EQ(std::string(VersionDialogTemplate().controls[1].text), expected);
+  EXPECT_EQ(Text(VersionDialogTemplate().controls[1].text, Language::kJapanese), expected);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "convert/binary_to_decimal.h"
+#include "convert/limits.h"
 
 namespace quorvane {
 namespace {
@@ -20,12 +21,13 @@ TEST(BinaryToDecimalTest, ConvertsDigitTexts) {
       /* 3*/ {"1", "1"},
       /* 4*/ {"1010", "10"},
       /* 5*/ {"0001", "1"},
-      /* 6*/ {std::string(31, '1'), "2147483647"},
-      /* 7*/ {"1" + std::string(30, '0'), "1073741824"},
-      /* 8*/ {"1" + std::string(31, '0'), "-1"},
+      /* 6*/ {std::string(kMaxLineDigits, '1'), std::to_string(kLargestDecimal)},
+      /* 7*/ {"1" + std::string(kMaxLineDigits - 1, '0'), "1073741824"},
+      /* 8*/ {"1" + std::string(kMaxLineDigits, '0'), "-1"},
       /* 9*/ {"1" + std::string(40, '1'), "-1"},
       /*10*/ {std::string(40, '0') + "101", "5"},
-      /*11*/ {std::string(200, '0') + std::string(31, '1'), "2147483647"},
+      /*11*/
+      {std::string(200, '0') + std::string(kMaxLineDigits, '1'), std::to_string(kLargestDecimal)},
       // Characters other than "1" count nothing but keep their place.
       /*12*/ {"1x1", "5"},
       /*13*/ {"2", "0"},
@@ -46,12 +48,12 @@ TEST(BinaryToDecimalTest, ConvertsDigitTexts) {
 
 // Every value the batch run can meet, against arithmetic done another way.
 TEST(BinaryToDecimalTest, AgreesWithIntegerArithmeticForEveryWidth) {
-  for (int width = 1; width <= 31; ++width) {
+  for (size_t width = 1; width <= kMaxLineDigits; ++width) {
     for (uint64_t value :
          {uint64_t{0}, uint64_t{1}, (uint64_t{1} << width) - 1, (uint64_t{1} << (width - 1)),
           uint64_t{0x55555555} % (uint64_t{1} << width)}) {
       std::string text;
-      for (int bit = width - 1; bit >= 0; --bit) text += ((value >> bit) & 1) ? '1' : '0';
+      for (size_t bit = width; bit-- > 0;) text += ((value >> bit) & 1) ? '1' : '0';
       SCOPED_TRACE(text);
       EXPECT_EQ(BinaryToDecimal(text), std::to_string(value));
     }

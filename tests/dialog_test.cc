@@ -9,11 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "convert/limits.h"
 #include "storage/file_primitives.h"
 #include "tests/support/dialog_harness.h"
 #include "ui/dialog_templates.h"
 #include "ui/keyboard_filter.h"
-#include "ui/messages.h"
+#include "ui/texts.h"
 
 namespace quorvane {
 namespace {
@@ -112,7 +113,7 @@ TEST(DialogInitTest, SettingsFileDecidesCheckBoxesAndMessages) {
     EXPECT_EQ(h.controls().control(kIdShowMessages).visible, c.shown);
     EXPECT_EQ(h.controls().control(kIdShowMessages).checked, c.ticked);
     std::vector<ShownMessage> expected;
-    if (c.message) expected.push_back({messages::kInputMissing, MessageIcon::kError});
+    if (c.message) expected.push_back({Text(TextId::kInputMissing), MessageIcon::kError});
     EXPECT_EQ(h.view().messages(), expected);
     EXPECT_EQ(h.dialog().outcome(), RunOutcome::kInputMissing);
     ExpectEndedCleanly(h);
@@ -150,7 +151,7 @@ TEST(DialogCommandTest, InputCheckRefusesAnythingButZerosAndOnes) {
     EXPECT_EQ(h.controls().control(kIdOutput).text, "");
     if (c.refused) {
       EXPECT_EQ(h.view().messages(),
-                std::vector<ShownMessage>({{messages::kNotBinary, MessageIcon::kError}}));
+                std::vector<ShownMessage>({{Text(TextId::kNotBinary), MessageIcon::kError}}));
       EXPECT_EQ(h.controls().control(kIdInput).text, "");
     } else {
       EXPECT_TRUE(h.view().messages().empty());
@@ -160,10 +161,11 @@ TEST(DialogCommandTest, InputCheckRefusesAnythingButZerosAndOnes) {
 }
 
 TEST(DialogCommandTest, ConvertFillsTheOutputField) {
-  const std::pair<std::string, std::string> cases[] = {{"", "0"},
-                                                       {"101", "5"},
-                                                       {std::string(31, '1'), "2147483647"},
-                                                       {"1" + std::string(31, '0'), "-1"}};
+  const std::pair<std::string, std::string> cases[] = {
+      {"", "0"},
+      {"101", "5"},
+      {std::string(kMaxLineDigits, '1'), std::to_string(kLargestDecimal)},
+      {"1" + std::string(kMaxLineDigits, '0'), "-1"}};
   DialogHarness h;
   h.Open();
   for (const auto& [input, output] : cases) {
@@ -198,8 +200,8 @@ TEST(DialogCommandTest, AutoRunCreatesTheDropFolderAndTogglesShowMessages) {
   EXPECT_TRUE(h.controls().control(kIdShowMessages).visible);
 
   EXPECT_EQ(v.messages(),
-            std::vector<ShownMessage>({{messages::kAutoFileCreated, MessageIcon::kInformation},
-                                       {messages::kAutoFileNotCreated, MessageIcon::kError}}));
+            std::vector<ShownMessage>({{Text(TextId::kAutoFileCreated), MessageIcon::kInformation},
+                                       {Text(TextId::kAutoFileNotCreated), MessageIcon::kError}}));
 }
 
 // Unticking auto-run in a dialog opened with --dialog over an existing drop folder: only an
@@ -214,22 +216,22 @@ TEST(DialogCommandTest, UntickingAutoRunRemovesOnlyAnEmptyDropFolder) {
       /* 0*/ {"empty folder", [](DialogHarness&) {}, false, std::nullopt},
       /* 1*/
       {"input file waiting", [](DialogHarness& h) { h.DropInput("101\r\n"); }, true,
-       ShownMessage{messages::kAutoFileKept, MessageIcon::kInformation}},
+       ShownMessage{Text(TextId::kAutoFileKept), MessageIcon::kInformation}},
       /* 2*/
       {"a folder inside",
        [](DialogHarness& h) { fs::create_directories(h.folders().auto_file + "/x"); }, true,
-       ShownMessage{messages::kAutoFileKept, MessageIcon::kInformation}},
+       ShownMessage{Text(TextId::kAutoFileKept), MessageIcon::kInformation}},
       /* 3*/
       {"removal fails",
        [](DialogHarness& h) { h.files().FailOn(FileStep::kRemoveDirectory, "AutoFile"); }, true,
-       ShownMessage{messages::kAutoFileNotRemoved, MessageIcon::kError}},
+       ShownMessage{Text(TextId::kAutoFileNotRemoved), MessageIcon::kError}},
       /* 4*/
       {"file inside that cannot be listed",
        [](DialogHarness& h) {
          h.DropInput("1");
          h.files().FailOn(FileStep::kList, "AutoFile");
        },
-       true, ShownMessage{messages::kAutoFileNotRemoved, MessageIcon::kError}},
+       true, ShownMessage{Text(TextId::kAutoFileNotRemoved), MessageIcon::kError}},
       /* 5*/
       {"folder removed meanwhile", [](DialogHarness& h) { fs::remove(h.folders().auto_file); },
        false, std::nullopt},
@@ -345,31 +347,31 @@ TEST(AutomaticStartTest, OutcomeForEachInputFile) {
     const char* name;
     std::optional<std::string> input;  // nullopt: no file
     RunOutcome outcome;
-    const char* message;
+    std::string message;
   } cases[] = {
-      {"missing", std::nullopt, RunOutcome::kInputMissing, messages::kInputMissing},
-      {"empty", "", RunOutcome::kInputEmpty, messages::kInputEmpty},
-      {"space", "1 \r\n", RunOutcome::kInputNotBinary, messages::kInputNotBinary},
-      {"digit two", "12\r\n", RunOutcome::kInputNotBinary, messages::kInputNotBinary},
-      {"comma", "1,0", RunOutcome::kInputNotBinary, messages::kInputNotBinary},
-      {"tab", "1\t", RunOutcome::kInputNotBinary, messages::kInputNotBinary},
+      {"missing", std::nullopt, RunOutcome::kInputMissing, Text(TextId::kInputMissing)},
+      {"empty", "", RunOutcome::kInputEmpty, Text(TextId::kInputEmpty)},
+      {"space", "1 \r\n", RunOutcome::kInputNotBinary, Text(TextId::kInputNotBinary)},
+      {"digit two", "12\r\n", RunOutcome::kInputNotBinary, Text(TextId::kInputNotBinary)},
+      {"comma", "1,0", RunOutcome::kInputNotBinary, Text(TextId::kInputNotBinary)},
+      {"tab", "1\t", RunOutcome::kInputNotBinary, Text(TextId::kInputNotBinary)},
       {"byte-order mark",
        "\xEF\xBB\xBF"
        "1\r\n",
-       RunOutcome::kInputNotBinary, messages::kInputNotBinary},
+       RunOutcome::kInputNotBinary, Text(TextId::kInputNotBinary)},
       {"zero byte first",
        std::string("\0"
                    "101\r\n",
                    6),
-       RunOutcome::kInputNotBinary, messages::kInputNotBinary},
+       RunOutcome::kInputNotBinary, Text(TextId::kInputNotBinary)},
       {"zero byte inside",
        std::string("101\r\n\0"
                    "11\r\n",
                    10),
-       RunOutcome::kInputNotBinary, messages::kInputNotBinary},
-      {"over the read limit", too_large, RunOutcome::kInputTooLarge, messages::kInputTooLarge},
-      {"line of 32 digits", "1\r\n" + std::string(31, '0') + "1\r\n", RunOutcome::kLineTooLong,
-       messages::kLineTooLong},
+       RunOutcome::kInputNotBinary, Text(TextId::kInputNotBinary)},
+      {"over the read limit", too_large, RunOutcome::kInputTooLarge, Text(TextId::kInputTooLarge)},
+      {"line of 32 digits", "1\r\n" + std::string(kMaxLineDigits, '0') + "1\r\n",
+       RunOutcome::kLineTooLong, Text(TextId::kLineTooLong)},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -415,7 +417,8 @@ TEST(AutomaticStartTest, ConvertsValidFilesAndDeletesThem) {
       {"lone carriage return", "10\r1", "5\r\n"},
       {"single digit", "1", "1\r\n"},
       {"line breaks only", "\r\n", ""},
-      {"31 ones", std::string(31, '1') + "\r\n", "2147483647\r\n"},
+      {"31 ones", std::string(kMaxLineDigits, '1') + "\r\n",
+       std::to_string(kLargestDecimal) + "\r\n"},
   };
   for (const RunCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -430,7 +433,7 @@ TEST(AutomaticStartTest, ConvertsValidFilesAndDeletesThem) {
     EXPECT_FALSE(h.InputExists());
     EXPECT_TRUE(fs::is_directory(h.folders().auto_file));  // kept for the next file
     EXPECT_EQ(h.view().messages(),
-              std::vector<ShownMessage>({{messages::kCompleted, MessageIcon::kInformation}}));
+              std::vector<ShownMessage>({{Text(TextId::kCompleted), MessageIcon::kInformation}}));
     EXPECT_EQ(h.view().beeps(), 1);
     EXPECT_FALSE(h.controls().control(kIdAutoRun).checked);
     ExpectEndedCleanly(h);
@@ -567,7 +570,7 @@ TEST(RunBatchTest, UnwritableResultKeepsTheInput) {
     EXPECT_EQ(h.dialog().outcome(), RunOutcome::kResultNotWritten);
     EXPECT_TRUE(h.InputExists());
     EXPECT_EQ(h.view().messages(),
-              std::vector<ShownMessage>({{messages::kResultNotWritten, MessageIcon::kError}}));
+              std::vector<ShownMessage>({{Text(TextId::kResultNotWritten), MessageIcon::kError}}));
     EXPECT_EQ(h.view().beeps(), 0);
     ExpectEndedCleanly(h);
   }
@@ -584,7 +587,7 @@ TEST(RunBatchTest, UndeletableInputStillEndsTheRun) {
   EXPECT_EQ(h.Result(), "3\r\n");
   EXPECT_TRUE(h.InputExists());
   EXPECT_EQ(h.view().messages(),
-            std::vector<ShownMessage>({{messages::kInputNotDeleted, MessageIcon::kError}}));
+            std::vector<ShownMessage>({{Text(TextId::kInputNotDeleted), MessageIcon::kError}}));
   ExpectEndedCleanly(h);
 }
 
@@ -594,11 +597,13 @@ TEST(AutomaticStartTest, InputThatCannotBeQueriedOrReadStays) {
     FileStep step;
     int nth;
     RunOutcome outcome;
-    const char* message;
+    std::string message;
   } cases[] = {
       // The file vanishes between the existence test and the size query.
-      {"status fails", FileStep::kStatus, 2, RunOutcome::kInputMissing, messages::kInputMissing},
-      {"read fails", FileStep::kRead, 0, RunOutcome::kInputUnreadable, messages::kInputEmpty},
+      {"status fails", FileStep::kStatus, 2, RunOutcome::kInputMissing,
+       Text(TextId::kInputMissing)},
+      {"read fails", FileStep::kRead, 0, RunOutcome::kInputUnreadable,
+       Text(TextId::kInputUnreadable)},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -653,7 +658,8 @@ TEST(RunBatchTest, WhatOthersDoAroundTheRunIsNeverLost) {
     std::optional<std::string> input_after;  // nullopt: deleted
     std::vector<ShownMessage> messages;
   };
-  const std::vector<ShownMessage> completed = {{messages::kCompleted, MessageIcon::kInformation}};
+  const std::vector<ShownMessage> completed = {
+      {Text(TextId::kCompleted), MessageIcon::kInformation}};
   const auto before_flush = [](DialogHarness& h, std::function<void(DialogHarness&)> action) {
     h.files().Before(FileStep::kFlush, "Decyield", [&h, action] { action(h); });
   };
@@ -692,7 +698,7 @@ TEST(RunBatchTest, WhatOthersDoAroundTheRunIsNeverLost) {
        },
        RunOutcome::kInputChanged,
        "11\r\n",
-       {{messages::kInputChanged, MessageIcon::kError}}},
+       {{Text(TextId::kInputChanged), MessageIcon::kError}}},
       /* 4*/
       {"an input still open for writing is not read",
        [&](DialogHarness& h, const std::string&) {
@@ -702,7 +708,7 @@ TEST(RunBatchTest, WhatOthersDoAroundTheRunIsNeverLost) {
        },
        RunOutcome::kInputUnreadable,
        "11\r\n",
-       {{messages::kInputEmpty, MessageIcon::kError}}},
+       {{Text(TextId::kInputUnreadable), MessageIcon::kError}}},
       /* 5*/
       {"a new input renamed into place as the old one is deleted waits for the next start",
        [&](DialogHarness& h, const std::string&) {

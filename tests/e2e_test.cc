@@ -14,8 +14,11 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "convert/limits.h"
 #include "storage/folder_tree.h"
 #include "tests/support/drop_home.h"
+#include "ui/dialog_templates.h"
+#include "ui/texts.h"
 #include "version.h"
 
 namespace quorvane {
@@ -36,6 +39,8 @@ class EndToEndTest : public ::testing::Test, public testing::DropHome {
                       std::move(extra));
   }
   std::string Home(const std::string& relative) const { return home() + "/" + relative; }
+  // A user whose language is English, for the answers written in English below.
+  static testing::Environment English() { return {"LC_ALL=en_US.UTF-8"}; }
 
   const FolderTree& folders_;
 };
@@ -52,7 +57,7 @@ TEST_F(EndToEndTest, WorkedExample) {
 }
 
 TEST_F(EndToEndTest, FirstStartMakesTheFolderTreeAndExplainsTheMissingDialog) {
-  testing::Ending run = Run();
+  testing::Ending run = Run({}, English());
   EXPECT_EQ(run.code, 1);
   EXPECT_NE(run.standard_error.find("interactive dialog needs the desktop front end"),
             std::string::npos)
@@ -80,7 +85,7 @@ TEST_F(EndToEndTest, RefusedStartsKeepTheInput) {
                    8),
        13},
       {"over the read limit", std::string(2077001, '1'), 14},
-      {"line of 32 digits", "1\r\n" + std::string(32, '1') + "\r\n", 15},
+      {"line of 32 digits", "1\r\n" + std::string(kMaxLineDigits + 1, '1') + "\r\n", 15},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -109,8 +114,8 @@ TEST_F(EndToEndTest, OptionsAnswerWithoutTouchingTheDropFolder) {
     std::string error;
   } rows[] = {
       /* 0*/ {{"--version"}, 0, "quorvane " QUORVANE_VERSION "\n", ""},
-      /* 1*/ {{"--help"}, 0, std::string(UsageText()), ""},
-      /* 2*/ {{"--dialog", "--help"}, 0, std::string(UsageText()), ""},
+      /* 1*/ {{"--help"}, 0, Text(TextId::kUsage, Language::kEnglish), ""},
+      /* 2*/ {{"--dialog", "--help"}, 0, Text(TextId::kUsage, Language::kEnglish), ""},
       /* 3*/ {{"--bogus"}, 2, "", "quorvane: unrecognized option '--bogus'" + hint},
       // Arguments that are not options are ignored, with a note.
       /* 4*/
@@ -126,12 +131,12 @@ TEST_F(EndToEndTest, OptionsAnswerWithoutTouchingTheDropFolder) {
        "2\n",
        "quorvane: '2' is not a binary number: only 0 and 1 may be used\n"},
       /* 7*/
-      {{"--convert", std::string(32, '1')},
+      {{"--convert", std::string(kMaxLineDigits + 1, '1')},
        15,
        "",
-       "quorvane: '" + std::string(32, '1') +
-           "' has more than 31 digits: the largest number is "
-           "2147483647\n"},
+       "quorvane: '" + std::string(kMaxLineDigits + 1, '1') + "' has more than " +
+           std::to_string(kMaxLineDigits) + " digits: the largest number is " +
+           std::to_string(kLargestDecimal) + "\n"},
       /* 8*/
       {{"--where", "--batch"},
        2,
@@ -142,7 +147,7 @@ TEST_F(EndToEndTest, OptionsAnswerWithoutTouchingTheDropFolder) {
   DropInput("101\r\n");
   for (size_t row = 0; row < std::size(rows); ++row) {
     SCOPED_TRACE("row " + std::to_string(row));
-    testing::Ending run = Run(rows[row].arguments);
+    testing::Ending run = Run(rows[row].arguments, English());
     EXPECT_EQ(run.code, rows[row].status);
     EXPECT_EQ(run.standard_output, rows[row].output);
     EXPECT_EQ(run.standard_error, rows[row].error);
@@ -203,9 +208,11 @@ TEST_F(EndToEndTest, ConvertReadsAPipeAsADropFile) {
       /* 0*/ {"101\r\n\r\n11\n1\r0", 0, "5\n3\n2\n", ""},
       /* 1*/ {"", 0, "", ""},
       /* 2*/
-      {"1\n10\n" + std::string(32, '1') + "\n1\n", 15, "1\n2\n",
-       "quorvane: line 3: more than 31 digits (the largest number is 2147483647); nothing from it "
-       "on was converted\n"},
+      {"1\n10\n" + std::string(kMaxLineDigits + 1, '1') + "\n1\n", 15, "1\n2\n",
+       "quorvane: line 3: more than " + std::to_string(kMaxLineDigits) +
+           " digits (the largest number is " + std::to_string(kLargestDecimal) +
+           "); nothing from it "
+           "on was converted\n"},
       /* 3*/ {"1\n11\0\0\0\0\0\0\0\0\0"s, 0, "1\n3\n", ""},
       /* 4*/
       {"1\n1\0"s + "1\n", 13, "1\n",
@@ -216,7 +223,8 @@ TEST_F(EndToEndTest, ConvertReadsAPipeAsADropFile) {
     WriteFile(Home("input"), rows[row].input);
     testing::Ending run = RunProgram(
         "/bin/sh", home(),
-        {"-c", "cat \"$1\" | \"$0\" --convert", testing::QuorvaneExecutable(), Home("input")});
+        {"-c", "cat \"$1\" | \"$0\" --convert", testing::QuorvaneExecutable(), Home("input")},
+        English());
     EXPECT_EQ(run.code, rows[row].status);
     EXPECT_EQ(run.standard_output, rows[row].output);
     EXPECT_EQ(run.standard_error, rows[row].error);
@@ -239,8 +247,8 @@ TEST_F(EndToEndTest, ConvertEndsWith16WhenItsOutputFails) {
   };
   for (const std::string& script : scripts) {
     SCOPED_TRACE(script);
-    testing::Ending run =
-        RunProgram("/bin/sh", home(), {"-c", script, testing::QuorvaneExecutable(), Home("input")});
+    testing::Ending run = RunProgram(
+        "/bin/sh", home(), {"-c", script, testing::QuorvaneExecutable(), Home("input")}, English());
     EXPECT_EQ(run.standard_output, "16\n");
     EXPECT_EQ(run.standard_error, "quorvane: standard output could not be written\n");
   }
@@ -317,7 +325,7 @@ std::set<std::string> Collect(const std::string& text, const std::string& begin,
 // --help and the manual page name the same options and exit statuses, and neither misses a
 // status of the README's table for calling programs.
 TEST_F(EndToEndTest, HelpAndManualPageAgree) {
-  const std::string help = Run({"--help"}).standard_output;
+  const std::string help = Run({"--help"}, English()).standard_output;
   const std::string manual = ReadFile(QUORVANE_SOURCE_DIR "/docs/quorvane.1");
   const std::string readme = ReadFile(QUORVANE_SOURCE_DIR "/README.md");
   const std::set<std::string> help_options = Collect(help, "Options:\n", "\n\n", "  --([a-z]+) .*");
@@ -332,6 +340,39 @@ TEST_F(EndToEndTest, HelpAndManualPageAgree) {
   EXPECT_GE(readme_statuses.size(), 10u);
   EXPECT_TRUE(std::includes(help_statuses.begin(), help_statuses.end(), readme_statuses.begin(),
                             readme_statuses.end()));
+}
+
+// The README's glossary, which the package installs, names the dialog's texts as the catalogue
+// holds them: each of its Japanese texts is one (or a line of one), and every Japanese caption of
+// both dialogs is in it.
+TEST(ReadmeTest, GlossaryAgreesWithTheCatalogue) {
+  const std::string readme = ReadFile(QUORVANE_SOURCE_DIR "/README.md");
+  const std::set<std::string> glossary =
+      Collect(readme, "## Glossary of the dialog's texts", "\n\n## ", "\\| ([^|]+) \\| .* \\|");
+  ASSERT_GE(glossary.size(), 30u);
+  for (const std::string& text : glossary) {
+    if (text == "Text") continue;  // the table's heading
+    bool found = false;
+    for (const CatalogueEntry& entry : Catalogue()) {
+      // The glossary writes a message's lines one after the other.
+      std::string japanese = Format(entry.id, Language::kJapanese, {"N"});
+      std::erase(japanese, '\r');
+      std::erase(japanese, '\n');
+      found = found || japanese.find(text) != std::string::npos;
+    }
+    EXPECT_TRUE(found) << "the glossary names a text the catalogue does not hold: " << text;
+  }
+  for (const DialogTemplate* dialog : {&MainDialogTemplate(), &VersionDialogTemplate()}) {
+    for (const ControlTemplate& control : dialog->controls) {
+      if (control.text == TextId::kVersionLine) continue;  // a name and a number
+      const std::string& text = Text(control.text, Language::kJapanese);
+      const bool ascii = std::all_of(text.begin(), text.end(),
+                                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+      if (!ascii) {
+        EXPECT_EQ(glossary.count(text), 1u) << "missing from the glossary: " << text;
+      }
+    }
+  }
 }
 
 TEST_F(EndToEndTest, MessagesGoToStandardErrorOnlyWhenTheSettingsAllowThem) {
@@ -410,13 +451,13 @@ TEST_F(EndToEndTest, CompletionSoundThroughTheDesktopWhenThereIsOne) {
 }
 
 // What a result file must be for an input file, worked out independently of the program: split
-// at LF, drop CR, skip empty lines; a line over 31 digits refuses the whole file.
+// at LF, drop CR, skip empty lines; a line over kMaxLineDigits digits refuses the whole file.
 std::optional<std::string> Oracle(const std::string& input) {
   std::string result, line;
   bool refused = false;
   auto finish_line = [&] {
     if (line.empty()) return;
-    if (line.size() > 31) refused = true;
+    if (line.size() > kMaxLineDigits) refused = true;
     if (!refused) result += std::to_string(std::stoull(line, nullptr, 2)) + "\r\n";
     line.clear();
   };
@@ -433,11 +474,12 @@ std::optional<std::string> Oracle(const std::string& input) {
 }
 
 std::string RandomInput(std::mt19937& random) {
-  std::uniform_int_distribution<int> lines(1, 60), digits(1, 31), bit(0, 1), pick(0, 99);
+  std::uniform_int_distribution<int> lines(1, 60), digits(1, kMaxLineDigits), bit(0, 1),
+      pick(0, 99);
   const char* breaks[] = {"\r\n", "\n", "\r\n\r\n", "\n\n", "\r"};
   std::string input;
   for (int l = lines(random); l > 0; --l) {
-    int width = pick(random) == 0 ? 32 + pick(random) % 5 : digits(random);
+    int width = pick(random) == 0 ? kMaxLineDigits + 1 + pick(random) % 5 : digits(random);
     for (int d = 0; d < width; ++d) input += static_cast<char>('0' + bit(random));
     input += breaks[pick(random) % 5];
   }

@@ -4,6 +4,7 @@
 #include <span>
 
 #include "ui/control_ids.h"
+#include "ui/texts.h"
 
 namespace quorvane {
 
@@ -31,6 +32,12 @@ inline constexpr int kIconGroupId = QUORVANE_ICON_GROUP;
 
 // Window styles and control styles, by the values a dialog template holds.
 namespace style {
+inline constexpr uint32_t kPopup = 0x80000000;
+inline constexpr uint32_t kCaption = 0x00C00000;  // a border and a dialog frame
+inline constexpr uint32_t kDialogModalFrame = 0x00000080;
+inline constexpr uint32_t kDialogSetFont = 0x00000040;  // the font is given in the template
+inline constexpr uint32_t kDialogFixedSys = 0x00000008;
+inline constexpr uint32_t kExAppWindow = 0x00040000;  // its own taskbar button
 inline constexpr uint32_t kChild = 0x40000000;
 inline constexpr uint32_t kVisible = 0x10000000;
 inline constexpr uint32_t kBorder = 0x00800000;
@@ -43,6 +50,7 @@ inline constexpr uint32_t kEditReadOnly = 0x0800;
 inline constexpr uint32_t kEditWantReturn = 0x1000;
 inline constexpr uint32_t kEditNumber = 0x2000;  // digits only
 inline constexpr uint32_t kButtonTypeMask = 0x000F;
+inline constexpr uint32_t kPushButton = 0x0000;
 inline constexpr uint32_t kDefaultPushButton = 0x0001;
 inline constexpr uint32_t kAutoCheckBox = 0x0003;
 }  // namespace style
@@ -55,7 +63,7 @@ struct DialogRect {
 struct ControlTemplate {
   int id;
   const char* class_name;  // BUTTON, EDIT, STATIC, msctls_progress32, MfcLink
-  const char* text;        // UTF-8; a link's text is also its address
+  TextId text;             // a link's text is also its address
   uint32_t style;
   DialogRect rect;
 };
@@ -70,7 +78,7 @@ struct FontTemplate {
 
 struct DialogTemplate {
   int id;
-  const char* caption;
+  TextId caption;
   uint32_t style;
   uint32_t ex_style;
   int width, height;  // dialog units
@@ -86,7 +94,7 @@ const DialogTemplate& VersionDialogTemplate();
 // labels it in the template, or a short name where nothing does.
 struct AccessibleName {
   int id;
-  const char* name;  // UTF-8
+  TextId name;
 };
 std::span<const AccessibleName> MainDialogAccessibleNames();
 

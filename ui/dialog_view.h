@@ -41,6 +41,8 @@ class DialogView {
   virtual void SetChecked(int id, bool checked) = 0;
   // Shows or hides a control; returns whether it was visible before the call.
   virtual bool Show(int id, bool visible) = 0;
+  // Whether the control is visible (shown by itself; its window may still be hidden).
+  virtual bool IsVisible(int id) = 0;
   virtual void Enable(int id, bool enabled) = 0;
   // The bar's range is 0 .. maximum, at its full value (it may exceed 65,535).
   virtual void SetProgressRange(int id, uint64_t maximum) = 0;

@@ -9,7 +9,7 @@
 #include "convert/binary_to_decimal.h"
 #include "storage/file_primitives.h"
 #include "ui/dialog_templates.h"
-#include "ui/messages.h"
+#include "ui/texts.h"
 
 namespace quorvane {
 namespace {
@@ -27,7 +27,8 @@ constexpr CommandEntry kCommandTable[] = {
     {Notification::kClicked, kIdConvert, &CQuorvaneDlg::OnConvertClicked},
     {Notification::kClicked, kIdAutoRun, &CQuorvaneDlg::OnAutoRunClicked},
     {Notification::kClicked, kIdExit, &CQuorvaneDlg::OnExitClicked},
-    {Notification::kClicked, kIdShowMessages, &CQuorvaneDlg::OnShowMessagesClicked},
+    // The show-messages box toggles its own tick, which is read only when the settings are saved
+    // or a run reports: its click needs no handler.
 };
 
 }  // namespace
@@ -134,13 +135,15 @@ bool CQuorvaneDlg::MessagesAllowed() {
 
 void CQuorvaneDlg::ReportIfAllowed(RunOutcome outcome) {
   const OutcomeMessage message = MessageFor(outcome);
-  if (message.text != nullptr && MessagesAllowed()) view_->MessageBox(message.text, message.icon);
+  if (message.text != TextId::kNone && MessagesAllowed()) {
+    view_->MessageBox(Text(message.text), message.icon);
+  }
 }
 
 void CQuorvaneDlg::ShowProgress(uint64_t position, uint64_t total) {
   view_->DrainMessages();
   view_->SetProgressPos(kIdProgressBar, position);
-  view_->SetText(kIdProgressText, ProgressText(ProgressPercent(position, total)));
+  view_->SetText(kIdProgressText, ProgressLabel(ProgressPercent(position, total)));
 }
 
 void CQuorvaneDlg::ShowSteps(uint64_t from, uint64_t to, uint64_t total) {
@@ -183,7 +186,7 @@ void CQuorvaneDlg::OnInputChanged() {
   // the refusal below), it no longer stands beside the field's new text.
   view_->SetText(kIdOutput, "");
   if (IsBinaryText(view_->GetText(kIdInput))) return;
-  view_->MessageBox(messages::kNotBinary, MessageIcon::kError);
+  view_->MessageBox(Text(TextId::kNotBinary), MessageIcon::kError);
   view_->SetText(kIdInput, "");
 }
 
@@ -197,9 +200,9 @@ void CQuorvaneDlg::OnAutoRunClicked() {
   if (view_->IsChecked(kIdAutoRun)) {
     keep_drop_folder_ = true;
     if (files_.MakeDirectory(folders_.auto_file)) {
-      view_->MessageBox(messages::kAutoFileCreated, MessageIcon::kInformation);
+      view_->MessageBox(Text(TextId::kAutoFileCreated), MessageIcon::kInformation);
     } else {
-      view_->MessageBox(messages::kAutoFileNotCreated, MessageIcon::kError);
+      view_->MessageBox(Text(TextId::kAutoFileNotCreated), MessageIcon::kError);
     }
     view_->Show(kIdShowMessages, true);
   } else {
@@ -220,9 +223,9 @@ void CQuorvaneDlg::RemoveDropFolder() {
   if (!DirectoryExists(files_, folders_.auto_file)) return;  // nothing to turn off
   std::optional<std::vector<DirectoryEntry>> entries = files_.ListDirectory(folders_.auto_file);
   if (entries && !entries->empty()) {
-    view_->MessageBox(messages::kAutoFileKept, MessageIcon::kInformation);
+    view_->MessageBox(Text(TextId::kAutoFileKept), MessageIcon::kInformation);
   } else {
-    view_->MessageBox(messages::kAutoFileNotRemoved, MessageIcon::kError);
+    view_->MessageBox(Text(TextId::kAutoFileNotRemoved), MessageIcon::kError);
   }
   // The message says automatic mode stays on; the box must not say otherwise.
   view_->SetChecked(kIdAutoRun, true);
@@ -236,17 +239,13 @@ void CQuorvaneDlg::OnExitClicked() {
   if (may_write) {
     const bool auto_run = view_->IsChecked(kIdAutoRun);
     // A hidden show-messages box saves "0" whatever its tick.
-    const bool was_visible = view_->Show(kIdShowMessages, true);
-    const bool show_messages = was_visible && view_->IsChecked(kIdShowMessages);
+    const bool show_messages =
+        view_->IsVisible(kIdShowMessages) && view_->IsChecked(kIdShowMessages);
     // Whole or not at all: a failure leaves the previous settings as they were.
     static_cast<void>(ReplaceFileSafely(files_, folders.SettingsFile(),
                                         SettingsFileBytes(auto_run, show_messages)));
   }
   EndDialog(kResultOk);
-}
-
-void CQuorvaneDlg::OnShowMessagesClicked() {
-  // The box toggles its own tick; it is read only when the settings are saved.
 }
 
 void CQuorvaneDlg::RunBatch() {

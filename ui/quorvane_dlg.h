@@ -67,10 +67,7 @@ class CQuorvaneDlg final : public DialogCommands, private RunProgress {
   void OnConvertClicked();
   void OnAutoRunClicked();
   void OnExitClicked();
-  void OnShowMessagesClicked();
 
-  // Sets the two check boxes from the settings lines.
-  void ApplySettingsLines();
   // Runs the drop folder's file (converts it into the result file and deletes it), showing its
   // progress and outcome, and ends the dialog.
   void RunBatch();
@@ -83,6 +80,8 @@ class CQuorvaneDlg final : public DialogCommands, private RunProgress {
   const FolderTree& folders() const { return folders_; }
 
  private:
+  // Sets the two check boxes from the settings lines.
+  void ApplySettingsLines();
   void TakeInteractiveBranch();
   void OpenWithAutomaticModeOn();
   void RemoveDropFolder();

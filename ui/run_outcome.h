@@ -2,45 +2,46 @@
 
 #include "automation/run_outcome.h"
 #include "ui/dialog_view.h"
-#include "ui/messages.h"
+#include "ui/texts.h"
 
 namespace quorvane {
 
 // What an automatic run that ended so reports in a message box, where the settings allow
-// messages. `text` is null for the outcomes that the exit status alone tells.
+// messages. `text` is TextId::kNone for the outcomes that the exit status alone tells.
 struct OutcomeMessage {
-  const char* text;
+  TextId text;
   MessageIcon icon;
 };
 
 constexpr OutcomeMessage MessageFor(RunOutcome outcome) {
   switch (outcome) {
     case RunOutcome::kOk:
-      return {messages::kCompleted, MessageIcon::kInformation};
+      return {TextId::kCompleted, MessageIcon::kInformation};
     case RunOutcome::kInputMissing:
-      return {messages::kInputMissing, MessageIcon::kError};
+      return {TextId::kInputMissing, MessageIcon::kError};
     case RunOutcome::kInputEmpty:
-    case RunOutcome::kInputUnreadable:  // nothing that could be read: as good as empty
-      return {messages::kInputEmpty, MessageIcon::kError};
+      return {TextId::kInputEmpty, MessageIcon::kError};
+    case RunOutcome::kInputUnreadable:
+      return {TextId::kInputUnreadable, MessageIcon::kError};
     case RunOutcome::kInputNotBinary:
-      return {messages::kInputNotBinary, MessageIcon::kError};
+      return {TextId::kInputNotBinary, MessageIcon::kError};
     case RunOutcome::kInputTooLarge:
-      return {messages::kInputTooLarge, MessageIcon::kError};
+      return {TextId::kInputTooLarge, MessageIcon::kError};
     case RunOutcome::kLineTooLong:
-      return {messages::kLineTooLong, MessageIcon::kError};
+      return {TextId::kLineTooLong, MessageIcon::kError};
     case RunOutcome::kResultNotWritten:
-      return {messages::kResultNotWritten, MessageIcon::kError};
+      return {TextId::kResultNotWritten, MessageIcon::kError};
     case RunOutcome::kInputNotDeleted:
-      return {messages::kInputNotDeleted, MessageIcon::kError};
+      return {TextId::kInputNotDeleted, MessageIcon::kError};
     case RunOutcome::kInputChanged:
-      return {messages::kInputChanged, MessageIcon::kError};
+      return {TextId::kInputChanged, MessageIcon::kError};
     case RunOutcome::kBusy:  // another copy is at work; this one has nothing to say
     case RunOutcome::kNoDialog:
     case RunOutcome::kUsageError:
     case RunOutcome::kOutOfMemory:
       break;
   }
-  return {nullptr, MessageIcon::kError};
+  return {TextId::kNone, MessageIcon::kError};
 }
 
 }  // namespace quorvane

@@ -14,7 +14,7 @@ namespace quorvane {
 HeadlessView::HeadlessView() {
   for (const ControlTemplate& control : MainDialogTemplate().controls) {
     if (control.id == kIdStatic) continue;
-    controls_[control.id].text = control.text;
+    controls_[control.id].text = Text(control.text);
   }
 }
 
@@ -45,6 +45,8 @@ bool HeadlessView::Show(int id, bool visible) {
   at(id).visible = visible;
   return was_visible;
 }
+
+bool HeadlessView::IsVisible(int id) { return at(id).visible; }
 
 void HeadlessView::Enable(int id, bool enabled) { at(id).enabled = enabled; }
 void HeadlessView::SetProgressRange(int id, uint64_t maximum) { at(id).range = maximum; }

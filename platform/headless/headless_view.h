@@ -51,6 +51,7 @@ class HeadlessView : public DialogView {
   bool IsChecked(int id) override;
   void SetChecked(int id, bool checked) override;
   bool Show(int id, bool visible) override;
+  bool IsVisible(int id) override;
   void Enable(int id, bool enabled) override;
   void SetProgressRange(int id, uint64_t maximum) override;
   void SetProgressPos(int id, uint64_t position) override;

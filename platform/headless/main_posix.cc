@@ -22,6 +22,7 @@
 #include "storage/file_primitives.h"
 #include "storage/folder_tree.h"
 #include "ui/quorvane_dlg.h"
+#include "ui/texts.h"
 
 namespace quorvane {
 namespace {
@@ -51,27 +52,24 @@ DesktopFrontEnd* LoadDesktopFrontEnd(const std::string& executable, std::string&
     void* module = ::dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (module == nullptr) {
       // The packages only recommend Qt, so that automatic runs need nothing beyond the C library.
-      error = "the Qt 6 libraries are missing: " + std::string(::dlerror()) +
-              ".\nTo show the dialog, install the Qt 6 libraries, their display plugins and "
-              "the Japanese font " +
-              kDialogPackagesHint;
+      error = Format(TextId::kQtMissing, {::dlerror(), kDialogPackagesHint});
       return nullptr;
     }
     auto create = reinterpret_cast<DesktopFrontEnd* (*)(const char*)>(
         ::dlsym(module, kDesktopFrontEndSymbol));
     if (create == nullptr) {
-      error = candidate + " is not a Quorvane front end";
+      error = Format(TextId::kNotAFrontEnd, {candidate});
       return nullptr;
     }
     DesktopFrontEnd* front_end = create(executable.c_str());
     if (front_end == nullptr) {
       auto why = reinterpret_cast<const char* (*)()>(::dlsym(module, kDesktopFrontEndErrorSymbol));
       const char* reason = why != nullptr ? why() : nullptr;
-      error = reason != nullptr && *reason != '\0' ? reason : "no display could be opened";
+      error = reason != nullptr && *reason != '\0' ? reason : Text(TextId::kNoDisplayOpened);
     }
     return front_end;
   }
-  error = "libquorvane_qt.so was not found next to the executable";
+  error = Text(TextId::kFrontEndNotFound);
   return nullptr;
 }
 
@@ -117,8 +115,8 @@ class PosixPlatform final : public Platform {
       }
       if (HasDisplay() && !front_end_error_.empty() && !fallback_explained_) {
         // Whoever expected a box on the display learns why the message is here instead.
-        std::fprintf(stderr, "%s: no message box, the desktop front end could not start: %s.\n",
-                     application_name_.c_str(), front_end_error_.c_str());
+        std::fprintf(stderr, "%s: %s\n", application_name_.c_str(),
+                     Format(TextId::kNoMessageBox, {front_end_error_}).c_str());
         fallback_explained_ = true;
       }
       PrintMessageToStandardError(application_name_, text, icon);
@@ -135,19 +133,18 @@ class PosixPlatform final : public Platform {
     std::string error;
     DesktopFrontEnd* front_end = HasDisplay() ? LoadFrontEnd(error) : nullptr;
     if (front_end == nullptr) {
-      if (error.empty()) error = "there is no display (DISPLAY and WAYLAND_DISPLAY are unset)";
+      if (error.empty()) error = Text(TextId::kNoDisplaySet);
       // Without a home folder there is no Documents folder either, and no X authority file:
       // that is the cause to mend first, whatever the display said.
       const std::string documents = QueryDocumentsFolder();
       if (documents.empty() || !DirectoryExists(RealFileSystem(), documents)) {
-        std::fprintf(stderr, "%s: the Documents folder %s cannot be found or created (HOME=%s).\n",
-                     application_name_.c_str(), documents.empty() ? "" : documents.c_str(),
-                     std::getenv("HOME") != nullptr ? std::getenv("HOME") : "");
+        const char* home = std::getenv("HOME");
+        std::fprintf(
+            stderr, "%s: %s\n", application_name_.c_str(),
+            Format(TextId::kDocumentsNotFound, {documents, home != nullptr ? home : ""}).c_str());
       }
-      std::fprintf(stderr,
-                   "%s: the interactive dialog needs the desktop front end: %s.\n"
-                   "Automatic processing through the AutoFile drop folder works without it.\n",
-                   application_name_.c_str(), error.c_str());
+      std::fprintf(stderr, "%s: %s\n", application_name_.c_str(),
+                   Format(TextId::kDialogNeedsFrontEnd, {error}).c_str());
       return std::nullopt;
     }
     const std::vector<ControlSnapshot> controls = view.Snapshot();
@@ -229,6 +226,9 @@ void MakeStandardStreamsSafe() {
 int main(int argc, char** argv) {
   using quorvane::CommandLine;
   quorvane::MakeStandardStreamsSafe();
+  // Every text a person reads follows the user's language; files and statuses never do.
+  quorvane::SetLanguage(quorvane::LanguageOfEnvironment(
+      [](const char* name) -> const char* { return std::getenv(name); }));
   const CommandLine command_line = quorvane::ParseCommandLine(
       std::vector<std::string>(argv + 1, argv + argc), quorvane::Spelling::kPosix);
   quorvane::PosixStreams streams;
@@ -253,7 +253,8 @@ int main(int argc, char** argv) {
   } catch (const std::bad_alloc&) {
     // The input file is deleted only once the result is whole, so a run that ran out of memory
     // has lost nothing; the caller learns it from the status.
-    std::fputs("quorvane: not enough memory to go on.\n", stderr);
+    std::fputs(("quorvane: " + quorvane::Text(quorvane::TextId::kOutOfMemory) + "\n").c_str(),
+               stderr);
     return quorvane::ExitStatus(quorvane::RunOutcome::kOutOfMemory);
   }
 }

@@ -127,7 +127,7 @@ QtDialogView::QtDialogView(DialogCommands& dialog, std::span<const ControlSnapsh
       application_name_(std::move(application_name)),
       window_([this] { dialog_.OnCommand(kIdCancel, Notification::kClicked); }) {
   const DialogTemplate& main = MainDialogTemplate();
-  window_.setWindowTitle(QString::fromUtf8(main.caption));
+  window_.setWindowTitle(QString::fromStdString(Text(main.caption)));
   window_.setWindowIcon(ApplicationIcon());
   font_ = LoadDialogFont(main.font);
   const std::vector<BuiltControl> built = BuildControls(window_, main, font_);
@@ -161,10 +161,10 @@ QtDialogView::~QtDialogView() {
 void QtDialogView::NameForAssistiveTechnologies(const std::vector<BuiltControl>& built) {
   for (const AccessibleName& entry : MainDialogAccessibleNames()) {
     QWidget* control = widget(entry.id);
-    control->setAccessibleName(QString::fromUtf8(entry.name));
+    control->setAccessibleName(QString::fromStdString(Text(entry.name)));
     // A field named by the text above it is also labelled by it.
     for (const BuiltControl& label : built) {
-      if (label.control->id != kIdStatic || std::string_view(label.control->text) != entry.name) {
+      if (label.control->id != kIdStatic || label.control->text != entry.name) {
         continue;
       }
       if (auto* text = dynamic_cast<QLabel*>(label.widget)) text->setBuddy(control);
@@ -237,6 +237,8 @@ bool QtDialogView::Show(int id, bool visible) {
   return was_visible;
 }
 
+bool QtDialogView::IsVisible(int id) { return !widget(id)->isHidden(); }
+
 void QtDialogView::Enable(int id, bool enabled) { widget(id)->setEnabled(enabled); }
 
 void QtDialogView::SetProgressRange(int id, uint64_t maximum) {
@@ -292,7 +294,7 @@ void QtDialogView::ShowVersionDialog() {
   QDialog box(&window_, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                             Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   box.setObjectName(QStringLiteral("versionDialog"));
-  box.setWindowTitle(QString::fromUtf8(about.caption));
+  box.setWindowTitle(QString::fromStdString(Text(about.caption)));
   const std::vector<BuiltControl> built = BuildControls(box, about, LoadDialogFont(about.font));
   for (const BuiltControl& entry : built) {
     auto* button = dynamic_cast<QPushButton*>(entry.widget);

@@ -20,6 +20,7 @@
 
 #include "app/desktop_front_end.h"
 #include "platform/qt/qt_dialog_view.h"
+#include "ui/texts.h"
 
 namespace quorvane::qt {
 namespace {
@@ -99,26 +100,25 @@ bool PlatformUsable(const QString& platform, std::string& why) {
   const QString name = platform.section(u':', 0, 0);
   if (name == QLatin1String("offscreen") || name == QLatin1String("minimal")) {
     // A window nobody can see would wait for an answer forever.
-    why = "QT_QPA_PLATFORM=" + name.toStdString() + " shows no window anyone could see";
+    why = Format(TextId::kPlatformShowsNothing, {name.toStdString()});
     return false;
   }
   if (!PlatformPluginInstalled(name)) {
-    why = "no usable Qt platform plugin: " + name.toStdString() + " is not installed";
+    why = Format(TextId::kPlatformNotInstalled, {name.toStdString()});
     if (name.startsWith(QLatin1String("wayland"))) {
-      why += " (Debian, Ubuntu: sudo apt install qt6-wayland)";
+      why += Text(TextId::kInstallWayland);
     } else if (name == QLatin1String("xcb")) {
-      why += " (Debian, Ubuntu: sudo apt install qt6-qpa-plugins)";
+      why += Text(TextId::kInstallXcb);
     }
     return false;
   }
   if (name == QLatin1String("xcb") && !XServerReachable()) {
-    why = "no display could be opened (DISPLAY=" + qEnvironmentVariable("DISPLAY").toStdString() +
-          ")";
+    why = Format(TextId::kNoDisplayAt, {qEnvironmentVariable("DISPLAY").toStdString()});
     return false;
   }
   if (name.startsWith(QLatin1String("wayland")) && !WaylandCompositorReachable()) {
-    why = "no usable Qt platform plugin: no Wayland compositor answers at WAYLAND_DISPLAY=" +
-          qEnvironmentVariable("WAYLAND_DISPLAY").toStdString();
+    why = Format(TextId::kNoWaylandCompositor,
+                 {qEnvironmentVariable("WAYLAND_DISPLAY").toStdString()});
     return false;
   }
   return true;
@@ -133,7 +133,7 @@ QString ChoosePlatform(std::string& why) {
     const bool x11 = !qEnvironmentVariableIsEmpty("DISPLAY");
     const bool wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
     if (!x11 && !wayland) {
-      why = "there is no display (DISPLAY and WAYLAND_DISPLAY are unset)";
+      why = Text(TextId::kNoDisplaySet);
       return {};
     }
     if (x11) candidates << QStringLiteral("xcb");
@@ -172,6 +172,10 @@ class QtFrontEnd final : public DesktopFrontEnd {
 extern "C" __attribute__((visibility("default"))) quorvane::DesktopFrontEnd*
 QuorvaneCreateDesktopFrontEnd(const char* program_path) {
   static quorvane::qt::QtFrontEnd front_end;
+  // The module has its own copy of the catalogue; the same environment gives it the language the
+  // executable chose.
+  quorvane::SetLanguage(quorvane::LanguageOfEnvironment(
+      [](const char* name) -> const char* { return std::getenv(name); }));
   if (QApplication::instance() != nullptr) return &front_end;
   std::string& why = quorvane::qt::StartError();
   why.clear();

@@ -29,7 +29,7 @@ int MulDiv(int value, int numerator, int denominator) {
 }
 
 QWidget* CreateControl(const ControlTemplate& control, QWidget& parent) {
-  const QString text = QString::fromUtf8(control.text);
+  const QString text = QString::fromStdString(Text(control.text));
   const std::string_view class_name = control.class_name;
   if (class_name == "BUTTON") {
     if ((control.style & style::kButtonTypeMask) == style::kAutoCheckBox) {

@@ -12,14 +12,24 @@
 #include "storage/wide_text.h"
 #include "ui/dialog_templates.h"
 #include "ui/quorvane_dlg.h"
+#include "ui/texts.h"
 
 namespace quorvane::win32 {
 namespace {
 
+// The dialog resource in the language of the texts, asked for by name: the loader's own choice
+// follows rules of its own (under Wine 8 not the user interface language at all).
+HRSRC FindDialog(HINSTANCE instance, int id) {
+  const WORD language = CurrentLanguage() == Language::kJapanese
+                            ? MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT)
+                            : MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
+  return ::FindResourceExW(instance, MAKEINTRESOURCEW(5), MAKEINTRESOURCEW(id), language);
+}
+
 // The dialog resource, copied so that it can be created hidden: its initialisation may end it
 // (automatic processing), and then it must never appear. Empty when the resource is missing.
 std::vector<DWORD> LoadHiddenTemplate(HINSTANCE instance, int id) {
-  HRSRC resource = ::FindResourceW(instance, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(5));
+  HRSRC resource = FindDialog(instance, id);
   if (resource == nullptr) return {};
   HGLOBAL loaded = ::LoadResource(instance, resource);
   const void* data = loaded != nullptr ? ::LockResource(loaded) : nullptr;
@@ -75,7 +85,7 @@ void NameFieldsForScreenReaders(HWND window) {
   }
   for (const AccessibleName& entry : MainDialogAccessibleNames()) {
     services->SetHwndPropStr(::GetDlgItem(window, entry.id), static_cast<DWORD>(OBJID_CLIENT),
-                             CHILDID_SELF, PROPID_ACC_NAME, ToWide(entry.name).c_str());
+                             CHILDID_SELF, PROPID_ACC_NAME, ToWide(Text(entry.name)).c_str());
   }
   services->Release();
 }
@@ -210,7 +220,7 @@ bool MainDialog::OnNotify(const NMHDR& header) {
   std::wstring address = link.item.szUrl;
   if (address.empty()) {
     if (const ControlTemplate* control = FindControl(MainDialogTemplate(), id)) {
-      address = ToWide(control->text);
+      address = ToWide(Text(control->text));
     }
   }
   ::ShellExecuteW(window_, L"open", address.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
@@ -252,6 +262,10 @@ void MainDialog::SetChecked(int id, bool checked) {
 
 bool MainDialog::Show(int id, bool visible) {
   return ::ShowWindow(Control(id), visible ? SW_SHOW : SW_HIDE) != 0;
+}
+
+bool MainDialog::IsVisible(int id) {
+  return (::GetWindowLongW(Control(id), GWL_STYLE) & WS_VISIBLE) != 0;
 }
 
 void MainDialog::Enable(int id, bool enabled) { ::EnableWindow(Control(id), enabled); }
@@ -300,7 +314,11 @@ void MainDialog::SetIcons() {
 }
 
 void MainDialog::ShowVersionDialog() {
-  ::DialogBoxParamW(instance_, MAKEINTRESOURCEW(kVersionDialogId), window_, &VersionDialogProc, 0);
+  HRSRC resource = FindDialog(instance_, kVersionDialogId);
+  HGLOBAL loaded = resource != nullptr ? ::LoadResource(instance_, resource) : nullptr;
+  if (loaded == nullptr) return;
+  ::DialogBoxIndirectParamW(instance_, static_cast<const DLGTEMPLATE*>(::LockResource(loaded)),
+                            window_, &VersionDialogProc, 0);
 }
 
 void MainDialog::EndDialog(int result) {

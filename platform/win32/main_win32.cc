@@ -15,6 +15,7 @@
 #include "platform/win32/main_dialog.h"
 #include "storage/folder_tree.h"
 #include "storage/wide_text.h"
+#include "ui/texts.h"
 
 namespace quorvane::win32 {
 namespace {
@@ -164,6 +165,8 @@ class Win32Streams final : public StandardStreams {
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   static_assert(sizeof(INITCOMMONCONTROLSEX) == 8);
   using quorvane::CommandLine;
+  // The texts follow the user interface language, chosen here rather than by the resource loader.
+  quorvane::SetLanguage(quorvane::LanguageOfWindowsUiLanguage(::GetUserDefaultUILanguage()));
   const CommandLine command_line = quorvane::ParseCommandLine(
       quorvane::win32::Arguments(::GetCommandLineW()), quorvane::Spelling::kWindows);
   const bool starts = command_line.action == CommandLine::Action::kRun ||

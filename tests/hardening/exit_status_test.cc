@@ -13,14 +13,15 @@
 
 #include "app/platform.h"
 #include "app/quorvane_app.h"
+#include "convert/limits.h"
 #include "platform/headless/headless_view.h"
 #include "storage/file_primitives.h"
 #include "tests/support/drop_home.h"
 #include "ui/dialog_templates.h"
 #include "ui/dialog_view.h"
-#include "ui/messages.h"
 #include "ui/quorvane_dlg.h"
 #include "ui/run_outcome.h"
+#include "ui/texts.h"
 
 namespace quorvane::testing {
 namespace {
@@ -30,10 +31,10 @@ namespace fs = std::filesystem;
 constexpr const char* kOldResult = "9\r\n";
 
 // What a message box looks like on standard error in a headless run.
-std::string Printed(const char* message, MessageIcon icon) {
+std::string Printed(const std::string& message, MessageIcon icon) {
   std::string out = std::string("quorvane") + (icon == MessageIcon::kError ? ": error: " : ": ");
-  for (const char* c = message; *c != '\0'; ++c) {
-    if (*c != '\r') out.push_back(*c == '\n' ? ' ' : *c);
+  for (char c : message) {
+    if (c != '\r') out.push_back(c == '\n' ? ' ' : c);
   }
   return out;
 }
@@ -84,7 +85,7 @@ std::vector<ExitRow> ExitRows() {
               RunOutcome::kOk,
               false,
               "5\r\n3\r\n",
-              Printed(messages::kCompleted, MessageIcon::kInformation)},
+              Printed(Text(TextId::kCompleted), MessageIcon::kInformation)},
       /* 1*/
       {"no drop folder, no display",
        [](const DropHome&) {},
@@ -92,7 +93,7 @@ std::vector<ExitRow> ExitRows() {
        RunOutcome::kNoDialog,
        false,
        kOldResult,
-       "the interactive dialog needs the desktop front end"},
+       Format(TextId::kDialogNeedsFrontEnd, {Text(TextId::kNoDisplaySet)})},
       /* 2*/
       {"input missing",
        [](const DropHome& home) { home.MakeDropFolder(); },
@@ -100,7 +101,7 @@ std::vector<ExitRow> ExitRows() {
        RunOutcome::kInputMissing,
        false,
        kOldResult,
-       Printed(messages::kInputMissing, MessageIcon::kError)},
+       Printed(Text(TextId::kInputMissing), MessageIcon::kError)},
       /* 3*/
       {"input is a folder",
        [](const DropHome& home) { fs::create_directories(home.folders().InputFile()); },
@@ -108,7 +109,7 @@ std::vector<ExitRow> ExitRows() {
        RunOutcome::kInputMissing,
        true,
        kOldResult,
-       Printed(messages::kInputMissing, MessageIcon::kError)},
+       Printed(Text(TextId::kInputMissing), MessageIcon::kError)},
       /* 4*/
       {"input empty",
        drop(""),
@@ -116,7 +117,7 @@ std::vector<ExitRow> ExitRows() {
        RunOutcome::kInputEmpty,
        true,
        kOldResult,
-       Printed(messages::kInputEmpty, MessageIcon::kError)},
+       Printed(Text(TextId::kInputEmpty), MessageIcon::kError)},
       /* 5*/
       {"input unreadable",
        drop("1\r\n"),
@@ -124,7 +125,7 @@ std::vector<ExitRow> ExitRows() {
        RunOutcome::kInputUnreadable,
        true,
        kOldResult,
-       Printed(messages::kInputEmpty, MessageIcon::kError)},
+       Printed(Text(TextId::kInputUnreadable), MessageIcon::kError)},
       /* 6*/
       {"input not binary",
        drop("10 1\r\n"),
@@ -132,7 +133,7 @@ std::vector<ExitRow> ExitRows() {
        RunOutcome::kInputNotBinary,
        true,
        kOldResult,
-       Printed(messages::kInputNotBinary, MessageIcon::kError)},
+       Printed(Text(TextId::kInputNotBinary), MessageIcon::kError)},
       /* 7*/
       {"input one byte over the limit",
        drop(InputOfSize(kReadLimit + 1)),
@@ -140,7 +141,7 @@ std::vector<ExitRow> ExitRows() {
        RunOutcome::kInputTooLarge,
        true,
        kOldResult,
-       Printed(messages::kInputTooLarge, MessageIcon::kError)},
+       Printed(Text(TextId::kInputTooLarge), MessageIcon::kError)},
       /* 8*/
       {"input exactly at the limit",
        drop(InputOfSize(kReadLimit)),
@@ -148,23 +149,23 @@ std::vector<ExitRow> ExitRows() {
        RunOutcome::kOk,
        false,
        Repeat("11\r\n", kReadLimit / 6),
-       Printed(messages::kCompleted, MessageIcon::kInformation)},
+       Printed(Text(TextId::kCompleted), MessageIcon::kInformation)},
       /* 9*/
       {"line of 32 digits",
-       drop("1\r\n" + std::string(31, '0') + "1\r\n"),
+       drop("1\r\n" + std::string(kMaxLineDigits, '0') + "1\r\n"),
        {},
        RunOutcome::kLineTooLong,
        true,
        kOldResult,
-       Printed(messages::kLineTooLong, MessageIcon::kError)},
+       Printed(Text(TextId::kLineTooLong), MessageIcon::kError)},
       /*10*/
       {"line of 31 digits",
-       drop(std::string(31, '1') + "\r\n"),
+       drop(std::string(kMaxLineDigits, '1') + "\r\n"),
        {},
        RunOutcome::kOk,
        false,
-       "2147483647\r\n",
-       Printed(messages::kCompleted, MessageIcon::kInformation)},
+       std::to_string(kLargestDecimal) + "\r\n",
+       Printed(Text(TextId::kCompleted), MessageIcon::kInformation)},
       /*11*/
       {"result is a folder",
        [](const DropHome& home) {
@@ -177,7 +178,7 @@ std::vector<ExitRow> ExitRows() {
        RunOutcome::kResultNotWritten,
        true,
        std::nullopt,
-       Printed(messages::kResultNotWritten, MessageIcon::kError)},
+       Printed(Text(TextId::kResultNotWritten), MessageIcon::kError)},
       /*12*/
       {"result read-only",
        [](const DropHome& home) {
@@ -189,7 +190,7 @@ std::vector<ExitRow> ExitRows() {
        RunOutcome::kResultNotWritten,
        true,
        kOldResult,
-       Printed(messages::kResultNotWritten, MessageIcon::kError)},
+       Printed(Text(TextId::kResultNotWritten), MessageIcon::kError)},
       /*13*/
       {"input cannot be deleted",
        drop("110\n"),
@@ -197,7 +198,7 @@ std::vector<ExitRow> ExitRows() {
        RunOutcome::kInputNotDeleted,
        true,
        "6\r\n",
-       Printed(messages::kInputNotDeleted, MessageIcon::kError)},
+       Printed(Text(TextId::kInputNotDeleted), MessageIcon::kError)},
       /*14*/
       {"input read-only",
        [](const DropHome& home) {
@@ -209,7 +210,7 @@ std::vector<ExitRow> ExitRows() {
        RunOutcome::kOk,
        false,
        "7\r\n",
-       Printed(messages::kCompleted, MessageIcon::kInformation)},
+       Printed(Text(TextId::kCompleted), MessageIcon::kInformation)},
       /*15*/
       {"a file-size limit below the result's size (ulimit -f)",
        drop(Repeat("1\r\n", 500)),
@@ -217,7 +218,7 @@ std::vector<ExitRow> ExitRows() {
        RunOutcome::kResultNotWritten,
        true,
        kOldResult,
-       Printed(messages::kResultNotWritten, MessageIcon::kError)},
+       Printed(Text(TextId::kResultNotWritten), MessageIcon::kError)},
       /*16*/
       {"not enough memory for the input (ulimit -v)",
        drop(InputOfSize(kReadLimit)),
@@ -225,7 +226,7 @@ std::vector<ExitRow> ExitRows() {
        RunOutcome::kOutOfMemory,
        true,
        kOldResult,
-       "quorvane: not enough memory"},
+       "quorvane: " + Text(TextId::kOutOfMemory)},
       /*17*/
       {"the lock file may be read but not written",
        [](const DropHome& home) {
@@ -237,7 +238,7 @@ std::vector<ExitRow> ExitRows() {
        RunOutcome::kOk,
        false,
        "2\r\n",
-       Printed(messages::kCompleted, MessageIcon::kInformation)},
+       Printed(Text(TextId::kCompleted), MessageIcon::kInformation)},
       /*18*/
       {"another copy deletes the input between this copy's last check and its deletion",
        drop("110\n"),
@@ -245,7 +246,7 @@ std::vector<ExitRow> ExitRows() {
        RunOutcome::kOk,
        false,
        "6\r\n",
-       Printed(messages::kCompleted, MessageIcon::kInformation)},
+       Printed(Text(TextId::kCompleted), MessageIcon::kInformation)},
       /*19*/
       {"another copy deletes the input between this copy's check and its reading",
        drop("110\n"),
@@ -253,7 +254,7 @@ std::vector<ExitRow> ExitRows() {
        RunOutcome::kInputMissing,
        false,
        kOldResult,
-       Printed(messages::kInputMissing, MessageIcon::kError)},
+       Printed(Text(TextId::kInputMissing), MessageIcon::kError)},
       /*20*/
       {"read-only input in a folder that may not be written: kept, mode and all",
        [](const DropHome& home) {
@@ -265,7 +266,7 @@ std::vector<ExitRow> ExitRows() {
        RunOutcome::kInputNotDeleted,
        true,
        "6\r\n",
-       Printed(messages::kInputNotDeleted, MessageIcon::kError),
+       Printed(Text(TextId::kInputNotDeleted), MessageIcon::kError),
        nullptr,
        [](const DropHome& home) { EXPECT_EQ(ModeOf(home.folders().InputFile()), 0444u); }},
       /*21*/
@@ -281,7 +282,7 @@ std::vector<ExitRow> ExitRows() {
        RunOutcome::kOk,
        false,
        "5\r\n",
-       Printed(messages::kCompleted, MessageIcon::kInformation),
+       Printed(Text(TextId::kCompleted), MessageIcon::kInformation),
        nullptr,
        [](const DropHome& home) {
          EXPECT_EQ(ModeOf(home.folders().documents + "/kept.txt"), 0444u);
@@ -294,7 +295,7 @@ std::vector<ExitRow> ExitRows() {
        RunOutcome::kInputUnreadable,
        true,
        kOldResult,
-       Printed(messages::kInputEmpty, MessageIcon::kError)},
+       Printed(Text(TextId::kInputUnreadable), MessageIcon::kError)},
       /*23*/
       {"not enough memory for the result",
        drop(InputOfSize(kReadLimit)),
@@ -302,7 +303,7 @@ std::vector<ExitRow> ExitRows() {
        RunOutcome::kOutOfMemory,
        true,
        kOldResult,
-       "quorvane: not enough memory"},
+       "quorvane: " + Text(TextId::kOutOfMemory)},
       /*24*/
       {"standard error closed: the message lands nowhere, least of all in the lock file",
        drop("1\r\n"),
@@ -332,7 +333,7 @@ std::vector<ExitRow> ExitRows() {
        RunOutcome::kOk,
        false,
        "6\r\n",
-       Printed(messages::kCompleted, MessageIcon::kInformation)},
+       Printed(Text(TextId::kCompleted), MessageIcon::kInformation)},
       /*27*/
       {"a claimed leftover beside a new input waits for the name to be free",
        [](const DropHome& home) {
@@ -344,7 +345,7 @@ std::vector<ExitRow> ExitRows() {
        RunOutcome::kOk,
        false,
        "1\r\n",
-       Printed(messages::kCompleted, MessageIcon::kInformation),
+       Printed(Text(TextId::kCompleted), MessageIcon::kInformation),
        nullptr,
        [](const DropHome& home) {
          EXPECT_EQ(ReadFile(home.folders().InputFile() + ".k1ll3d.claim"), "110\r\n");
@@ -575,7 +576,7 @@ TEST(StartUpTest, TheProcessStatusIsTheOutcomeOfItsOneDialog) {
     if (r.input != nullptr) home.DropInput(r.input);
     ScriptedPlatform platform(r.no_documents ? "" : home.folders().documents, r.command);
     EXPECT_EQ(CQuorvaneApp(platform).InitInstance(), ExitStatus(r.outcome));
-    EXPECT_EQ(platform.reported(), r.no_documents ? messages::kNoDocumentsFolder : "");
+    EXPECT_EQ(platform.reported(), r.no_documents ? Text(TextId::kNoDocumentsFolder) : "");
     if (r.no_documents) {
       EXPECT_FALSE(fs::exists(FolderTree("").maker));  // "/Brenvale"
     }

@@ -14,7 +14,7 @@
 #include "storage/file_primitives.h"
 #include "tests/support/dialog_harness.h"
 #include "ui/dialog_templates.h"
-#include "ui/messages.h"
+#include "ui/texts.h"
 
 namespace quorvane::testing {
 namespace {
@@ -137,8 +137,8 @@ void ExpectNothingLost(DialogHarness& harness, const RunScenario& scenario) {
   const bool allowed =
       controls.control(kIdShowMessages).checked && !IsOff(dialog.settings_lines().show_messages);
   std::vector<std::string> expected;
-  if (const char* message = MessageFor(outcome).text; message != nullptr && allowed) {
-    expected.push_back(message);
+  if (const TextId message = MessageFor(outcome).text; message != TextId::kNone && allowed) {
+    expected.push_back(Text(message));
   }
   std::vector<std::string> shown;
   for (const ShownMessage& message : harness.view().messages()) shown.push_back(message.text);

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "convert/limits.h"
 #include "tests/support/drop_home.h"
 #include "ui/run_outcome.h"
 
@@ -24,11 +25,11 @@ struct Batch {
   std::string result;
 };
 
-// About `size` bytes of random lines of 1 to 31 digits with CR LF, and their results worked out
-// here digit by digit.
+// About `size` bytes of random lines of 1 to kMaxLineDigits digits with CR LF, and their results
+// worked out here digit by digit.
 Batch RandomBatch(std::mt19937& random, size_t size) {
   Batch batch;
-  std::uniform_int_distribution<int> length(1, 31);
+  std::uniform_int_distribution<int> length(1, kMaxLineDigits);
   std::uniform_int_distribution<int> bit(0, 1);
   while (batch.input.size() < size) {
     unsigned long value = 0;

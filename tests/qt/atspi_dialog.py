@@ -2,7 +2,10 @@
 """Drives Quorvane's dialog through AT-SPI as a screen reader would: every showing field has its
 name, the links are links, auto-run shows ticked; then unticks auto-run by its Toggle action
 (with --box-after-untick, answers the message box that must follow by OK's Press action, after
-which the box is ticked again) and presses 終了. Prints a FAIL line and exits 1 at the first thing that is not so."""
+which the box is ticked again) and presses 終了. With --english, checks instead that every showing
+control of the dialog is named in English (no Japanese left) and lies whole inside the window, and
+that each label's last character lies inside the label, so that no text is cut off; then presses
+Exit. Prints a FAIL line and exits 1 at the first thing that is not so."""
 import sys
 import time
 
@@ -41,12 +44,46 @@ def act(accessible, action_name):
     action.doAction(names.index(action_name))
 
 
+def inside(inner, outer):
+    return (inner.x >= outer.x and inner.y >= outer.y and inner.x + inner.width <= outer.x + outer.width
+            and inner.y + inner.height <= outer.y + outer.height)
+
+
+def check_english(window):
+    frame = window.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    roles = [pyatspi.ROLE_LABEL, pyatspi.ROLE_PUSH_BUTTON, pyatspi.ROLE_CHECK_BOX,
+             pyatspi.ROLE_TEXT, pyatspi.ROLE_LINK]
+    controls = [c for role in roles for c in showing(window, role)]
+    if len(controls) < 14:
+        fail(f"only {len(controls)} showing controls")
+    for control in controls:
+        if not control.name or not control.name.isascii():
+            fail(f"a {control.getRoleName()} is named {control.name!r}, not in English")
+        extents = control.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        if not inside(extents, frame):
+            fail(f"{control.name!r} is not whole inside the window")
+        if control.getRole() == pyatspi.ROLE_LABEL:
+            try:
+                text = control.queryText()
+            except NotImplementedError:
+                continue
+            last = text.getCharacterExtents(text.characterCount - 1, pyatspi.DESKTOP_COORDS)
+            if last[2] > 0 and last[0] + last[2] > extents.x + extents.width:
+                fail(f"{control.name!r} is cut off: its last letter ends at {last[0] + last[2]}, "
+                     f"the label at {extents.x + extents.width}")
+        print(f"ok {control.getRoleName()}: {control.name}")
+    act(showing(window, pyatspi.ROLE_PUSH_BUTTON, "Exit")[0], "Press")
+
+
 def main():
     app = wait_for("quorvane is not on the accessibility bus", lambda: next(
         (a for a in pyatspi.Registry.getDesktop(0) if a and a.name == "quorvane"), None))
     app.setCacheMask(pyatspi.cache.NONE)  # nothing here hears events: ask afresh every time
     window = wait_for("no window named Quorvane", lambda: showing(app, pyatspi.ROLE_DIALOG,
                                                                   "Quorvane"))[0]
+    if "--english" in sys.argv:
+        check_english(window)
+        return
     names = sorted(field.name for field in showing(window, pyatspi.ROLE_TEXT))
     if names != FIELD_NAMES:
         fail(f"the showing text fields are named {names}")

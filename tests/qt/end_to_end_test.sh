@@ -10,7 +10,8 @@
 #  - --dialog opens the dialog over an AutoFile folder, and through AT-SPI, as a screen reader
 #    sees it: every field has a name, the links are links, the check boxes and buttons work by
 #    their actions; unticking auto-run removes an empty folder, and keeps one holding a file,
-#    ticked again, which 終了 then saves.
+#    ticked again, which 終了 then saves;
+#  - under LC_ALL=en_US.UTF-8 every control is named in English and shows its text whole.
 # Every wait is bounded; Xvfb, the accessibility bus and the program are ended on the way out.
 set -euo pipefail
 here=$(dirname "$(realpath "$0")")
@@ -143,7 +144,7 @@ for row in "${no_dialog[@]}"; do
   fresh_home invisible
   status=0
   # shellcheck disable=SC2086 # the settings are words for env
-  env $settings timeout 20 "$exe" >"$work/out" 2>&1 || status=$?
+  env LC_ALL=en_US.UTF-8 $settings timeout 20 "$exe" >"$work/out" 2>&1 || status=$?
   [ "$status" = 1 ] || fail "$name: an interactive start ended with $status"
   grep -q -F "$says" "$work/out" || fail "$name: the message does not say \"$says\""
 done
@@ -231,4 +232,17 @@ await_exit || fail "終了 pressed through AT-SPI did not end the program"
 bytes=$(od -An -tx1 "$data/temp/Quorvane.tmp" | tr -s ' \n' ' ')
 [ "$bytes" = " 31 0d 0a 30 " ] || fail "終了 saved$bytes, not the ticked auto-run box"
 
-echo "6 passed, 0 failed"
+echo "== the dialog in English, whole: through AT-SPI, and a picture for a person to look at"
+fresh_home english
+# The Qt module reads the language from the environment as the executable does.
+LC_ALL=en_US.UTF-8 start_with_window Quorvane --dialog || fail "--dialog showed no English dialog"
+sleep 1
+if [ -n "${QUORVANE_SHOTS:-}" ] && command -v import >/dev/null; then
+  mkdir -p "$QUORVANE_SHOTS"
+  import -window "$found" "$QUORVANE_SHOTS/qt-english.png" 2>/dev/null || true
+fi
+/usr/bin/python3 "$here/atspi_dialog.py" --english >"$work/atspi" 2>&1 || fail "$(cat "$work/atspi")"
+await_exit || fail "Exit pressed through AT-SPI did not end the program"
+[ "$status" = 0 ] || fail "exit status $status after Exit"
+
+echo "7 passed, 0 failed"

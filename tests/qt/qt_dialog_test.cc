@@ -12,6 +12,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QUrl>
@@ -22,12 +23,13 @@
 #include <memory>
 #include <vector>
 
+#include "convert/limits.h"
 #include "platform/headless/headless_view.h"
 #include "platform/qt/qt_dialog_view.h"
 #include "storage/file_system.h"
 #include "storage/folder_tree.h"
-#include "ui/messages.h"
 #include "ui/quorvane_dlg.h"
+#include "ui/texts.h"
 
 using namespace quorvane;
 using namespace quorvane::qt;
@@ -189,6 +191,7 @@ class QtDialogTest : public QObject {
   void dialogUnitsRoundLikeTheDialogManager_data();
   void dialogUnitsRoundLikeTheDialogManager();
   void windowFollowsTheMainTemplate();
+  void controlsFollowTheMainTemplate_data();
   void controlsFollowTheMainTemplate();
   void keysNeverCloseTheDialog_data();
   void keysNeverCloseTheDialog();
@@ -270,7 +273,17 @@ void QtDialogTest::windowFollowsTheMainTemplate() {
   QCOMPARE(QFontInfo(session.view().font().font).family(), family);
 }
 
+// Both languages: the English texts must fit the same rectangles, unclipped.
+void QtDialogTest::controlsFollowTheMainTemplate_data() {
+  QTest::addColumn<bool>("english");
+  QTest::newRow("Japanese") << false;
+  QTest::newRow("English") << true;
+}
+
 void QtDialogTest::controlsFollowTheMainTemplate() {
+  QFETCH(bool, english);
+  SetLanguage(english ? Language::kEnglish : Language::kJapanese);
+  const auto japanese_again = qScopeGuard([] { SetLanguage(Language::kJapanese); });
   Session session;
   const DialogTemplate& main = MainDialogTemplate();
   const QObjectList children = session.window().children();
@@ -304,7 +317,8 @@ void QtDialogTest::controlsFollowTheMainTemplate() {
     }
     QVERIFY2(widget->x() + widget->width() <= session.window().width(), qPrintable(row));
 
-    if (control.id != kIdFullPath) QCOMPARE(TextOf(widget), QString::fromUtf8(control.text));
+    if (control.id != kIdFullPath)
+      QCOMPARE(TextOf(widget), QString::fromStdString(Text(control.text)));
     const bool hidden_by_initialisation = control.id == kIdProgressText ||
                                           control.id == kIdProgressBar ||
                                           control.id == kIdShowMessages;
@@ -317,16 +331,18 @@ void QtDialogTest::controlsFollowTheMainTemplate() {
   for (const AccessibleName& entry : MainDialogAccessibleNames()) {
     QAccessibleInterface* field =
         QAccessible::queryAccessibleInterface(session.view().widget(entry.id));
-    QCOMPARE(field->text(QAccessible::Name), QString::fromUtf8(entry.name));
+    QCOMPARE(field->text(QAccessible::Name), QString::fromStdString(Text(entry.name)));
   }
   const auto labels = QAccessible::queryAccessibleInterface(session.view().widget(kIdInput))
                           ->relations(QAccessible::Label);
   QCOMPARE(labels.size(), 1);
-  QCOMPARE(labels[0].first->text(QAccessible::Name), QString::fromUtf8(main.controls[5].text));
+  QCOMPARE(labels[0].first->text(QAccessible::Name),
+           QString::fromStdString(Text(main.controls[5].text)));
   for (int id : {kIdSiteLink, kIdShopLink}) {
     QAccessibleInterface* link = QAccessible::queryAccessibleInterface(session.view().widget(id));
     QCOMPARE(link->role(), QAccessible::Link);
-    QCOMPARE(link->text(QAccessible::Name), QString::fromUtf8(FindControl(main, id)->text));
+    QCOMPARE(link->text(QAccessible::Name),
+             QString::fromStdString(Text(FindControl(main, id)->text)));
   }
 
   auto* input = session.control<TemplateEdit>(kIdInput);
@@ -521,7 +537,7 @@ void QtDialogTest::inputFieldTakesDigitsOnlyWhenTyped() {
     QVERIFY(session.boxes().empty());
   } else {
     QCOMPARE(session.boxes().size(), size_t{1});  // once, although clearing changes the text again
-    QCOMPARE(session.boxes()[0].text, QString::fromUtf8(messages::kNotBinary));
+    QCOMPARE(session.boxes()[0].text, QString::fromUtf8(Text(TextId::kNotBinary)));
     QCOMPARE(session.boxes()[0].icon, QMessageBox::Critical);
     QCOMPARE(session.boxes()[0].input_when_shown, rejected_text);
   }
@@ -549,7 +565,8 @@ void QtDialogTest::convertFillsTheOutputField_data() {
                                << "0";
   QTest::newRow("1010") << "1010"
                         << "10";
-  QTest::newRow("past the largest value") << "1" + QString(31, QLatin1Char('0')) << "-1";
+  QTest::newRow("past the largest value")
+      << "1" + QString(kMaxLineDigits, QLatin1Char('0')) << "-1";
 }
 
 void QtDialogTest::convertFillsTheOutputField() {
@@ -575,7 +592,7 @@ void QtDialogTest::autoRunCreatesTheDropFolderAndShowsTheMessagesBox() {
   QVERIFY(session.DropFolderExists());
   QVERIFY(show_messages->isVisible());
   QCOMPARE(session.boxes().size(), size_t{1});
-  QCOMPARE(session.boxes()[0].text, QString::fromUtf8(messages::kAutoFileCreated));
+  QCOMPARE(session.boxes()[0].text, QString::fromUtf8(Text(TextId::kAutoFileCreated)));
   QCOMPARE(session.boxes()[0].icon, QMessageBox::Information);
 
   // A screen reader's Toggle unticks it like a click: nothing said, the empty folder removed.
@@ -591,7 +608,7 @@ void QtDialogTest::autoRunCreatesTheDropFolderAndShowsTheMessagesBox() {
   QVERIFY(auto_run->isChecked());
   QVERIFY(show_messages->isVisible());
   QCOMPARE(session.boxes().size(), size_t{2});
-  QCOMPARE(session.boxes()[1].text, QString::fromUtf8(messages::kAutoFileNotCreated));
+  QCOMPARE(session.boxes()[1].text, QString::fromUtf8(Text(TextId::kAutoFileNotCreated)));
   QCOMPARE(session.boxes()[1].icon, QMessageBox::Critical);
 
   session.Click(kIdShowMessages);  // toggles its own tick and does nothing else
@@ -610,7 +627,7 @@ void QtDialogTest::autoRunCreatesTheDropFolderAndShowsTheMessagesBox() {
   session.Press(Qt::Key_Space);
   QCOMPARE(session.boxes().size(), size_t{3});
   QCOMPARE(session.boxes()[2].text,
-           QString::fromUtf8(messages::kAutoFileKept).replace(QStringLiteral("\r\n"), "\n"));
+           QString::fromUtf8(Text(TextId::kAutoFileKept)).replace(QStringLiteral("\r\n"), "\n"));
   QVERIFY(session.DropFolderExists());
   QVERIFY(auto_run->isChecked());
   QVERIFY(show_messages->isVisible());
@@ -705,7 +722,7 @@ void QtDialogTest::versionDialogOpensAgainAndAgain() {
                           }
                         });
     QVERIFY(answered);
-    QCOMPARE(title, QString::fromUtf8(about.caption));
+    QCOMPARE(title, QString::fromStdString(Text(about.caption)));
     QCOMPARE(labels, static_cast<int>(about.controls.size()) - 1);
     QVERIFY(ok_focused);
     QVERIFY(blocked);
@@ -747,7 +764,7 @@ void QtDialogTest::messageBoxesAreOwnedCaptionedAndIconed() {
         box.windowTitle(),     box.text(), box.icon(), box.parentWidget(), box.windowModality(),
         box.standardButtons(), {}};
   });
-  ShowMessageBox(nullptr, QStringLiteral("quorvane-renamed"), messages::kInputMissing,
+  ShowMessageBox(nullptr, QStringLiteral("quorvane-renamed"), Text(TextId::kInputMissing),
                  MessageIcon::kError);
   QCOMPARE(alone.caption, QStringLiteral("quorvane-renamed"));
   QCOMPARE(alone.icon, QMessageBox::Critical);
@@ -769,10 +786,12 @@ void QtDialogTest::linksOpenTheirAddress() {
   shop->doAction(QAccessibleActionInterface::pressAction());
   QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
   QCOMPARE(opened_.size(), size_t{2});
-  QCOMPARE(opened_[0],
-           QUrl(QString::fromUtf8(FindControl(MainDialogTemplate(), kIdSiteLink)->text)));
-  QCOMPARE(opened_[1],
-           QUrl(QString::fromUtf8(FindControl(MainDialogTemplate(), kIdShopLink)->text)));
+  QCOMPARE(
+      opened_[0],
+      QUrl(QString::fromStdString(Text(FindControl(MainDialogTemplate(), kIdSiteLink)->text))));
+  QCOMPARE(
+      opened_[1],
+      QUrl(QString::fromStdString(Text(FindControl(MainDialogTemplate(), kIdShopLink)->text))));
   QVERIFY(session.window().isVisible());
   QVERIFY(!session.dialog().end_result().has_value());
 }
@@ -853,7 +872,8 @@ void QtDialogTest::textsAreReadableInEveryPalette() {
   }
   QLabel* line = nullptr;
   for (QLabel* label : session.window().findChildren<QLabel*>()) {
-    if (label->text() == QString::fromUtf8(MainDialogTemplate().controls[9].text)) line = label;
+    if (label->text() == QString::fromStdString(Text(MainDialogTemplate().controls[9].text)))
+      line = label;
   }
   QVERIFY(line != nullptr);
   QVERIFY(DrawnContrast(shot.copy(line->geometry())) >= kReadableContrast);

@@ -54,6 +54,7 @@ class RecordingView : public DialogView {
     Note("Show", id, visible ? "1" : "0");
     return state_.Show(id, visible);
   }
+  bool IsVisible(int id) override { return state_.IsVisible(id); }
   void Enable(int id, bool enabled) override {
     Note("Enable", id, enabled ? "1" : "0");
     state_.Enable(id, enabled);

@@ -1,6 +1,8 @@
 // Reads the running main dialog from outside, as scripts/test-windows.sh needs while it drives the
 // dialog with real keys: `dialog_probe focus` prints the id of the control that has the keyboard
-// focus, `dialog_probe text ID` prints a control's text. Status 1 when no main dialog is open.
+// focus, `dialog_probe text ID` prints a control's text, `dialog_probe fits` prints every button's
+// and static text's caption that its control is too narrow to show whole ("clipped: ..."), or
+// "ok". Status 1 when no main dialog is open.
 #include <windows.h>
 
 #include <cstdio>
@@ -24,6 +26,43 @@ BOOL CALLBACK FindMainDialog(HWND window, LPARAM found) {
   return FALSE;
 }
 
+// The width a control has for its caption: a check box loses its box and the gap after it, a push
+// button its edges.
+int RoomForText(HWND control, const wchar_t* class_name) {
+  RECT client;
+  ::GetClientRect(control, &client);
+  int room = client.right - client.left;
+  if (::lstrcmpiW(class_name, L"Button") == 0) {
+    const LONG type = ::GetWindowLongW(control, GWL_STYLE) & 0xF;
+    room -= type == BS_AUTOCHECKBOX ? ::GetSystemMetrics(SM_CXMENUCHECK) + 4 : 6;
+  }
+  return room;
+}
+
+BOOL CALLBACK CheckFits(HWND control, LPARAM clipped) {
+  wchar_t class_name[16] = {};
+  ::GetClassNameW(control, class_name, 16);
+  if (::lstrcmpiW(class_name, L"Button") != 0 && ::lstrcmpiW(class_name, L"Static") != 0) {
+    return TRUE;
+  }
+  std::wstring text(512, L'\0');
+  text.resize(static_cast<size_t>(::GetWindowTextW(control, text.data(), 512)));
+  HDC dc = ::GetDC(control);
+  HGDIOBJ old =
+      ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(control, WM_GETFONT, 0, 0)));
+  SIZE size{};
+  ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+  ::SelectObject(dc, old);
+  ::ReleaseDC(control, dc);
+  const int room = RoomForText(control, class_name);
+  if (size.cx > room) {
+    std::printf("clipped: \"%s\" needs %ld pixels, has %d\n", quorvane::win32::ToUtf8(text).c_str(),
+                size.cx, room);
+    ++*reinterpret_cast<int*>(clipped);
+  }
+  return TRUE;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -35,6 +74,12 @@ int wmain(int argc, wchar_t** argv) {
     thread.cbSize = sizeof(thread);
     if (!::GetGUIThreadInfo(::GetWindowThreadProcessId(dialog, nullptr), &thread)) return 1;
     std::printf("%d\n", thread.hwndFocus != nullptr ? ::GetDlgCtrlID(thread.hwndFocus) : 0);
+    return 0;
+  }
+  if (std::wcscmp(argv[1], L"fits") == 0) {
+    int clipped = 0;
+    ::EnumChildWindows(dialog, &CheckFits, reinterpret_cast<LPARAM>(&clipped));
+    if (clipped == 0) std::printf("ok\n");
     return 0;
   }
   if (std::wcscmp(argv[1], L"text") == 0 && argc == 3) {

@@ -1,5 +1,6 @@
 // Holds the resources compiled into Quorvane.exe to the data every front end builds from: the two
-// dialog templates of ui/dialog_templates.cc (styles, ids, classes, texts, rectangles, fonts), the
+// dialog templates of ui/dialog_templates.cc in both languages of ui/texts.cc (styles, ids,
+// classes, texts, rectangles, fonts), the
 // version record, the manifest and the icon group. Runs under Wine: resource_check Quorvane.exe
 #include "storage/windows_api.h"
 
@@ -10,6 +11,7 @@
 #include "storage/wide_text.h"
 #include "tests/win32/check.h"
 #include "ui/dialog_templates.h"
+#include "ui/texts.h"
 #include "version.h"
 
 namespace quorvane::win32_test {
@@ -96,16 +98,26 @@ std::string ExpectedClass(const ControlTemplate& control) {
   return ClassName(std::strcmp(control.class_name, "MfcLink") == 0 ? "SysLink"
                                                                    : control.class_name);
 }
-std::string ExpectedText(const ControlTemplate& control) {
+std::string ExpectedText(const ControlTemplate& control, Language language) {
   if (std::strcmp(control.class_name, "MfcLink") == 0) {
-    return std::string("<a>") + control.text + "</a>";
+    return "<a>" + Text(control.text, language) + "</a>";
   }
-  return control.text;
+  return Text(control.text, language);
 }
 
-void CheckDialog(HMODULE module, const DialogTemplate& expected) {
-  const std::string dialog = "dialog " + std::to_string(expected.id);
-  const Bytes bytes = FindBytes(module, expected.id, 5);  // RT_DIALOG
+// Each dialog is there in both languages, under the language ids the program asks for.
+void CheckDialog(HMODULE module, const DialogTemplate& expected, Language language) {
+  const bool japanese = language == Language::kJapanese;
+  const std::string dialog =
+      "dialog " + std::to_string(expected.id) + (japanese ? " (Japanese)" : " (English)");
+  HRSRC found = ::FindResourceExW(module, MAKEINTRESOURCEW(5), MAKEINTRESOURCEW(expected.id),
+                                  japanese ? MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT)
+                                           : MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+  Bytes bytes;
+  if (found != nullptr) {
+    bytes = {static_cast<const uint8_t*>(::LockResource(::LoadResource(module, found))),
+             ::SizeofResource(module, found)};
+  }
   Expect(dialog, "is in the executable", bytes.data != nullptr);
   if (bytes.data == nullptr) return;
 
@@ -124,7 +136,7 @@ void CheckDialog(HMODULE module, const DialogTemplate& expected) {
   ExpectEq(dialog, "height", reader.Short(), expected.height);
   ExpectEq(dialog, "menu", reader.StringOrOrdinal(), "");
   ExpectEq(dialog, "window class", reader.StringOrOrdinal(), "");
-  ExpectEq(dialog, "caption", reader.String(), expected.caption);
+  ExpectEq(dialog, "caption", reader.String(), Text(expected.caption, language));
   Expect(dialog, "has the font-in-template style", (style & 0x40) != 0);
   ExpectEq(dialog, "font size", reader.Word(), expected.font.point_size);
   ExpectEq(dialog, "font weight", reader.Word(), expected.font.weight);
@@ -146,7 +158,7 @@ void CheckDialog(HMODULE module, const DialogTemplate& expected) {
     // Static texts hold the id with all bits set.
     ExpectEq(row, "id", reader.Dword(), static_cast<uint32_t>(control.id));
     ExpectEq(row, "class", ClassName(reader.StringOrOrdinal()), ExpectedClass(control));
-    ExpectEq(row, "text", reader.StringOrOrdinal(), ExpectedText(control));
+    ExpectEq(row, "text", reader.StringOrOrdinal(), ExpectedText(control, language));
     const uint16_t extra = reader.Word();
     ExpectEq(row, "creation data size", extra, 0);
     reader.Skip(extra);
@@ -306,8 +318,10 @@ int wmain(int argc, wchar_t** argv) {
     std::fprintf(stderr, "resource_check: cannot load %ls\n", argv[1]);
     return 2;
   }
-  win32_test::CheckDialog(module, MainDialogTemplate());
-  win32_test::CheckDialog(module, VersionDialogTemplate());
+  for (Language language : {Language::kJapanese, Language::kEnglish}) {
+    win32_test::CheckDialog(module, MainDialogTemplate(), language);
+    win32_test::CheckDialog(module, VersionDialogTemplate(), language);
+  }
   win32_test::CheckVersion(argv[1]);
   win32_test::CheckManifest(module);
   win32_test::CheckIcons(module);
