@@ -103,30 +103,30 @@ void CQuorvaneDlg::OpenWithAutomaticModeOn() {
 
 void CQuorvaneDlg::TakeAutomaticBranch() { RunBatch(); }
 
-void CQuorvaneDlg::AbandonAutomaticStart(RunOutcome outcome) {
-  view_->Show(kIdProgressText, false);
-  view_->Show(kIdProgressBar, false);
-  StopRun(outcome);
-}
-
-void CQuorvaneDlg::StopRun(RunOutcome outcome) {
+void CQuorvaneDlg::EndRun(RunOutcome outcome) {
   outcome_ = outcome;
-  ReportIfAllowed(outcome);
-  AbandonQuietly();
-}
-
-void CQuorvaneDlg::AbandonQuietly() {
-  ResetProgressControls();
-  view_->EndWaitCursor();
+  DialogView& view = *view_;
+  // A run that wrote its result reports after the controls are back at rest, with the beep for
+  // success; one that stopped reports first, then puts them back.
+  const bool written = outcome == RunOutcome::kOk || outcome == RunOutcome::kInputNotDeleted ||
+                       outcome == RunOutcome::kInputChanged;
+  if (!run_begun_) {
+    // Stopped before the progress was ever shown: it stays out of sight throughout.
+    view.Show(kIdProgressText, false);
+    view.Show(kIdProgressBar, false);
+  }
+  if (!written) ReportIfAllowed(outcome);
+  view.Enable(kIdExit, true);
+  view.SetText(kIdProgressText, "");
+  view.Show(kIdProgressText, false);
+  view.SetProgressPos(kIdProgressBar, 0);
+  view.Show(kIdProgressBar, false);
+  if (written) {
+    if (outcome == RunOutcome::kOk) view.Beep(MessageIcon::kInformation);
+    ReportIfAllowed(outcome);
+  }
+  view.EndWaitCursor();
   EndDialog(kResultAutomatic);
-}
-
-void CQuorvaneDlg::ResetProgressControls() {
-  view_->Enable(kIdExit, true);
-  view_->SetText(kIdProgressText, "");
-  view_->Show(kIdProgressText, false);
-  view_->SetProgressPos(kIdProgressBar, 0);
-  view_->Show(kIdProgressBar, false);
 }
 
 bool CQuorvaneDlg::MessagesAllowed() {
@@ -251,28 +251,7 @@ void CQuorvaneDlg::OnExitClicked() {
 void CQuorvaneDlg::RunBatch() {
   run_begun_ = false;
   // The run lets go of the input before anything here waits on a person.
-  const RunOutcome outcome = RunDropFolder(files_, folders_, *this);
-  if (!run_begun_) {
-    // Ended before anything was shown: another copy at work says nothing, the rest say why.
-    if (outcome == RunOutcome::kBusy) {
-      outcome_ = outcome;
-      AbandonQuietly();
-    } else {
-      AbandonAutomaticStart(outcome);
-    }
-    return;
-  }
-  if (outcome == RunOutcome::kLineTooLong || outcome == RunOutcome::kResultNotWritten) {
-    // Nothing was written, or not safely: the input file stays for the next start.
-    StopRun(outcome);
-    return;
-  }
-  outcome_ = outcome;
-  ResetProgressControls();
-  if (outcome == RunOutcome::kOk) view_->Beep(MessageIcon::kInformation);
-  ReportIfAllowed(outcome);
-  view_->EndWaitCursor();
-  EndDialog(kResultAutomatic);
+  EndRun(RunDropFolder(files_, folders_, *this));
 }
 
 void CQuorvaneDlg::Begin(const ProgressSchedule&, uint64_t total) {

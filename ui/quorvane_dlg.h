@@ -86,13 +86,9 @@ class CQuorvaneDlg final : public DialogCommands, private RunProgress {
   void OpenWithAutomaticModeOn();
   void RemoveDropFolder();
   void TakeAutomaticBranch();
-  void AbandonAutomaticStart(RunOutcome outcome);
-  // Ends an automatic run that cannot go on: its message where allowed, then as AbandonQuietly.
-  void StopRun(RunOutcome outcome);
-  // Puts the controls back and ends the dialog, without a message.
-  void AbandonQuietly();
-  // Puts the exit button and the progress controls back as they are outside a run.
-  void ResetProgressControls();
+  // Ends an automatic start, however its run went: the controls back at rest, the outcome's
+  // message where allowed (and the beep for success), the dialog ended.
+  void EndRun(RunOutcome outcome);
   // Shows the message of an automatic run's outcome when the show-messages box is ticked and the
   // settings file did not switch messages off.
   void ReportIfAllowed(RunOutcome outcome);
