@@ -285,11 +285,16 @@ fi
 
 # ---- Automatic runs: drop an input file, start the program, read what it left.
 # name | input (printf format; "-" for no input file) | exit status | result file (hex; "-" none) | input kept
+# The longest line and the largest value come from the one header that sets them.
+max_digits=$(sed -n 's/.*kMaxLineDigits = \([0-9]*\);.*/\1/p' convert/limits.h)
+[ -n "$max_digits" ] || { echo "test-windows: no kMaxLineDigits in convert/limits.h"; exit 1; }
+ones=$(printf '1%.0s' $(seq "$max_digits"))
+largest_hex=$(printf '%s\r\n' "$((2 ** max_digits - 1))" | od -An -tx1 | tr -d ' \n')
 runs=(
   "worked example|101\r\n11\r\n|0|350d0a330d0a|no"
   "LF line ends and blank lines|101\n\n11\n\n|0|350d0a330d0a|no"
-  "31 ones, the largest value|1111111111111111111111111111111\r\n|0|323134373438333634370d0a|no"
-  "line of 32 digits refused|101\r\n10000000000000000000000000000000\r\n|15|-|yes"
+  "$max_digits ones, the largest value|$ones\r\n|0|$largest_hex|no"
+  "line of $((max_digits + 1)) digits refused|101\r\n1${ones//1/0}\r\n|15|-|yes"
   "input file missing|-|10|-|-"
   "input file empty||11|-|yes"
   "character other than 0 and 1|101\r\n12\r\n|13|-|yes"
