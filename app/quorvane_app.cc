@@ -15,6 +15,11 @@ std::string ApplicationName(std::string_view executable_path, std::string_view f
   return std::string(name.empty() ? fallback : name);
 }
 
+StartMode StartModeFor(const CommandLine& command_line) {
+  if (command_line.action == CommandLine::Action::kBatch) return StartMode::kBatch;
+  return command_line.dialog ? StartMode::kDialog : StartMode::kDropFolderDecides;
+}
+
 int CQuorvaneApp::InitInstance() {
   FileSystem& files = platform_.Files();
   // The folders below the maker folder are made one level at a time by the dialog, so the

@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/command_line.h"
 #include "app/platform.h"
 #include "ui/quorvane_dlg.h"
 #include "ui/run_outcome.h"
@@ -12,6 +13,10 @@ namespace quorvane {
 // The application's name, which captions every message box: the executable's file name without
 // its extension ("C:\\Tools\\Renamed.exe" gives "Renamed"), or `fallback` when there is none.
 std::string ApplicationName(std::string_view executable_path, std::string_view fallback);
+
+// How the command line asks the program to start: --batch runs the drop folder for a calling
+// program, --dialog opens the dialog for a person, and no option lets the drop folder decide.
+StartMode StartModeFor(const CommandLine& command_line);
 
 // The application: one modal run of the main dialog is the whole life of the program.
 class CQuorvaneApp {

@@ -243,11 +243,7 @@ int main(int argc, char** argv) {
     quorvane::PosixPlatform platform;
     // The desktop launcher asks for the dialog; calling programs pass no arguments, or --batch.
     const int status =
-        quorvane::CQuorvaneApp(platform, batch ? quorvane::StartMode::kBatch
-                                         : command_line.dialog
-                                             ? quorvane::StartMode::kDialog
-                                             : quorvane::StartMode::kDropFolderDecides)
-            .InitInstance();
+        quorvane::CQuorvaneApp(platform, quorvane::StartModeFor(command_line)).InitInstance();
     if (batch) streams.WriteError(quorvane::BatchOutcomeLine(status));
     return status;
   } catch (const std::bad_alloc&) {

@@ -187,14 +187,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   try {
     quorvane::win32::Win32Platform platform(instance);
     // The Start-menu shortcut asks for the dialog with /dialog; calling programs pass nothing, or
-    // /batch, whose run ends inside the dialog's initialisation, before any window is shown, and
-    // shows no message box.
+    // /batch, which runs the drop folder with no dialog at all.
     const int status =
-        quorvane::CQuorvaneApp(platform, batch ? quorvane::StartMode::kBatch
-                                         : command_line.dialog
-                                             ? quorvane::StartMode::kDialog
-                                             : quorvane::StartMode::kDropFolderDecides)
-            .InitInstance();
+        quorvane::CQuorvaneApp(platform, quorvane::StartModeFor(command_line)).InitInstance();
     if (batch) quorvane::win32::Win32Streams(false).WriteError(quorvane::BatchOutcomeLine(status));
     return status;
   } catch (const std::bad_alloc&) {
