@@ -213,11 +213,25 @@ std::string IgnoredArgumentsNote(const CommandLine& command_line, Spelling spell
   return "quorvane: " + Format(TextId::kIgnoredArguments, {quoted, convert}) + "\n";
 }
 
+std::string WithLineEnds(std::string_view text, std::string_view line_end) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\n') {
+      out += line_end;
+    } else {
+      out.push_back(c);
+    }
+  }
+  return out;
+}
+
 int AnswerCommandLine(const CommandLine& command_line, StandardStreams& streams,
                       const AnswerContext& context) {
   switch (command_line.action) {
     case CommandLine::Action::kHelp:
-      return streams.Write(UsageText()) ? 0 : ExitStatus(RunOutcome::kNoDialog);
+      return streams.Write(WithLineEnds(UsageText(), context.line_end))
+                 ? 0
+                 : ExitStatus(RunOutcome::kNoDialog);
     case CommandLine::Action::kVersion:
       return streams.Write(Text(TextId::kVersionOutput) + std::string(context.line_end))
                  ? 0

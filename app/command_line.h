@@ -64,8 +64,10 @@ struct AnswerContext {
 int AnswerCommandLine(const CommandLine& command_line, StandardStreams& streams,
                       const AnswerContext& context);
 
-// The text of --help.
+// The text of --help, its lines ended by LF.
 std::string_view UsageText();
+// `text` with each LF written as `line_end` (CR LF for a Windows caller's file).
+std::string WithLineEnds(std::string_view text, std::string_view line_end);
 
 // The one line a --batch run that ended with `status` writes on standard error: the outcome's
 // message, or nothing for 0 and for the statuses whose message was written already.

@@ -264,6 +264,7 @@ TEST_F(CommandLineTest, AnswersOnTheStandardStreams) {
       /*19*/ {kPosix, {"--help"}, "", 0, std::string(UsageText()), ""},
       /*20*/ {kPosix, {"--help"}, "", 1, "", "", "/d", 0},
       /*21*/ {kPosix, {"--version"}, "", 1, "", "", "/d", 0},
+      /*22*/ {kWindows, {"/?"}, "", 0, WithLineEnds(UsageText(), "\r\n"), ""},
   };
   for (size_t row = 0; row < std::size(rows); ++row) {
     SCOPED_TRACE("row " + std::to_string(row));
