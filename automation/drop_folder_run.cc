@@ -62,25 +62,38 @@ void MakeDataFolders(FileSystem& files, const FolderTree& folders) {
   if (!DirectoryExists(files, folders.temp)) files.MakeDirectory(folders.temp);
 }
 
-RunOutcome RunDropFolder(FileSystem& files, const FolderTree& folders, RunProgress& progress) {
+RunOutcome RunDropFolder(FileSystem& files, const FolderTree& folders, RunProgress& progress,
+                         RunDetails* details) {
+  RunDetails unused;
+  RunDetails& told = details != nullptr ? *details : unused;
   // Two copies started on the same drop folder would race for one input file; the second one
   // leaves everything to the first and ends at once. Only a lock held by another running copy
-  // means that; when no lock can be had at all (a folder or a link in its place, no temp folder)
-  // the run goes on without it rather than refuse every start for good. Copies without the lock
-  // cannot tear each other's result: each writes a temporary file of its own.
-  FileSystem::LockAttempt lock = files.TryLock(folders.LockFile());
+  // means that; when no lock can be had at all (the temp folder missing, a file, or not
+  // readable) the run goes on without it rather than refuse every start for good. Copies without
+  // the lock cannot tear each other's result: each writes a temporary file of its own.
+  FileSystem::LockAttempt lock = files.TryLock(folders.temp);
   if (lock.held_elsewhere) return RunOutcome::kBusy;
   const bool holds_lock = lock.lock != nullptr;
   const std::string input_file = folders.InputFile();
   // An input that a killed run had claimed for deletion goes back under its name first: it was
-  // never converted for sure, so it is converted now or at a later start.
-  if (holds_lock) RestoreClaimedFiles(files, input_file);
+  // never converted for sure, so it is converted now or at a later start. A claim that a copy at
+  // work holds means that copy has the folder, lock or no lock.
+  const ClaimsFound claims = RestoreClaimedFiles(files, input_file);
+  if (claims.held) return RunOutcome::kBusy;
 
   // The input stays held (nobody can write it unseen) until the result is on disk and the input
   // deleted, or the run ends otherwise; whatever ends the run early lets go of it unchanged.
   std::unique_ptr<FileView> input;
   BatchOutcome batch;
-  if (std::optional<RunOutcome> early = ReadInput(files, input_file, input, batch)) return *early;
+  if (std::optional<RunOutcome> early = ReadInput(files, input_file, input, batch)) {
+    if (*early == RunOutcome::kInputMissing && !claims.stranded.empty()) {
+      // Not missing: an earlier run's input waits under its claim, and saying "missing" would
+      // hide it. The caller learns where it is.
+      told.input_left_under = claims.stranded;
+      return RunOutcome::kInputNotDeleted;
+    }
+    return *early;
+  }
 
   ProgressSchedule schedule{input->bytes().size()};
   progress.Begin(schedule, schedule.SplitTotal());
@@ -101,9 +114,15 @@ RunOutcome RunDropFolder(FileSystem& files, const FolderTree& folders, RunProgre
   if (holds_lock) RemoveLeftoverTemporaries(files, result_file);
   // The input file is deleted only after the result is safely on disk, and only when it is still
   // the very file that was converted, unwritten since: one dropped in its place meanwhile waits
-  // for the next start.
-  if (!ReplaceFileSafely(files, result_file, batch.result)) return RunOutcome::kResultNotWritten;
+  // for the next start. The result grants nobody a read that the input did not.
+  const Replacement written =
+      ReplaceFileSafely(files, result_file, batch.result, input->permissions());
+  if (!written) {
+    told.result_in_place = written.in_place;
+    return RunOutcome::kResultNotWritten;
+  }
   const RunOutcome outcome = OutcomeOfDeletion(input->Delete());
+  told.input_left_under = input->left_under();
   input.reset();
   progress.Step(schedule.AfterDeletion(), schedule.ConvertTotal());
   progress.Settle();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "automation/progress.h"
 #include "automation/run_outcome.h"
@@ -28,13 +29,24 @@ class RunProgress {
   virtual void Settle() {}
 };
 
+// What else a drop-folder run has to say beside its outcome.
+struct RunDetails {
+  // The input is kept under this private name (see NewClaimPathFor), not as Bintake.tbin: it
+  // could not be put back under its own. Empty when it is not.
+  std::string input_left_under;
+  // With kResultNotWritten: the new result stands in place all the same, but its folder could
+  // not be put on the disk, so a power cut may take it back.
+  bool result_in_place = false;
+};
+
 // One automatic run of the drop folder, the folders below the Documents folder made already:
 // takes the lock, puts back an input a killed run had claimed, checks and reads Bintake.tbin,
 // converts it while it stays held, writes Decyield.tbin and deletes the input only once the
-// result is safely on disk. Returns how it ended; Begin was reported only when the input was
-// read and converted (every outcome before it leaves the drop folder as it was).
+// result is safely on disk. Returns how it ended, and `details` what else it has to say; Begin
+// was reported only when the input was read and converted (every outcome before it leaves the
+// drop folder as it was).
 [[nodiscard]] RunOutcome RunDropFolder(FileSystem& files, const FolderTree& folders,
-                                       RunProgress& progress);
+                                       RunProgress& progress, RunDetails* details = nullptr);
 
 // Makes the folders a run needs below the maker folder (the data root, Result and temp), each
 // only if it is not there; what cannot be made shows later as the step that needs it failing.

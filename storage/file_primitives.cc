@@ -2,7 +2,9 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <random>
+#include <vector>
 
 namespace quorvane {
 namespace {
@@ -106,25 +108,26 @@ bool IsClaimNameFor(std::string_view name, std::string_view target_name) {
   return IsPrivateNameFor(name, target_name, kClaimSuffix);
 }
 
-bool ReplaceFileSafely(FileSystem& fs, const std::string& path, std::string_view bytes) {
+Replacement ReplaceFileSafely(FileSystem& fs, const std::string& path, std::string_view bytes,
+                              uint32_t readable) {
   // Permission bits do not stop every user (root writes anywhere), so a read-only mark is
   // honoured here rather than left to the system.
   if (auto status = fs.Status(path);
       status && !status->is_link && (status->is_directory || status->read_only)) {
-    return false;
+    return {};
   }
   std::string temporary;
-  auto file = fs.CreateTemporary(path, temporary);
-  if (!file) return false;
+  auto file = fs.CreateTemporary(path, temporary, readable);
+  if (!file) return {};
   const bool written = file->Write(bytes) && file->Flush();
   const bool closed = file->Close();
   if (written && closed && fs.Rename(temporary, path)) {
     // Until its folder is synced, a power cut may take the new name away again; whoever deletes
     // the input after this must be able to count on the result.
-    return fs.SyncDirectory(std::string(FolderOf(path)));
+    return {fs.SyncDirectory(std::string(FolderOf(path))), true};
   }
   fs.DeleteFile(temporary);
-  return false;
+  return {};
 }
 
 void RemoveLeftoverTemporaries(FileSystem& fs, const std::string& path) {
@@ -138,17 +141,52 @@ void RemoveLeftoverTemporaries(FileSystem& fs, const std::string& path) {
   }
 }
 
-void RestoreClaimedFiles(FileSystem& fs, const std::string& path) {
+ClaimsFound RestoreClaimedFiles(FileSystem& fs, const std::string& path) {
+  ClaimsFound found;
   const std::string folder(FolderOf(path));
   auto entries = fs.ListDirectory(folder);
-  if (!entries) return;
+  if (!entries) return found;
+  // Every claim is looked at before any is moved: one that a copy at work holds means the folder
+  // is that copy's, and then nothing is touched at all. The others stay held meanwhile, so that
+  // no copy takes them up until they are back.
+  struct Abandoned {
+    std::string claim;
+    std::unique_ptr<FileLock> hold;
+  };
+  std::vector<Abandoned> abandoned;
   for (const DirectoryEntry& entry : *entries) {
-    // The first one goes back under its name; any other stays claimed, beside it, until the name
-    // is free again. Nothing that stands at the name is ever replaced.
-    if (!entry.is_directory && IsClaimNameFor(entry.name, NameOf(path))) {
-      static_cast<void>(fs.RenameNoReplace(folder + kPathSeparator + entry.name, path));
+    if (entry.is_directory || !IsClaimNameFor(entry.name, NameOf(path))) continue;
+    std::string claim = folder + kPathSeparator + entry.name;
+    FileSystem::ClaimCheck check = fs.CheckClaim(claim);
+    switch (check.state) {
+      case ClaimState::kHeld:
+        found.held = true;
+        return found;
+      case ClaimState::kUnknown:
+        // Perhaps a copy without the means to lock is still at work on it: it stays.
+        if (found.stranded.empty()) found.stranded = claim;
+        break;
+      case ClaimState::kAbandoned:
+        abandoned.push_back({std::move(claim), std::move(check.hold)});
+        break;
     }
   }
+  for (const Abandoned& leftover : abandoned) {
+    // The first one goes back under its name; any other stays claimed, beside it, until the name
+    // is free again. Nothing that stands at the name is ever replaced.
+    if (fs.RenameNoReplace(leftover.claim, path)) continue;
+    std::optional<FileStatus> claimed = fs.Status(leftover.claim);
+    std::optional<FileStatus> named = fs.Status(path);
+    if (claimed && named && claimed->stamp.device == named->stamp.device &&
+        claimed->stamp.file == named->stamp.file) {
+      // Both names lead to one file: a copy died between making the second name and removing
+      // the first. The claim is only a name too many, and would convert the file twice.
+      fs.DeleteFile(leftover.claim);
+    } else if (!named && found.stranded.empty()) {
+      found.stranded = leftover.claim;
+    }
+  }
+  return found;
 }
 
 }  // namespace quorvane

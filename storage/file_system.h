@@ -23,7 +23,16 @@ struct FileStamp {
   uint64_t file = 0;  // the inode, or the file index on Windows
   uint64_t size = 0;
   int64_t modified = 0;  // in the platform's own units
+  // When the file's status last changed (POSIX ctime, in nanoseconds; 0 where there is none):
+  // every write moves it, and unlike the modification time nobody can set it back. A rename of
+  // the file moves it too.
+  int64_t changed = 0;
   bool operator==(const FileStamp&) const = default;
+  // The same file with the same size and modification time, whatever its status change time.
+  bool SameContentsAs(const FileStamp& other) const {
+    return device == other.device && file == other.file && size == other.size &&
+           modified == other.modified;
+  }
 };
 
 struct FileStatus {
@@ -71,6 +80,9 @@ class FileView {
   virtual std::string_view bytes() const = 0;
   // Which file was viewed, and in what state.
   virtual const FileStamp& stamp() const = 0;
+  // Its permission bits (rwx for owner, group and others, as on POSIX; 0666 or 0444 on Windows),
+  // so that what is made of it grants nobody a read it did not grant.
+  virtual uint32_t permissions() const = 0;
   // Lets go of the file. False when it was written to, or a program asked to write it, while it
   // was viewed: the bytes seen are then not the file's.
   [[nodiscard]] virtual bool Release() = 0;
@@ -79,6 +91,10 @@ class FileView {
   // between that check and the deletion: anything else found under the name is left (or put
   // back) where it was. A link is deleted as a link; no file's mode is changed on the way.
   [[nodiscard]] virtual DeleteOutcome Delete() = 0;
+  // After Delete: the private name the file was left under because it could not be put back
+  // under its own (a new file took the name meanwhile, or the file system cannot move a file
+  // without the risk of replacing another); empty when it is under its own name, or gone.
+  virtual std::string left_under() const { return {}; }
 };
 
 // Held while one copy of Quorvane works on the drop folder; released when destroyed, or by the
@@ -86,6 +102,13 @@ class FileView {
 class FileLock {
  public:
   virtual ~FileLock() = default;
+};
+
+// Whether a copy that is still at work holds a claimed file (see NewClaimPathFor).
+enum class ClaimState {
+  kAbandoned,  // nobody holds it: the copy that claimed it has ended
+  kHeld,       // a copy at work holds it
+  kUnknown,    // it cannot be told (the file cannot be opened, or not locked here)
 };
 
 // Everything Quorvane does to the file system goes through this interface, one call per step, so
@@ -124,14 +147,19 @@ class FileSystem {
 
   // Creates a new file under a name of its own beside `target` (see TemporaryPathFor), never
   // opening anything that stood there and never following a link. It takes the mode of a plain
-  // file at `target`, else the usual one for new files; its owner may always read and write it.
-  // nullptr when no such file can be made; `path` receives its name otherwise.
+  // file at `target` that the running user owns (never of one planted by someone else, nor of a
+  // link's target), else the usual one for new files; its owner may always read and write it,
+  // and group and others get no read bit that `readable` lacks. nullptr when no such file can be
+  // made; `path` receives its name otherwise.
   [[nodiscard]] virtual std::unique_ptr<WritableFile> CreateTemporary(const std::string& target,
-                                                                      std::string& path) = 0;
+                                                                      std::string& path,
+                                                                      uint32_t readable) = 0;
   // Moves `from` onto `to` in one step, replacing whatever file or link is at `to`. The move is
   // durable only once the folder is synced (SyncDirectory).
   [[nodiscard]] virtual bool Rename(const std::string& from, const std::string& to) = 0;
-  // The same, but fails when anything stands at `to` already; a link is moved as a link.
+  // The same, but never replaces anything that stands at `to`: fails instead. A link is moved as
+  // a link. Where the file system has no such move (network and FUSE file systems), a second
+  // name is made and the first removed; where it cannot make one either, this fails.
   [[nodiscard]] virtual bool RenameNoReplace(const std::string& from, const std::string& to) = 0;
   // Puts the folder's own changes (names made, moved, deleted in it) on the disk.
   [[nodiscard]] virtual bool SyncDirectory(const std::string& path) = 0;
@@ -143,10 +171,21 @@ class FileSystem {
     std::unique_ptr<FileLock> lock;  // taken
     bool held_elsewhere = false;     // another running copy holds it
   };
-  // Takes the exclusive lock on `path` without waiting, creating the file if need be but never
-  // following a link. Neither taken nor held elsewhere: it cannot be had at all (a folder or a
-  // link in its place, no folder to hold it).
-  [[nodiscard]] virtual LockAttempt TryLock(const std::string& path) = 0;
+  // Takes the exclusive lock of the folder `folder` without waiting. On Linux the folder itself is
+  // locked: every account that may read it can take the lock, and nobody can swap the folder
+  // under a copy at work without the right to write its parent. On Windows a file
+  // "Quorvane.lock" in it is held open, shared with nobody (a link there is never followed).
+  // Neither taken nor held elsewhere: it cannot be had at all.
+  [[nodiscard]] virtual LockAttempt TryLock(const std::string& folder) = 0;
+
+  struct ClaimCheck {
+    ClaimState state = ClaimState::kUnknown;
+    // With kAbandoned: held until destroyed, so that no copy takes the file up meanwhile.
+    std::unique_ptr<FileLock> hold;
+  };
+  // Whether a copy at work still holds the claimed file at `path`. A copy holds every input it
+  // reads (FileView) until it lets go of it, and the system lets go for a copy that dies.
+  [[nodiscard]] virtual ClaimCheck CheckClaim(const std::string& path) = 0;
 };
 
 // The file system of the machine the program runs on.

@@ -42,10 +42,50 @@ class Descriptor {
   int fd_;
 };
 
+int64_t Nanoseconds(const struct timespec& time) {
+  return static_cast<int64_t>(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
+}
+
 FileStamp StampOf(const struct stat& st) {
   return {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino),
-          static_cast<uint64_t>(st.st_size),
-          static_cast<int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec};
+          static_cast<uint64_t>(st.st_size), Nanoseconds(st.st_mtim), Nanoseconds(st.st_ctim)};
+}
+
+// Whether the file system said it has no renameat2 flags (FUSE, and with it NFS, 9p, sshfs).
+bool NoRenameFlags(int error) { return error == EINVAL || error == ENOSYS; }
+
+// Moves `from` to `to` without ever replacing what stands at `to` (errno EEXIST then). Where the
+// file system has no such rename, a second name is made (link never replaces either) and the
+// first removed; a link is moved as a link.
+bool MoveNoReplace(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+    return true;
+  }
+  if (!NoRenameFlags(errno)) return false;
+  if (::linkat(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), 0) != 0) return false;
+  if (::unlink(from.c_str()) == 0) return true;
+  // Both names lead to the file; the new one, made here a moment ago, goes again.
+  const int error = errno;
+  ::unlink(to.c_str());
+  errno = error;
+  return false;
+}
+
+// Moves `from` to the fresh private name `to`. Where the file system has no renameat2 flags, a
+// plain rename to a name checked absent the moment before stands in: what it moved is checked
+// right after (Leads), and nobody but a hostile program makes a file under a random private name.
+// errno ENOENT: `from` is gone; EEXIST: `to` is taken, try another.
+bool MoveAside(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+    return true;
+  }
+  if (!NoRenameFlags(errno)) return false;
+  struct stat st;
+  if (::lstat(to.c_str(), &st) == 0) {
+    errno = EEXIST;
+    return false;
+  }
+  return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
 bool WriteAll(int fd, std::string_view bytes) {
@@ -81,11 +121,16 @@ class PosixFileLock final : public FileLock {
 
 // A file's bytes, read (never mapped: a disk error is then a failed read, and nobody's truncate
 // can raise a signal here) under a read lease where one can be had, and held until the file is
-// released or deleted.
+// released or deleted. It is also held with a shared flock, which tells a later start that a
+// claim of it belongs to a copy still at work (CheckClaim).
 class PosixFileView final : public FileView {
  public:
   PosixFileView(int fd, bool leased, const struct stat& st, std::string path)
-      : fd_(fd), leased_(leased), stamp_(StampOf(st)), path_(std::move(path)) {}
+      : fd_(fd),
+        leased_(leased),
+        stamp_(StampOf(st)),
+        permissions_(st.st_mode & 0777),
+        path_(std::move(path)) {}
   ~PosixFileView() override { static_cast<void>(Release()); }
 
   FileSystem::ReadOutcome Load(size_t limit) {
@@ -109,17 +154,19 @@ class PosixFileView final : public FileView {
     // Bytes that changed under the read are not the file's: without a lease it was written
     // meanwhile. Under a lease nobody can write it, but a file system that does not keep leases
     // for every path (overlayfs) may let a truncate through all the same.
-    if (filled != size || !SameState()) return ReadOutcome::kBusy;
+    if (filled != size || !SameState(/*renamed=*/false)) return ReadOutcome::kBusy;
     bytes_ = std::string_view(buffer_.data(), filled);
     return ReadOutcome::kOk;
   }
 
   std::string_view bytes() const override { return bytes_; }
   const FileStamp& stamp() const override { return stamp_; }
+  uint32_t permissions() const override { return permissions_; }
+  std::string left_under() const override { return left_under_; }
 
   bool Release() override {
     if (!fd_.valid()) return unchanged_;
-    unchanged_ = Unwritten();
+    unchanged_ = Unwritten(/*renamed=*/false);
     LetGo();
     return unchanged_;
   }
@@ -133,26 +180,30 @@ class PosixFileView final : public FileView {
  private:
   // Nobody has written the file, or asked to, since it was read: the lease is unbroken (while a
   // break is pending F_GETLEASE no longer says F_RDLCK), and its size and time are as they were.
-  bool Unwritten() const {
+  bool Unwritten(bool renamed) const {
     if (leased_ && ::fcntl(fd_.get(), F_GETLEASE) != F_RDLCK) return false;
-    return SameState();
+    return SameState(renamed);
   }
-  bool SameState() const {
+  // Without a lease, every write since the read shows in the status change time, which no writer
+  // can set back, until the file is renamed (which moves it too); after that only its size and
+  // modification time can tell. Under a lease nobody wrote it, and a mere change of its mode or
+  // links is no reason to keep it.
+  bool SameState(bool renamed) const {
     struct stat now;
-    return ::fstat(fd_.get(), &now) == 0 && StampOf(now) == stamp_;
+    if (::fstat(fd_.get(), &now) != 0) return false;
+    const FileStamp stamp = StampOf(now);
+    return leased_ || renamed ? stamp.SameContentsAs(stamp_) : stamp == stamp_;
   }
 
   // The name is moved to a private one first: from then on no program reaches the file by its
   // public name, so what is checked next is what gets deleted. Then the private name must still
   // lead to the file that was read, and the file must still be unwritten.
   DeleteOutcome Claim() {
-    if (!Unwritten()) return DeleteOutcome::kChanged;
+    if (!Unwritten(/*renamed=*/false)) return DeleteOutcome::kChanged;
     std::string claim;
     for (int attempt = 0;; ++attempt) {
       claim = NewClaimPathFor(path_);
-      if (::renameat2(AT_FDCWD, path_.c_str(), AT_FDCWD, claim.c_str(), RENAME_NOREPLACE) == 0) {
-        break;
-      }
+      if (MoveAside(path_, claim)) break;
       if (errno == ENOENT) return DeleteOutcome::kNotFound;  // taken by another copy
       if (errno != EEXIST || attempt == 100) return DeleteOutcome::kFailed;
     }
@@ -160,7 +211,7 @@ class PosixFileView final : public FileView {
       PutBack(claim);
       return DeleteOutcome::kReplaced;
     }
-    if (!Unwritten()) {
+    if (!Unwritten(/*renamed=*/true)) {
       PutBack(claim);
       return DeleteOutcome::kChanged;
     }
@@ -180,10 +231,12 @@ class PosixFileView final : public FileView {
     return named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
   }
 
-  // Back under the public name, unless something new stands there: then it stays under its
-  // private name, and the next run puts it back.
-  void PutBack(const std::string& claim) const {
-    ::renameat2(AT_FDCWD, claim.c_str(), AT_FDCWD, path_.c_str(), RENAME_NOREPLACE);
+  // Back under the public name, unless something new stands there (or the file system cannot
+  // move it without the risk of replacing it): then it stays under its private name, which the
+  // run reports, and a later start puts it back.
+  void PutBack(const std::string& claim) {
+    struct stat st;
+    if (!MoveNoReplace(claim, path_) && ::lstat(claim.c_str(), &st) == 0) left_under_ = claim;
   }
 
   void LetGo() {
@@ -197,7 +250,9 @@ class PosixFileView final : public FileView {
   Descriptor fd_;
   bool leased_;
   FileStamp stamp_;
+  uint32_t permissions_;
   std::string path_;
+  std::string left_under_;
   FileBuffer buffer_;
   std::string_view bytes_;
   bool unchanged_ = false;
@@ -278,6 +333,10 @@ class PosixFileSystem final : public FileSystem {
     IgnoreLeaseBreakSignal();
     const bool leased = ::fcntl(fd.get(), F_SETLEASE, F_RDLCK) == 0;
     if (!leased && errno == EAGAIN) return ReadOutcome::kBusy;
+    // Held for as long as the view lives: a later start that finds the file under a claim name
+    // learns that this copy is still at work (CheckClaim). A file that someone else holds
+    // locked exclusively is read all the same; that lock says the same to a later start.
+    ::flock(fd.get(), LOCK_SH | LOCK_NB);
     // Under the lease the file is what it will stay; it may have been written just before.
     if (leased && ::fstat(fd.get(), &st) != 0) return ReadOutcome::kCannotOpen;
     auto posix_view = std::make_unique<PosixFileView>(fd.Release(), leased, st, path);
@@ -290,8 +349,8 @@ class PosixFileSystem final : public FileSystem {
     return outcome;
   }
 
-  std::unique_ptr<WritableFile> CreateTemporary(const std::string& target,
-                                                std::string& path) override {
+  std::unique_ptr<WritableFile> CreateTemporary(const std::string& target, std::string& path,
+                                                uint32_t readable) override {
     // O_EXCL with O_NOFOLLOW: whatever stands under a name (a file, a link, a hard link to a file
     // elsewhere, a pipe) makes the creation fail, and another name is tried.
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -305,11 +364,16 @@ class PosixFileSystem final : public FileSystem {
       auto file = std::make_unique<PosixWritableFile>(fd);
       struct stat created, replaced;
       if (::fstat(fd, &created) == 0) {
+        // The umask decides, unless the file replaced is a plain file of this user's own: a
+        // mode that someone else chose (a file planted in a shared folder, a link's target)
+        // never decides who reads this user's results.
         mode_t mode = created.st_mode & 0777;
-        if (::lstat(target.c_str(), &replaced) == 0 && S_ISREG(replaced.st_mode)) {
+        if (::lstat(target.c_str(), &replaced) == 0 && S_ISREG(replaced.st_mode) &&
+            replaced.st_uid == ::geteuid()) {
           mode = replaced.st_mode & 0777;
         }
         mode |= S_IRUSR | S_IWUSR;
+        mode &= ~((S_IRGRP | S_IROTH) & ~static_cast<mode_t>(readable));
         if (mode != (created.st_mode & 0777)) ::fchmod(fd, mode);
       }
       return file;
@@ -322,7 +386,7 @@ class PosixFileSystem final : public FileSystem {
   }
 
   bool RenameNoReplace(const std::string& from, const std::string& to) override {
-    return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0;
+    return MoveNoReplace(from, to);
   }
 
   bool SyncDirectory(const std::string& path) override {
@@ -338,23 +402,40 @@ class PosixFileSystem final : public FileSystem {
     return ::unlink(path.c_str()) == 0;
   }
 
-  LockAttempt TryLock(const std::string& path) override {
-    // flock works on a descriptor opened only for reading, so a lock file left read-only (by a
-    // run under sudo, or under umask 0222) still serves.
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
-    if (fd < 0 && (errno == EACCES || errno == EROFS)) {
-      fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    }
+  LockAttempt TryLock(const std::string& folder) override {
+    // The folder itself, opened only to read: everyone who may read it can lock it, nobody can
+    // leave a file behind that blocks the lock, and nobody can swap it under a copy at work
+    // without the right to write its parent.
     LockAttempt attempt;
-    Descriptor lock_file(fd);
-    struct stat st;
-    if (!lock_file.valid() || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return attempt;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    Descriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dir.valid()) return attempt;
+    if (::flock(dir.get(), LOCK_EX | LOCK_NB) != 0) {
       attempt.held_elsewhere = errno == EWOULDBLOCK;
       return attempt;
     }
-    attempt.lock = std::make_unique<PosixFileLock>(lock_file.Release());
+    attempt.lock = std::make_unique<PosixFileLock>(dir.Release());
     return attempt;
+  }
+
+  ClaimCheck CheckClaim(const std::string& path) override {
+    // The copy that claimed the file holds it with a shared flock while it works (a link's target
+    // for a link); an exclusive one can be had only once that copy has ended. Opening it never
+    // waits, and what is not a plain file was never read by any copy.
+    ClaimCheck check;
+    Descriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    struct stat st;
+    if (!file.valid() || ::fstat(file.get(), &st) != 0) return check;
+    if (!S_ISREG(st.st_mode)) {
+      check.state = ClaimState::kAbandoned;
+      return check;
+    }
+    if (::flock(file.get(), LOCK_EX | LOCK_NB) != 0) {
+      if (errno == EWOULDBLOCK) check.state = ClaimState::kHeld;
+      return check;
+    }
+    check.state = ClaimState::kAbandoned;
+    check.hold = std::make_unique<PosixFileLock>(file.Release());
+    return check;
   }
 };
 

@@ -21,6 +21,10 @@ class Handle {
 
   bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
   HANDLE get() const { return handle_; }
+  void Reset(HANDLE handle) {
+    Close();
+    handle_ = handle;
+  }
   bool Close() {
     if (!valid()) return true;
     const bool closed = ::CloseHandle(handle_) != 0;
@@ -99,6 +103,25 @@ bool MarkForDeletion(HANDLE file, bool deleted) {
                                       sizeof disposition) != 0;
 }
 
+// The file at `path`, opened to be deleted and shutting writers out; invalid when that fails.
+HANDLE OpenToDelete(const std::wstring& path) {
+  return ::CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                       FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
+// Whether a program holds the file open for writing: an open to read that shuts writers out
+// fails then, and only then (readers are let in, whatever sharing they chose for deletion).
+bool HeldForWriting(const std::wstring& path) {
+  Handle probe(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  return !probe.valid() && ::GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
+// How long a reader that keeps the input from being deleted is waited for: about two seconds.
+constexpr int kReaderWaits = 40;
+constexpr DWORD kReaderWaitMs = 50;
+
 // Deletes the file at `path` when it is still the one `expected` describes. The check and the
 // deletion go through one handle, opened with DELETE access and shutting writers out, so nothing
 // can be put in the file's place between them.
@@ -123,12 +146,20 @@ DeleteOutcome DeleteIfUnchanged(const std::wstring& path, const FileStamp& expec
     if (!link.valid()) return DeletionFailed();
     return MarkForDeletion(link.get(), true) ? DeleteOutcome::kDeleted : DeleteOutcome::kFailed;
   }
-  Handle file(::CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
-                            FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                            FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  Handle file(OpenToDelete(path));
   if (!file.valid()) {
-    // A program holds it open for writing: it is being written.
-    return ::GetLastError() == ERROR_SHARING_VIOLATION ? DeleteOutcome::kChanged : DeletionFailed();
+    if (::GetLastError() != ERROR_SHARING_VIOLATION) return DeletionFailed();
+    // A program holds it open for writing: it is being written. One that only reads it without
+    // letting it be deleted is no writer: it is waited for a little, and then the file is kept
+    // whole for a later start.
+    if (HeldForWriting(path)) return DeleteOutcome::kChanged;
+    for (int wait = 0; wait < kReaderWaits && !file.valid(); ++wait) {
+      ::Sleep(kReaderWaitMs);
+      file.Reset(OpenToDelete(path));
+      if (!file.valid() && ::GetLastError() != ERROR_SHARING_VIOLATION) return DeletionFailed();
+    }
+    if (!file.valid())
+      return HeldForWriting(path) ? DeleteOutcome::kChanged : DeleteOutcome::kFailed;
   }
   BY_HANDLE_FILE_INFORMATION info;
   if (!::GetFileInformationByHandle(file.get(), &info)) return DeleteOutcome::kFailed;
@@ -188,6 +219,8 @@ class Win32FileView final : public FileView {
 
   std::string_view bytes() const override { return bytes_; }
   const FileStamp& stamp() const override { return stamp_; }
+  // Who may read a file is its folder's access list on Windows, not a mode of the file's own.
+  uint32_t permissions() const override { return 0666; }
   bool Release() override {
     handle_.Close();
     return true;
@@ -272,8 +305,9 @@ class Win32FileSystem final : public FileSystem {
     return outcome;
   }
 
-  std::unique_ptr<WritableFile> CreateTemporary(const std::string& target,
-                                                std::string& path) override {
+  // Who may read the new file is inherited from its folder's access list.
+  std::unique_ptr<WritableFile> CreateTemporary(const std::string& target, std::string& path,
+                                                uint32_t) override {
     // CREATE_NEW: whatever stands under a name makes the creation fail, and another name is tried.
     for (int attempt = 0; attempt < 100; ++attempt) {
       path = NewTemporaryPathFor(target);
@@ -304,11 +338,11 @@ class Win32FileSystem final : public FileSystem {
   // MOVEFILE_WRITE_THROUGH has put each move on the disk already.
   bool SyncDirectory(const std::string&) override { return true; }
 
-  LockAttempt TryLock(const std::string& path) override {
-    // The lock is the open handle itself, shared with nobody. A lock file marked read-only is
-    // opened for reading only, which locks it all the same; a link in its place is opened as the
-    // link, never followed.
-    const std::wstring wide = ToWide(path);
+  LockAttempt TryLock(const std::string& folder) override {
+    // The lock is the open handle of a file in the folder itself, shared with nobody. A lock file
+    // marked read-only is opened for reading only, which locks it all the same; a link in its
+    // place is opened as the link, never followed.
+    const std::wstring wide = ToWide(folder + "\\Quorvane.lock");
     LockAttempt attempt;
     HANDLE file = ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
@@ -323,6 +357,10 @@ class Win32FileSystem final : public FileSystem {
     attempt.lock = std::make_unique<Win32FileLock>(file);
     return attempt;
   }
+
+  // A copy on Windows deletes through the handle it checked with and never claims a file by
+  // another name, so a claim here was left by nobody at work.
+  ClaimCheck CheckClaim(const std::string&) override { return {ClaimState::kAbandoned, nullptr}; }
 };
 
 }  // namespace

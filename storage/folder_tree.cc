@@ -24,6 +24,5 @@ FolderTree::FolderTree(std::string documents_path)
 std::string FolderTree::SettingsFile() const { return Join(temp, "Quorvane.tmp"); }
 std::string FolderTree::InputFile() const { return Join(auto_file, "Bintake.tbin"); }
 std::string FolderTree::ResultFile() const { return Join(result, "Decyield.tbin"); }
-std::string FolderTree::LockFile() const { return Join(temp, "Quorvane.lock"); }
 
 }  // namespace quorvane

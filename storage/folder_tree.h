@@ -19,7 +19,6 @@ struct FolderTree {
   std::string SettingsFile() const;  // temp/Quorvane.tmp
   std::string InputFile() const;     // AutoFile/Bintake.tbin
   std::string ResultFile() const;    // Result/Decyield.tbin
-  std::string LockFile() const;      // temp/Quorvane.lock: held during an automatic run
 };
 
 // The user's Documents folder, asked of the system afresh on every call: on Linux the XDG

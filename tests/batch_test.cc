@@ -211,6 +211,8 @@ TEST(RunDropFolderTest, EachOutcomeLeavesTheDropFolderAsPromised) {
     const char* result;  // nullptr: the old one stays
     bool input_kept;
     bool begun;
+    const char* input_after = nullptr;  // Bintake.tbin's bytes when kept; nullptr: as dropped
+    RunDetails details = {};
   };
   const Row rows[] = {
       /* 0*/ {"converted", "101\r\n11\r\n", nullptr, RunOutcome::kOk, "5\r\n3\r\n", false, true},
@@ -245,6 +247,52 @@ TEST(RunDropFolderTest, EachOutcomeLeavesTheDropFolderAsPromised) {
                       [&disk, &folders] { disk.AskToWrite(folders.InputFile()); });
        },
        RunOutcome::kInputChanged, "1\r\n", true, true},
+      /* 9*/
+      {"the Result folder cannot be put on the disk: the input stays, the result stands",
+       "1\r\n",
+       [](testing::MemoryFileSystem&, testing::FaultyFileSystem& files) {
+         files.FailOn(FileStep::kSync, "Result");
+       },
+       RunOutcome::kResultNotWritten,
+       "1\r\n",
+       true,
+       true,
+       nullptr,
+       {"", true}},
+      /*10*/
+      {"an input emptied between its size and its reading", "1\r\n",
+       [&folders](testing::MemoryFileSystem& disk, testing::FaultyFileSystem& files) {
+         files.Before(FileStep::kRead, "Bintake",
+                      [&disk, &folders] { disk.PutFile(folders.InputFile(), ""); });
+       },
+       RunOutcome::kInputUnreadable, nullptr, true, false, ""},
+      /*11*/
+      {"a claim that a copy at work holds: the folder is that copy's", "1\r\n",
+       [&claim](testing::MemoryFileSystem& disk, testing::FaultyFileSystem&) {
+         disk.PutFile(claim, "110\r\n");
+         disk.SetClaimState(claim, ClaimState::kHeld);
+       },
+       RunOutcome::kBusy, nullptr, true, false},
+      /*12*/
+      {"a claim whose copy cannot be told to have ended, and no input: named, not missing",
+       nullptr,
+       [&claim](testing::MemoryFileSystem& disk, testing::FaultyFileSystem&) {
+         disk.PutFile(claim, "110\r\n");
+         disk.SetClaimState(claim, ClaimState::kUnknown);
+       },
+       RunOutcome::kInputNotDeleted,
+       nullptr,
+       false,
+       false,
+       nullptr,
+       {claim, false}},
+      /*13*/
+      {"the same claim beside an input: the input is converted", "11\r\n",
+       [&claim](testing::MemoryFileSystem& disk, testing::FaultyFileSystem&) {
+         disk.PutFile(claim, "110\r\n");
+         disk.SetClaimState(claim, ClaimState::kUnknown);
+       },
+       RunOutcome::kOk, "3\r\n", false, true},
   };
   for (size_t row = 0; row < std::size(rows); ++row) {
     const Row& r = rows[row];
@@ -265,15 +313,18 @@ TEST(RunDropFolderTest, EachOutcomeLeavesTheDropFolderAsPromised) {
       bool begun = false;
     } progress;
 
-    EXPECT_EQ(RunDropFolder(files, folders, progress), r.outcome);
+    RunDetails details;
+    EXPECT_EQ(RunDropFolder(files, folders, progress, &details), r.outcome);
     EXPECT_EQ(progress.begun, r.begun);
+    EXPECT_EQ(details.input_left_under, r.details.input_left_under);
+    EXPECT_EQ(details.result_in_place, r.details.result_in_place);
     const auto* result = disk.Find(folders.ResultFile());
     ASSERT_NE(result, nullptr);
     EXPECT_EQ(result->bytes, r.result != nullptr ? r.result : "9\r\n");
     const auto* input = disk.Find(folders.InputFile());
     EXPECT_EQ(input != nullptr, r.input_kept);
     if (input != nullptr && r.input != nullptr) {
-      EXPECT_EQ(input->bytes, r.input);
+      EXPECT_EQ(input->bytes, r.input_after != nullptr ? r.input_after : r.input);
     }
   }
 }

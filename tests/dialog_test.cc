@@ -628,7 +628,7 @@ TEST(AutomaticStartTest, SecondCopyLeavesTheDropFolderToTheFirst) {
   h.MakeDropFolder();
   h.DropInput("101\r\n");
   fs::create_directories(h.folders().temp);
-  FileSystem::LockAttempt held = RealFileSystem().TryLock(h.folders().LockFile());
+  FileSystem::LockAttempt held = RealFileSystem().TryLock(h.folders().temp);
   ASSERT_TRUE(held.lock);
   h.Open();
   EXPECT_EQ(h.dialog().outcome(), RunOutcome::kBusy);
@@ -638,11 +638,11 @@ TEST(AutomaticStartTest, SecondCopyLeavesTheDropFolderToTheFirst) {
   ExpectEndedCleanly(h);
 }
 
-TEST(AutomaticStartTest, LockFileThatCannotBeMadeDoesNotBlockEveryStart) {
+TEST(AutomaticStartTest, TempFolderThatCannotBeLockedDoesNotBlockEveryStart) {
   DialogHarness h;
   h.MakeDropFolder();
   h.DropInput("101\r\n");
-  fs::create_directories(h.folders().LockFile());  // a folder in the lock file's place
+  WriteFile(h.folders().temp, "");  // a file in the locked folder's place
   h.Open();
   EXPECT_EQ(h.dialog().outcome(), RunOutcome::kOk);
   EXPECT_EQ(h.Result(), "5\r\n");

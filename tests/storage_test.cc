@@ -175,14 +175,25 @@ mode_t ModeOf(const std::string& path) {
   return ::lstat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
 }
 
+// What the umask gives a new file, which its owner may always read and write.
+mode_t UmaskMode() {
+  const mode_t mask = ::umask(022);
+  ::umask(mask);
+  return (0666 & ~mask) | 0600;
+}
+
 // Whatever stands at the file's name (or at a name a temporary could take) is replaced or
-// refused, never written through; no temporary file is left either way.
+// refused, never written through; no temporary file is left either way. The new file's mode is
+// never taken from a file that is not the user's own, and grants nobody a read that the file it
+// was made from (`readable`) did not grant.
 TEST(FilePrimitivesTest, ReplaceFileSafelyReplacesWholeOrNotAtAll) {
+  constexpr mode_t kAsTheUmaskGives = 01000;
   struct Row {
     const char* name;
     std::function<void(const std::string& path, const std::string& outside)> setup;
     bool replaced;
     mode_t mode;  // of the new file; 0: not looked at
+    uint32_t readable = 0777;
   };
   const auto plant_links = [](const std::string& path, const std::string& outside) {
     // A link at the old fixed temporary name, and a hard link at the very name that the next
@@ -203,8 +214,12 @@ TEST(FilePrimitivesTest, ReplaceFileSafelyReplacesWholeOrNotAtAll) {
        },
        true, 0640},
       /* 3*/
-      {"a link to a file elsewhere",
-       [](auto& path, auto& outside) { fs::create_symlink(outside, path); }, true, 0},
+      {"a link to a world-writable file elsewhere: its mode is not the result's",
+       [](auto& path, auto& outside) {
+         ::chmod(outside.c_str(), 0666);
+         fs::create_symlink(outside, path);
+       },
+       true, kAsTheUmaskGives},
       /* 4*/
       {"a hard link to a file elsewhere",
        [](auto& path, auto& outside) { fs::create_hard_link(outside, path); }, true, 0},
@@ -231,6 +246,36 @@ TEST(FilePrimitivesTest, ReplaceFileSafelyReplacesWholeOrNotAtAll) {
          fs::create_symlink(outside, path);
        },
        true, 0},
+      // Only a file that no one may write is read-only; one its group may write is replaced.
+      /*11*/
+      {"a result only its group may write: replaced, its mode kept",
+       [](auto& path, auto&) {
+         WriteFile(path, "old\r\n");
+         ::chmod(path.c_str(), 0464);
+       },
+       true, 0664},
+      /*12*/
+      {"another user's world-readable file: the umask decides",
+       [](auto& path, auto&) {
+         WriteFile(path, "old\r\n");
+         ::chmod(path.c_str(), 0666);
+         EXPECT_EQ(::chown(path.c_str(), 4242, 4242), 0) << "the test runs as root";
+       },
+       true, kAsTheUmaskGives},
+      /*13*/
+      {"made from a file its owner alone may read: so is this one",
+       [](auto& path, auto&) {
+         WriteFile(path, "old\r\n");
+         ::chmod(path.c_str(), 0644);
+       },
+       true, 0600, 0600},
+      /*14*/
+      {"made from a file its group may read: others lose their read",
+       [](auto& path, auto&) {
+         WriteFile(path, "old\r\n");
+         ::chmod(path.c_str(), 0664);
+       },
+       true, 0660, 0640},
   };
   for (size_t row = 0; row < std::size(rows); ++row) {
     SCOPED_TRACE("row " + std::to_string(row) + ": " + rows[row].name);
@@ -253,7 +298,8 @@ TEST(FilePrimitivesTest, ReplaceFileSafelyReplacesWholeOrNotAtAll) {
     const size_t planted = temporaries();
     const mode_t outside_mode = ModeOf(outside);
 
-    EXPECT_EQ(ReplaceFileSafely(Files(), path, "5\r\n3\r\n"), rows[row].replaced);
+    EXPECT_EQ(ReplaceFileSafely(Files(), path, "5\r\n3\r\n", rows[row].readable).done,
+              rows[row].replaced);
     EXPECT_EQ(ReadFile(outside), "precious");
     EXPECT_EQ(ModeOf(outside), outside_mode);
     if (rows[row].replaced) {
@@ -261,7 +307,7 @@ TEST(FilePrimitivesTest, ReplaceFileSafelyReplacesWholeOrNotAtAll) {
       EXPECT_EQ(ReadFile(path), "5\r\n3\r\n");
       EXPECT_EQ(ModeOf(path) & 0600, 0600u);
       if (rows[row].mode != 0) {
-        EXPECT_EQ(ModeOf(path), rows[row].mode);
+        EXPECT_EQ(ModeOf(path), rows[row].mode == kAsTheUmaskGives ? UmaskMode() : rows[row].mode);
       }
     } else if (existed && fs::is_regular_file(path)) {
       EXPECT_EQ(ReadFile(path), before);
@@ -288,6 +334,7 @@ TEST(FilePrimitivesTest, OnlyPlainFilesOfTheTemporaryPatternAreLeftovers) {
       /* 4*/ {"Decyield.tbin", [](auto& p) { WriteFile(p, "3\r\n"); }, false},
       /* 5*/ {"Other.tbin.abcdef.partial", [](auto& p) { WriteFile(p, "x"); }, false},
       /* 6*/ {"Decyield.tbin.abcdef.partial.txt", [](auto& p) { WriteFile(p, "x"); }, false},
+      /* 7*/ {"Decyield.tbinX.partial", [](auto& p) { WriteFile(p, "x"); }, false},
   };
   for (const auto& row : rows) row.make(dir / row.name);
   RemoveLeftoverTemporaries(Files(), path);
@@ -296,6 +343,84 @@ TEST(FilePrimitivesTest, OnlyPlainFilesOfTheTemporaryPatternAreLeftovers) {
     EXPECT_EQ(fs::exists(fs::symlink_status(dir / rows[row].name)), !rows[row].removed);
   }
   EXPECT_EQ(ReadFile(outside), "precious");
+}
+
+// A claim a killed run left goes back under the input's name, unless something stands there or
+// a copy at work holds it; only names of the claim pattern are claims.
+TEST(FilePrimitivesTest, AbandonedClaimsGoBackAndHeldOnesStay) {
+  const struct {
+    const char* name;
+    std::function<void(const std::string& input, const std::string& claim,
+                       const std::string& outside)>
+        make;
+    const char* input_after;  // Bintake.tbin's bytes afterwards; nullptr: none
+    bool claim_stays;
+    bool held;
+  } rows[] = {
+      /* 0*/
+      {"a plain file", [](auto&, auto& claim, auto&) { WriteFile(claim, "110"); }, "110", false,
+       false},
+      /* 1*/
+      {"a link: it goes back as a link",
+       [](auto&, auto& claim, auto& outside) { fs::create_symlink(outside, claim); }, "101", false,
+       false},
+      /* 2*/
+      {"beside an input: it waits for the name",
+       [](auto& input, auto& claim, auto&) {
+         WriteFile(input, "1");
+         WriteFile(claim, "110");
+       },
+       "1", true, false},
+      /* 3*/
+      {"a name without the dot is no claim",
+       [](auto& input, auto&, auto&) { WriteFile(input + "X.claim", "110"); }, nullptr, false,
+       false},
+      /* 4*/
+      {"the input's second name: the claim name only goes",
+       [](auto& input, auto& claim, auto&) {
+         WriteFile(input, "110");
+         fs::create_hard_link(input, claim);
+       },
+       "110", false, false},
+  };
+  for (size_t row = 0; row < std::size(rows); ++row) {
+    SCOPED_TRACE("row " + std::to_string(row) + ": " + rows[row].name);
+    TempFolder dir;
+    const std::string input = dir / "Bintake.tbin";
+    const std::string claim = input + ".k1ll3d.claim";
+    const std::string outside = dir / "outside";
+    WriteFile(outside, "101");
+    rows[row].make(input, claim, outside);
+    const ClaimsFound found = RestoreClaimedFiles(Files(), input);
+    EXPECT_EQ(found.held, rows[row].held);
+    EXPECT_EQ(found.stranded, "");
+    if (rows[row].input_after == nullptr) {
+      EXPECT_FALSE(fs::exists(fs::symlink_status(input)));
+    } else {
+      EXPECT_EQ(ReadFile(input), rows[row].input_after);
+    }
+    EXPECT_EQ(fs::exists(fs::symlink_status(claim)), rows[row].claim_stays);
+    EXPECT_EQ(ReadFile(outside), "101");
+    if (row == 1) {
+      EXPECT_TRUE(fs::is_symlink(input));
+    }
+  }
+
+  // A claim that a copy at work holds (here this process, reading it) is that copy's: nothing is
+  // moved, not even another, abandoned claim beside it.
+  TempFolder dir;
+  const std::string input = dir / "Bintake.tbin";
+  WriteFile(input + ".h3ld00.claim", "1");
+  WriteFile(input + ".k1ll3d.claim", "11");
+  std::unique_ptr<FileView> at_work;
+  ASSERT_EQ(Files().ViewFile(input + ".h3ld00.claim", kReadLimit, at_work),
+            FileSystem::ReadOutcome::kOk);
+  EXPECT_TRUE(RestoreClaimedFiles(Files(), input).held);
+  EXPECT_FALSE(fs::exists(input));
+  EXPECT_TRUE(fs::exists(input + ".k1ll3d.claim"));
+  at_work.reset();
+  EXPECT_FALSE(RestoreClaimedFiles(Files(), input).held);
+  EXPECT_TRUE(fs::exists(input));
 }
 
 TEST(FilePrimitivesTest, DeleteTreeRemovesEverythingButProtectedFiles) {

@@ -135,9 +135,9 @@ bool CQuorvaneDlg::MessagesAllowed() {
 
 void CQuorvaneDlg::ReportIfAllowed(RunOutcome outcome) {
   const OutcomeMessage message = MessageFor(outcome);
-  if (message.text != TextId::kNone && MessagesAllowed()) {
-    view_->MessageBox(Text(message.text), message.icon);
-  }
+  if (message.text == TextId::kNone || !MessagesAllowed()) return;
+  // What the run adds (where its input was left, say) follows on lines of its own.
+  view_->MessageBox(OutcomeMessageText(outcome, run_details_), message.icon);
 }
 
 void CQuorvaneDlg::ShowProgress(uint64_t position, uint64_t total) {
@@ -251,7 +251,8 @@ void CQuorvaneDlg::OnExitClicked() {
 void CQuorvaneDlg::RunBatch() {
   run_begun_ = false;
   // The run lets go of the input before anything here waits on a person.
-  EndRun(RunDropFolder(files_, folders_, *this));
+  run_details_ = {};
+  EndRun(RunDropFolder(files_, folders_, *this, &run_details_));
 }
 
 void CQuorvaneDlg::Begin(const ProgressSchedule&, uint64_t total) {

@@ -74,6 +74,8 @@ class CQuorvaneDlg final : public DialogCommands, private RunProgress {
   // The result the dialog ended with, once it has ended.
   std::optional<int> end_result() const { return end_result_; }
   RunOutcome outcome() const { return outcome_; }
+  // What the drop-folder run had to say beside its outcome (where its input was left, say).
+  const RunDetails& run_details() const { return run_details_; }
   const SettingsLines& settings_lines() const { return settings_lines_; }
   bool keep_drop_folder() const { return keep_drop_folder_; }
   const FolderTree& folders() const { return folders_; }
@@ -113,6 +115,7 @@ class CQuorvaneDlg final : public DialogCommands, private RunProgress {
   bool run_begun_ = false;  // the run read its input and shows its progress
   std::optional<int> end_result_;
   RunOutcome outcome_ = RunOutcome::kOk;
+  RunDetails run_details_;
 };
 
 }  // namespace quorvane

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <string>
+
+#include "automation/drop_folder_run.h"
 #include "automation/run_outcome.h"
 #include "ui/dialog_view.h"
 #include "ui/texts.h"
@@ -42,6 +45,19 @@ constexpr OutcomeMessage MessageFor(RunOutcome outcome) {
       break;
   }
   return {TextId::kNone, MessageIcon::kError};
+}
+
+// The message box text for an automatic run that ended so: the outcome's own text, then what the
+// run's details add, each on a line of its own. Empty for an outcome with no message.
+inline std::string OutcomeMessageText(RunOutcome outcome, const RunDetails& details) {
+  const TextId id = MessageFor(outcome).text;
+  if (id == TextId::kNone) return {};
+  std::string text = Text(id);
+  if (details.result_in_place) text += "\r\n" + Text(TextId::kResultNotDurable);
+  if (!details.input_left_under.empty()) {
+    text += "\r\n" + Format(TextId::kInputLeftUnder, {details.input_left_under});
+  }
+  return text;
 }
 
 }  // namespace quorvane

@@ -114,6 +114,11 @@ constexpr CatalogueEntry kCatalogue[] = {
     {TextId::kNoDocumentsFolder, "ドキュメント フォルダーが見つかりません。\r\n処理を中止します。",
      "The Documents folder cannot be found.\r\nProcessing stopped."},
     {TextId::kCompleted, "処理を完了しました。", "Processing is complete."},
+    {TextId::kInputLeftUnder, "「Bintake.tbin」ファイルは「{1}」として残っています。",
+     "The file \"Bintake.tbin\" is kept as \"{1}\"."},
+    {TextId::kResultNotDurable,
+     "新しい「Decyield.tbin」は置かれましたが、停電で失われることがあります。",
+     "The new \"Decyield.tbin\" is in place, but a power cut may still take it away."},
 
     // Kept in step with docs/quorvane.1, which says the same in English at more length; a test
     // compares the options and the exit statuses of the two.

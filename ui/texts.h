@@ -62,6 +62,9 @@ enum class TextId : int {
   kInputChanged,
   kNoDocumentsFolder,
   kCompleted,
+  // A line after the message of an automatic run that ended so, and in its line on standard error.
+  kInputLeftUnder,    // {1}: the private name the input is kept under
+  kResultNotDurable,  // the new result stands, but its folder could not be put on the disk
   // The command line: --help, --version and its lines on standard error.
   kUsage,
   kVersionOutput,

@@ -58,9 +58,9 @@ struct ExitRow {
   std::function<void(const DropHome&)> setup;
   std::vector<std::string> extra_environment;
   RunOutcome outcome;
-  bool input_kept;                    // Bintake.tbin (file or folder) still there afterwards
-  std::optional<std::string> result;  // the result file afterwards; nullopt: none
-  std::string printed;                // a line the run prints on standard error; empty: none
+  bool input_kept;                       // Bintake.tbin (file or folder) still there afterwards
+  std::optional<std::string> result;     // the result file afterwards; nullopt: none
+  std::string printed;                   // a line the run prints on standard error; empty: none
   const char* standard_error = nullptr;  // kClosedStream or kBrokenPipe; nullptr: a file
   std::function<void(const DropHome&)> check = nullptr;  // what else must hold afterwards
 };
@@ -228,13 +228,13 @@ std::vector<ExitRow> ExitRows() {
        kOldResult,
        "quorvane: " + Text(TextId::kOutOfMemory)},
       /*17*/
-      {"the lock file may be read but not written",
+      {"a lock file an older version left, which this account may not open, blocks nothing",
        [](const DropHome& home) {
          home.MakeDropFolder();
          home.DropInput("10\r\n");
-         WriteFile(home.folders().LockFile(), "");
+         WriteFile(home.folders().temp + "/Quorvane.lock", "");
        },
-       {fail_io, "QUORVANE_FAIL_OPEN_WRITE=/Quorvane.lock"},
+       {fail_io, "QUORVANE_FAIL_OPEN=/Quorvane.lock"},
        RunOutcome::kOk,
        false,
        "2\r\n",
@@ -305,7 +305,7 @@ std::vector<ExitRow> ExitRows() {
        kOldResult,
        "quorvane: " + Text(TextId::kOutOfMemory)},
       /*24*/
-      {"standard error closed: the message lands nowhere, least of all in the lock file",
+      {"standard error closed: the message lands nowhere, least of all in a file of the run",
        drop("1\r\n"),
        {},
        RunOutcome::kOk,
@@ -313,7 +313,12 @@ std::vector<ExitRow> ExitRows() {
        "1\r\n",
        "",
        kClosedStream,
-       [](const DropHome& home) { EXPECT_EQ(ReadFile(home.folders().LockFile()), ""); }},
+       [](const DropHome& home) {
+         for (const auto& entry : fs::recursive_directory_iterator(home.folders().documents)) {
+           if (!entry.is_regular_file()) continue;
+           EXPECT_EQ(ReadFile(entry.path()).find("quorvane"), std::string::npos) << entry.path();
+         }
+       }},
       /*25*/
       {"standard error a pipe nobody reads: the status is the run's own",
        drop("1\r\n"),
@@ -483,7 +488,7 @@ TEST_F(ExitStatusTest, SecondCopyWhileTheDropFolderIsLockedEndsBusyAndTouchesNot
   home_.DropInput("1\r\n");
   fs::create_directories(home_.folders().temp);
   // The lock is what a copy at work holds; taking it here stands for that copy.
-  int held = ::open(home_.folders().LockFile().c_str(), O_RDWR | O_CREAT, 0666);
+  int held = ::open(home_.folders().temp.c_str(), O_RDONLY | O_DIRECTORY);
   ASSERT_GE(held, 0);
   ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
 

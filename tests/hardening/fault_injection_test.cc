@@ -137,8 +137,8 @@ void ExpectNothingLost(DialogHarness& harness, const RunScenario& scenario) {
   const bool allowed =
       controls.control(kIdShowMessages).checked && !IsOff(dialog.settings_lines().show_messages);
   std::vector<std::string> expected;
-  if (const TextId message = MessageFor(outcome).text; message != TextId::kNone && allowed) {
-    expected.push_back(Text(message));
+  if (MessageFor(outcome).text != TextId::kNone && allowed) {
+    expected.push_back(OutcomeMessageText(outcome, dialog.run_details()));
   }
   std::vector<std::string> shown;
   for (const ShownMessage& message : harness.view().messages()) shown.push_back(message.text);
@@ -191,8 +191,8 @@ struct AimedFault {
 
 const AimedFault kAimedFaults[] = {
     /* 0*/ {0, FileStep::kStatus, "AutoFile", 1, std::nullopt},
-    // No lock file to be held by anyone: the run goes on without the lock.
-    /* 1*/ {0, FileStep::kLock, "Quorvane.lock", 1, RunOutcome::kOk},
+    // No lock to be held by anyone: the run goes on without the lock.
+    /* 1*/ {0, FileStep::kLock, "/temp", 1, RunOutcome::kOk},
     /* 2*/ {0, FileStep::kStatus, "Bintake.tbin", 1, RunOutcome::kInputMissing},
     /* 3*/ {0, FileStep::kStatus, "Bintake.tbin", 2, RunOutcome::kInputMissing},
     /* 4*/ {0, FileStep::kRead, "Bintake.tbin", 1, RunOutcome::kInputUnreadable},

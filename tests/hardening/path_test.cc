@@ -278,7 +278,7 @@ TEST(PathTest, PlantedLinksAndLeftoversNeitherRedirectNorBlockARun) {
   WriteFile(result + ".stuck1.partial", "9");
   ::chmod((result + ".stuck1.partial").c_str(), 0444);
   fs::create_symlink(input_elsewhere, home.folders().InputFile());
-  fs::create_symlink(outside + "/made-through-the-lock", home.folders().LockFile());
+  fs::create_symlink(outside + "/made-through-the-lock", home.folders().temp + "/Quorvane.lock");
 
   for (int run = 0; run < 2; ++run) {
     SCOPED_TRACE("run " + std::to_string(run));

@@ -73,10 +73,10 @@ class FaultyFileSystem : public FileSystem {
     if (real_view) view = std::make_unique<View>(*this, path, std::move(real_view));
     return outcome;
   }
-  std::unique_ptr<WritableFile> CreateTemporary(const std::string& target,
-                                                std::string& path) override {
+  std::unique_ptr<WritableFile> CreateTemporary(const std::string& target, std::string& path,
+                                                uint32_t readable) override {
     if (Fails(FileStep::kCreate, target)) return nullptr;
-    auto file = real_.CreateTemporary(target, path);
+    auto file = real_.CreateTemporary(target, path, readable);
     if (!file) return nullptr;
     return std::make_unique<File>(*this, path, std::move(file));
   }
@@ -95,6 +95,10 @@ class FaultyFileSystem : public FileSystem {
   LockAttempt TryLock(const std::string& path) override {
     if (Fails(FileStep::kLock, path)) return {};
     return real_.TryLock(path);
+  }
+  ClaimCheck CheckClaim(const std::string& path) override {
+    if (Fails(FileStep::kLock, path)) return {};
+    return real_.CheckClaim(path);
   }
 
  private:
@@ -115,6 +119,8 @@ class FaultyFileSystem : public FileSystem {
         : owner_(owner), path_(std::move(path)), real_(std::move(real)) {}
     std::string_view bytes() const override { return real_->bytes(); }
     const FileStamp& stamp() const override { return real_->stamp(); }
+    uint32_t permissions() const override { return real_->permissions(); }
+    std::string left_under() const override { return real_->left_under(); }
     bool Release() override { return real_->Release(); }
     DeleteOutcome Delete() override {
       if (owner_.Fails(FileStep::kDelete, path_)) {

@@ -52,6 +52,12 @@ class MemoryFileSystem final : public FileSystem {
   // A program opens the file at `path` to write it while Quorvane holds it: it waits, and the
   // holder learns that it asked.
   void AskToWrite(const std::string& path) { files_.at(names_.at(path).file).asked_to_write++; }
+  // Whether the copy that claimed the file at `path` can be told to have ended (CheckClaim): by
+  // default as the views say; a test may say that a copy elsewhere holds it, or that nobody can
+  // tell.
+  void SetClaimState(const std::string& path, ClaimState state) {
+    files_.at(names_.at(path).file).claim_state = state;
+  }
 
   // Everything made so far is on the disk.
   void SyncAll() {
@@ -159,8 +165,8 @@ class MemoryFileSystem final : public FileSystem {
     view = std::make_unique<MemoryView>(*this, path, found->second.file);
     return ReadOutcome::kOk;
   }
-  std::unique_ptr<WritableFile> CreateTemporary(const std::string& target,
-                                                std::string& path) override {
+  std::unique_ptr<WritableFile> CreateTemporary(const std::string& target, std::string& path,
+                                                uint32_t) override {
     path = NewTemporaryPathFor(target);
     if (names_.count(path) != 0) return nullptr;
     const int file = NewFile();
@@ -197,14 +203,24 @@ class MemoryFileSystem final : public FileSystem {
     return Change({ChangeKind::kErase, path, {}, {}});
   }
   LockAttempt TryLock(const std::string&) override { return {std::make_unique<FileLock>(), false}; }
+  ClaimCheck CheckClaim(const std::string& path) override {
+    auto found = names_.find(path);
+    if (found == names_.end() || found->second.is_directory) return {};
+    const File& file = files_.at(found->second.file);
+    if (file.claim_state != ClaimState::kAbandoned) return {file.claim_state, nullptr};
+    if (file.holders > 0) return {ClaimState::kHeld, nullptr};
+    return {ClaimState::kAbandoned, std::make_unique<FileLock>()};
+  }
 
  private:
   struct File {
     bool read_only = false;
     std::string bytes;
-    std::string durable;     // what a power cut leaves of the bytes
-    int version = 0;         // counts the writes
-    int asked_to_write = 0;  // how often a program asked to write it
+    std::string durable;                              // what a power cut leaves of the bytes
+    int version = 0;                                  // counts the writes
+    int asked_to_write = 0;                           // how often a program asked to write it
+    int holders = 0;                                  // views of it still alive
+    ClaimState claim_state = ClaimState::kAbandoned;  // what CheckClaim says beside the holders
   };
   struct Name {
     bool is_directory = false;
@@ -231,11 +247,19 @@ class MemoryFileSystem final : public FileSystem {
           file_(file),
           bytes_(owner.files_.at(file).bytes),
           stamp_(StampOf(file, owner.files_.at(file))),
-          asked_(owner.files_.at(file).asked_to_write) {}
+          asked_(owner.files_.at(file).asked_to_write) {
+      owner_.files_.at(file_).holders++;
+    }
+    ~MemoryView() override { LetGo(); }
     std::string_view bytes() const override { return bytes_; }
     const FileStamp& stamp() const override { return stamp_; }
-    bool Release() override { return Unwritten(); }
+    uint32_t permissions() const override { return 0644; }
+    bool Release() override {
+      LetGo();
+      return Unwritten();
+    }
     DeleteOutcome Delete() override {
+      LetGo();
       // As on the disk: the name is claimed first, then checked, then deleted.
       if (!Unwritten()) return DeleteOutcome::kChanged;
       const std::string claim = NewClaimPathFor(path_);
@@ -255,6 +279,10 @@ class MemoryFileSystem final : public FileSystem {
     }
 
    private:
+    void LetGo() {
+      if (held_) owner_.files_.at(file_).holders--;
+      held_ = false;
+    }
     bool Unwritten() const {
       auto found = owner_.files_.find(file_);
       return found != owner_.files_.end() && found->second.asked_to_write == asked_ &&
@@ -267,6 +295,7 @@ class MemoryFileSystem final : public FileSystem {
     std::string bytes_;
     FileStamp stamp_;
     int asked_;
+    bool held_ = true;
   };
 
   class MemoryFile final : public WritableFile {

@@ -6,6 +6,8 @@
 
 #include <memory>
 #include <string>
+#include <thread>
+#include <utility>
 
 #include "storage/file_primitives.h"
 #include "storage/file_system.h"
@@ -19,19 +21,42 @@ namespace {
 using testing::DeleteTree;
 using win32::ToWide;
 
+// Wine hands out process ids again, so the folder's name is made unique by the clock as well, and
+// the read-only marks the cases leave are cleared before it goes.
 class Scratch {
  public:
   Scratch() {
     wchar_t temp[MAX_PATH];
     ::GetTempPathW(MAX_PATH, temp);
-    root_ = win32::ToUtf8(temp) + "quorvane-fs-" + std::to_string(::GetCurrentProcessId());
-    ::CreateDirectoryW(ToWide(root_).c_str(), nullptr);
+    const std::string base = win32::ToUtf8(temp) + "quorvane-fs-" +
+                             std::to_string(::GetCurrentProcessId()) + "-" +
+                             std::to_string(::GetTickCount64());
+    for (int attempt = 0; root_.empty(); ++attempt) {
+      const std::string candidate = base + "-" + std::to_string(attempt);
+      if (::CreateDirectoryW(ToWide(candidate).c_str(), nullptr)) root_ = candidate;
+    }
   }
-  ~Scratch() { DeleteTree(RealFileSystem(), root_); }
+  ~Scratch() {
+    ClearReadOnly(root_);
+    DeleteTree(RealFileSystem(), root_);
+  }
 
   std::string Path(const std::string& name) const { return root_ + "\\" + name; }
 
  private:
+  static void ClearReadOnly(const std::string& folder) {
+    auto entries = RealFileSystem().ListDirectory(folder);
+    if (!entries) return;
+    for (const DirectoryEntry& entry : *entries) {
+      const std::string path = folder + "\\" + entry.name;
+      if (entry.is_directory) ClearReadOnly(path);
+      const DWORD attributes = ::GetFileAttributesW(ToWide(path).c_str());
+      if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        ::SetFileAttributesW(ToWide(path).c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+      }
+    }
+  }
+
   std::string root_;
 };
 
@@ -170,9 +195,14 @@ void WriteCases(const Scratch& scratch) {
   const std::string path = scratch.Path("result.tbin");
   Put(path, "5\r\n3\r\n");
   std::string bytes;
-  // Whatever stands at the old fixed temporary name is neither opened nor in the way.
+  // Whatever stands at the old fixed temporary name, or at the very name the next temporary will
+  // be given, is neither opened nor in the way.
   Put(path + ".partial", "precious");
   MarkReadOnly(path + ".partial");
+  SeedPrivateNames(7);
+  const std::string next_temporary = NewTemporaryPathFor(path);
+  Put(next_temporary, "planted");
+  SeedPrivateNames(7);
   Expect("replace", "replaces an existing file", ReplaceFileSafely(fs, path, "2\r\n"));
   Expect("replace", "reads back",
          fs.ReadFile(path, 100, bytes, nullptr) == FileSystem::ReadOutcome::kOk);
@@ -180,9 +210,13 @@ void WriteCases(const Scratch& scratch) {
   Expect("replace", "the old temporary name reads back",
          fs.ReadFile(path + ".partial", 100, bytes, nullptr) == FileSystem::ReadOutcome::kOk);
   ExpectEq("replace", "the file at the old temporary name", bytes, "precious");
+  Expect("replace", "the file at the next temporary name reads back",
+         fs.ReadFile(next_temporary, 100, bytes, nullptr) == FileSystem::ReadOutcome::kOk);
+  ExpectEq("replace", "the file at the next temporary name", bytes, "planted");
+  fs.DeleteFile(next_temporary);
   ExpectEq("replace", "temporaries left", Temporaries(fs, scratch, "result.tbin"), 1);
   std::string temporary;
-  auto file = fs.CreateTemporary(path, temporary);
+  auto file = fs.CreateTemporary(path, temporary, 0777);
   Expect("temporary", "is made", file != nullptr);
   Expect("temporary", "is named as one",
          IsTemporaryNameFor(temporary.substr(temporary.rfind('\\') + 1), "result.tbin"));
@@ -202,7 +236,8 @@ void DeleteCases(const Scratch& scratch) {
   static const struct {
     const char* name;
     int change;  // 0 none, 1 read-only, 2 another file put in its place, 3 written to, 4 deleted,
-                 // 5 read-only with a second name, 6 held open by a writer
+                 // 5 read-only with a second name, 6 held open by a writer, 7 held open by a
+                 // reader that does not share deletion, 8 the same reader letting go in a moment
     DeleteOutcome outcome;
     bool gone;
   } kCases[] = {
@@ -213,6 +248,11 @@ void DeleteCases(const Scratch& scratch) {
       /* 4 */ {"gone", 4, DeleteOutcome::kNotFound, true},
       /* 5 */ {"read-only, with a second name", 5, DeleteOutcome::kDeleted, true},
       /* 6 */ {"held open by a writer", 6, DeleteOutcome::kChanged, false},
+      // A reader is no writer: it is waited for, and then the file is kept whole (17, not 19).
+      /* 7 */
+      {"held open by a reader that does not share deletion", 7, DeleteOutcome::kFailed, false},
+      /* 8 */
+      {"the same reader letting go while it is waited for", 8, DeleteOutcome::kDeleted, true},
   };
   for (size_t row = 0; row < std::size(kCases); ++row) {
     const std::string where = std::string("delete what was read: ") + kCases[row].name;
@@ -258,9 +298,25 @@ void DeleteCases(const Scratch& scratch) {
                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         break;
+      case 7:
+      case 8:
+        view->Release();
+        writer = ::CreateFileW(ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        Expect(where, "the reader opens it", writer != INVALID_HANDLE_VALUE);
+        break;
+    }
+    // Row 8's reader lets go a moment after the deletion began.
+    std::thread letting_go;
+    if (kCases[row].change == 8) {
+      letting_go = std::thread([&writer] {
+        ::Sleep(300);
+        ::CloseHandle(std::exchange(writer, INVALID_HANDLE_VALUE));
+      });
     }
     ExpectEq(where, "outcome", static_cast<int>(view->Delete()),
              static_cast<int>(kCases[row].outcome));
+    if (letting_go.joinable()) letting_go.join();
     if (writer != INVALID_HANDLE_VALUE) ::CloseHandle(writer);
     ExpectEq(where, "gone", !FileExists(fs, path), kCases[row].gone);
     if (kCases[row].change == 5) {
@@ -274,23 +330,26 @@ void DeleteCases(const Scratch& scratch) {
 
 void LockCases(const Scratch& scratch) {
   FileSystem& fs = RealFileSystem();
-  const std::string path = scratch.Path("Quorvane.lock");
+  const std::string folder = scratch.Path("temp");
+  fs.MakeDirectory(folder);
   for (const bool read_only : {false, true}) {
     const std::string where = read_only ? "read-only lock" : "lock";
     {
-      FileSystem::LockAttempt first = fs.TryLock(path);
+      FileSystem::LockAttempt first = fs.TryLock(folder);
       Expect(where, "the first copy takes it", first.lock != nullptr);
-      FileSystem::LockAttempt second = fs.TryLock(path);
+      FileSystem::LockAttempt second = fs.TryLock(folder);
       Expect(where, "a second copy does not", second.lock == nullptr);
       Expect(where, "and knows it is held", second.held_elsewhere);
     }
-    Expect(where, "it is free again once released", fs.TryLock(path).lock != nullptr);
-    MarkReadOnly(path);
+    Expect(where, "it is free again once released", fs.TryLock(folder).lock != nullptr);
+    MarkReadOnly(folder + "\\Quorvane.lock");
   }
-  fs.MakeDirectory(scratch.Path("folder.lock"));
-  FileSystem::LockAttempt folder = fs.TryLock(scratch.Path("folder.lock"));
-  Expect("lock", "a folder in its place is no lock, nor held",
-         !folder.lock && !folder.held_elsewhere);
+  const std::string blocked = scratch.Path("blocked");
+  fs.MakeDirectory(blocked);
+  fs.MakeDirectory(blocked + "\\Quorvane.lock");
+  FileSystem::LockAttempt in_the_way = fs.TryLock(blocked);
+  Expect("lock", "a folder in the lock file's place is no lock, nor held",
+         !in_the_way.lock && !in_the_way.held_elsewhere);
 }
 
 }  // namespace
