@@ -231,6 +231,40 @@ TEST(ConcurrencyTest, AFileStillBeingWrittenIsNeverConvertedInPart) {
   }
 }
 
+// A copy that can take no lock at all still never takes up the claim of a copy at work: the
+// claim is held by the copy that made it, and the late copy leaves the folder to it.
+TEST(ConcurrencyTest, ACopyWithoutTheLockLeavesAClaimAtWorkAlone) {
+  DropHome home;
+  home.MakeDropFolder();
+  home.DropInput("101\r\n");
+  const std::string fail_io = std::string("LD_PRELOAD=") + QUORVANE_FAIL_IO;
+  const std::string paused = home.home() + "/claimed";
+  const pid_t first = Spawn({QuorvaneExecutable(),
+                             {"--batch"},
+                             home.Environment({fail_io, "QUORVANE_PAUSE_AFTER_CLAIM_MS=1500",
+                                               "QUORVANE_PAUSED=" + paused}),
+                             "/dev/null",
+                             "/dev/null"});
+  ASSERT_GT(first, 0);
+  for (int waited = 0; !fs::exists(paused) && waited < 20'000; ++waited) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_TRUE(fs::exists(paused));
+  Ending late = WaitFor(Spawn({QuorvaneExecutable(),
+                               {"--batch"},
+                               home.Environment({fail_io, "QUORVANE_FAIL_FOLDER_LOCK=1"}),
+                               "/dev/null",
+                               home.ErrorLog()}));
+  EXPECT_EQ(late.code, ExitStatus(RunOutcome::kBusy)) << home.ReadErrorLog();
+  Ending done = WaitFor(first);
+  EXPECT_EQ(done.code, ExitStatus(RunOutcome::kOk));
+  EXPECT_EQ(home.Result(), "5\r\n");
+  EXPECT_FALSE(home.InputExists());
+  for (const auto& entry : fs::directory_iterator(home.folders().auto_file)) {
+    ADD_FAILURE() << "left in the drop folder: " << entry.path();
+  }
+}
+
 TEST(ConcurrencyTest, ManyCopiesAtOnceStillConvertOnce) {
   DropHome home;
   home.MakeDropFolder();

@@ -78,6 +78,14 @@ std::vector<ExitRow> ExitRows() {
       home.DropInput(input);
     };
   };
+  // A killed run's claim, and no input beside it.
+  static const auto claim_of = [](const DropHome& home) {
+    return home.folders().InputFile() + ".k1ll3d.claim";
+  };
+  const auto claimed_only = [](const DropHome& home) {
+    home.MakeDropFolder();
+    WriteFile(claim_of(home), "110\r\n");
+  };
   return {
       /* 0*/ {"converted",
               drop("101\r\n11\r\n"),
@@ -355,6 +363,97 @@ std::vector<ExitRow> ExitRows() {
        [](const DropHome& home) {
          EXPECT_EQ(ReadFile(home.folders().InputFile() + ".k1ll3d.claim"), "110\r\n");
        }},
+      // Network and FUSE file systems have no renameat2 flags, and vfat-like ones no hard links.
+      /*28*/
+      {"no rename flags: converted and deleted all the same",
+       drop("101\r\n"),
+       {fail_io, "QUORVANE_NO_RENAME_FLAGS=1"},
+       RunOutcome::kOk,
+       false,
+       "5\r\n",
+       Printed(Text(TextId::kCompleted), MessageIcon::kInformation)},
+      /*29*/
+      {"no rename flags: a killed run's claim goes back by a second name and is converted",
+       claimed_only,
+       {fail_io, "QUORVANE_NO_RENAME_FLAGS=1"},
+       RunOutcome::kOk,
+       false,
+       "6\r\n",
+       Printed(Text(TextId::kCompleted), MessageIcon::kInformation),
+       nullptr,
+       [](const DropHome& home) { EXPECT_FALSE(fs::exists(claim_of(home))); }},
+      /*30*/
+      {"no rename flags, no hard links: a killed run's claim cannot go back, and is named",
+       claimed_only,
+       {fail_io, "QUORVANE_NO_RENAME_FLAGS=1", "QUORVANE_NO_HARD_LINKS=1"},
+       RunOutcome::kInputNotDeleted,
+       false,
+       kOldResult,
+       Printed(Text(TextId::kInputNotDeleted), MessageIcon::kError),
+       nullptr,
+       [](const DropHome& home) {
+         EXPECT_EQ(ReadFile(claim_of(home)), "110\r\n");
+         EXPECT_NE(home.ReadErrorLog().find(claim_of(home)), std::string::npos);
+       }},
+      /*31*/
+      {"no rename flags, no hard links: the input is claimed and deleted all the same",
+       drop("11\r\n"),
+       {fail_io, "QUORVANE_NO_RENAME_FLAGS=1", "QUORVANE_NO_HARD_LINKS=1"},
+       RunOutcome::kOk,
+       false,
+       "3\r\n",
+       Printed(Text(TextId::kCompleted), MessageIcon::kInformation)},
+      /*32*/
+      {"the claimed input cannot be deleted: it goes back under its name",
+       drop("110\n"),
+       {fail_io, "QUORVANE_FAIL_UNLINK_ONLY=.claim"},
+       RunOutcome::kInputNotDeleted,
+       true,
+       "6\r\n",
+       Printed(Text(TextId::kInputNotDeleted), MessageIcon::kError),
+       nullptr,
+       [](const DropHome& home) { EXPECT_EQ(ReadFile(home.folders().InputFile()), "110\n"); }},
+      /*33*/
+      {"... and a new input dropped the moment it was claimed stays whole; the old one is named",
+       drop("110\n"),
+       {fail_io, "QUORVANE_FAIL_UNLINK_ONLY=.claim", "QUORVANE_DROP_AFTER_CLAIM=11\n"},
+       RunOutcome::kInputNotDeleted,
+       true,
+       "6\r\n",
+       Printed(Text(TextId::kInputNotDeleted), MessageIcon::kError),
+       nullptr,
+       [](const DropHome& home) {
+         EXPECT_EQ(ReadFile(home.folders().InputFile()), "11\n");
+         bool old_kept = false;
+         for (const auto& entry : fs::directory_iterator(home.folders().auto_file)) {
+           if (!IsClaimNameFor(entry.path().filename().string(), "Bintake.tbin")) continue;
+           old_kept = ReadFile(entry.path()) == "110\n";
+           EXPECT_NE(home.ReadErrorLog().find(entry.path().string()), std::string::npos);
+         }
+         EXPECT_TRUE(old_kept);
+       }},
+      // Without a lease (another account's file, a file system without leases) a writer is seen
+      // by the status change time, which nobody can set back.
+      /*34*/
+      {"no lease: rewritten in place after the read, its times set back: kept",
+       drop("110\r\n"),
+       {fail_io, "QUORVANE_FAIL_LEASE=1", "QUORVANE_REWRITE=/Bintake.tbin",
+        "QUORVANE_REWRITE_AT=rename"},
+       RunOutcome::kInputChanged,
+       true,
+       "6\r\n",
+       Printed(Text(TextId::kInputChanged), MessageIcon::kError),
+       nullptr,
+       [](const DropHome& home) { EXPECT_EQ(ReadFile(home.folders().InputFile()), "001\r\n"); }},
+      /*35*/
+      {"no lease: rewritten in place just as it is read: not read",
+       drop("110\r\n"),
+       {fail_io, "QUORVANE_FAIL_LEASE=1", "QUORVANE_REWRITE=/Bintake.tbin",
+        "QUORVANE_REWRITE_AT=read"},
+       RunOutcome::kInputUnreadable,
+       true,
+       kOldResult,
+       Printed(Text(TextId::kInputUnreadable), MessageIcon::kError)},
   };
 }
 

@@ -25,11 +25,26 @@
 //                                   QUORVANE_SLOW_READ_MS milliseconds first, after creating the
 //                                   file QUORVANE_SLOW_READ_STARTED when that is set, so that a
 //                                   test knows the read has begun
+//   QUORVANE_FAIL_UNLINK_ONLY=<name> unlink() of a path ending in <name> fails with EPERM, while
+//                                   renames of it go through
+//   QUORVANE_NO_RENAME_FLAGS=1      renameat2() with flags fails with EINVAL, as on FUSE and
+//                                   network file systems
+//   QUORVANE_NO_HARD_LINKS=1        link() and linkat() fail with EPERM, as on vfat
+//   QUORVANE_REWRITE=<name>         the file whose path ends in <name> is rewritten in place by
+//                                   "another program", same size, its times set back, just
+//   QUORVANE_REWRITE_AT=read|rename before its first read(), or before the first rename()
+//   QUORVANE_DROP_AFTER_CLAIM=<b>   once a file is renamed to a name ending in ".claim", a new
+//                                   file holding <b> appears under its old name
+//   QUORVANE_PAUSE_AFTER_CLAIM_MS=<ms> once a file is renamed to a name ending in ".claim", the
+//                                   process creates the file QUORVANE_PAUSED (when set) and
+//                                   waits that long
+//   QUORVANE_FAIL_FOLDER_LOCK=1     flock() of a folder fails with ENOLCK: no lock can be had
 //   QUORVANE_FILE_SIZE_LIMIT=<n>    the process may write files of at most n bytes (ulimit -f)
 //   QUORVANE_MEMORY_HEADROOM=<n>    the process may map at most n bytes more than it has at start
 //                                   (ulimit -v)
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -58,6 +73,9 @@ Function Next(const char* symbol) {
 
 // The descriptor of the file whose first read is held back; -1: none (yet, or any more).
 int slow_read_fd = -1;
+// The file that "another program" rewrites (QUORVANE_REWRITE), as it was opened; its descriptor.
+char rewrite_path[4096];
+int rewrite_fd = -1;
 // The descriptor of the file whose reads fail; -1: none.
 int failing_read_fd = -1;
 
@@ -79,6 +97,10 @@ int OpenWith(const char* symbol, const char* path, int flags, va_list args) {
   auto real = std::strcmp(symbol, "open") == 0 ? real_open : real_open64;
   const int fd = real(path, flags, mode);
   if (fd >= 0 && Matches("QUORVANE_SLOW_READ", path)) slow_read_fd = fd;
+  if (fd >= 0 && !to_write && rewrite_fd < 0 && Matches("QUORVANE_REWRITE", path)) {
+    rewrite_fd = fd;
+    std::snprintf(rewrite_path, sizeof rewrite_path, "%s", path);
+  }
   if (fd >= 0 && Matches("QUORVANE_FAIL_READ", path)) failing_read_fd = fd;
   return fd;
 }
@@ -124,6 +146,54 @@ int FcntlWith(const char* symbol, int fd, int command, va_list args) {
   return real(fd, command, argument);
 }
 
+bool Set(const char* variable) { return std::getenv(variable) != nullptr; }
+
+// What another program does to the input at the moment named by QUORVANE_REWRITE_AT: writes it
+// anew in place, the same size with each digit flipped, and sets its times back, as a careless or
+// hostile writer can. Only the status change time tells.
+void RewriteIfDue(const char* moment) {
+  const char* at = std::getenv("QUORVANE_REWRITE_AT");
+  if (rewrite_fd < 0 || at == nullptr || std::strcmp(at, moment) != 0) return;
+  rewrite_fd = -2;  // once
+  static auto real_open = Next<int (*)(const char*, int, ...)>("open");
+  static auto real_read = Next<ssize_t (*)(int, void*, size_t)>("read");
+  struct stat before;
+  if (::stat(rewrite_path, &before) != 0) return;
+  const int fd = real_open(rewrite_path, O_RDWR | O_CLOEXEC);
+  if (fd < 0) return;
+  char bytes[4096];
+  const ssize_t got = real_read(fd, bytes, sizeof bytes);
+  for (ssize_t i = 0; i < got; ++i) {
+    if (bytes[i] == '0' || bytes[i] == '1') bytes[i] = static_cast<char>(bytes[i] ^ 1);
+  }
+  if (got > 0) ::pwrite(fd, bytes, static_cast<size_t>(got), 0);
+  const struct timespec times[2] = {before.st_atim, before.st_mtim};
+  ::futimens(fd, times);
+  ::close(fd);
+}
+
+// What follows a file's move to a claim name (see QUORVANE_DROP_AFTER_CLAIM and
+// QUORVANE_PAUSE_AFTER_CLAIM_MS).
+void AfterMove(const char* from, const char* to) {
+  const size_t length = std::strlen(to);
+  if (length < 6 || std::strcmp(to + length - 6, ".claim") != 0) return;
+  if (const char* bytes = std::getenv("QUORVANE_DROP_AFTER_CLAIM")) {
+    static auto real_open = Next<int (*)(const char*, int, ...)>("open");
+    const int fd = real_open(from, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+      static_cast<void>(::write(fd, bytes, std::strlen(bytes)));
+      ::close(fd);
+    }
+  }
+  if (const char* delay = std::getenv("QUORVANE_PAUSE_AFTER_CLAIM_MS")) {
+    if (const char* paused = std::getenv("QUORVANE_PAUSED")) {
+      static auto real_open = Next<int (*)(const char*, int, ...)>("open");
+      ::close(real_open(paused, O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
+    }
+    ::usleep(static_cast<useconds_t>(std::atoi(delay)) * 1000);
+  }
+}
+
 }  // namespace
 
 extern "C" {
@@ -164,8 +234,11 @@ int rename(const char* from, const char* to) {
   if (const char* delay = std::getenv("QUORVANE_SLOW_RENAME")) {
     ::usleep(static_cast<useconds_t>(std::atoi(delay)) * 1000);
   }
+  RewriteIfDue("rename");
   static auto real = Next<int (*)(const char*, const char*)>("rename");
-  return real(from, to);
+  const int result = real(from, to);
+  if (result == 0) AfterMove(from, to);
+  return result;
 }
 
 ssize_t read(int fd, void* buffer, size_t size) {
@@ -173,6 +246,7 @@ ssize_t read(int fd, void* buffer, size_t size) {
     errno = EIO;
     return -1;
   }
+  if (fd == rewrite_fd) RewriteIfDue("read");
   if (fd == slow_read_fd) {
     slow_read_fd = -1;
     if (const char* started = std::getenv("QUORVANE_SLOW_READ_STARTED")) {
@@ -201,8 +275,42 @@ int renameat2(int from_dir, const char* from, int to_dir, const char* to, unsign
     errno = EPERM;
     return -1;
   }
+  if (flags != 0 && Set("QUORVANE_NO_RENAME_FLAGS")) {
+    errno = EINVAL;
+    return -1;
+  }
   static auto real = Next<int (*)(int, const char*, int, const char*, unsigned)>("renameat2");
+  const int result = real(from_dir, from, to_dir, to, flags);
+  if (result == 0) AfterMove(from, to);
+  return result;
+}
+
+int link(const char* from, const char* to) {
+  if (Set("QUORVANE_NO_HARD_LINKS")) {
+    errno = EPERM;
+    return -1;
+  }
+  static auto real = Next<int (*)(const char*, const char*)>("link");
+  return real(from, to);
+}
+
+int linkat(int from_dir, const char* from, int to_dir, const char* to, int flags) {
+  if (Set("QUORVANE_NO_HARD_LINKS")) {
+    errno = EPERM;
+    return -1;
+  }
+  static auto real = Next<int (*)(int, const char*, int, const char*, int)>("linkat");
   return real(from_dir, from, to_dir, to, flags);
+}
+
+int flock(int fd, int operation) {
+  struct stat st;
+  if (Set("QUORVANE_FAIL_FOLDER_LOCK") && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    errno = ENOLCK;
+    return -1;
+  }
+  static auto real = Next<int (*)(int, int)>("flock");
+  return real(fd, operation);
 }
 
 void* mmap(void* address, size_t length, int protection, int flags, int fd, off_t offset) {
@@ -219,7 +327,7 @@ void* mmap(void* address, size_t length, int protection, int flags, int fd, off_
 }
 
 int unlink(const char* path) {
-  if (Matches("QUORVANE_FAIL_UNLINK", path)) {
+  if (Matches("QUORVANE_FAIL_UNLINK", path) || Matches("QUORVANE_FAIL_UNLINK_ONLY", path)) {
     errno = EPERM;
     return -1;
   }
