@@ -255,7 +255,7 @@ int AnswerCommandLine(const CommandLine& command_line, StandardStreams& streams,
 
 std::string_view UsageText() { return Text(TextId::kUsage); }
 
-std::string BatchOutcomeLine(int status) {
+std::string BatchOutcomeLine(int status, const RunDetails& details) {
   const auto outcome = static_cast<RunOutcome>(status);
   std::string text;
   switch (outcome) {
@@ -267,7 +267,7 @@ std::string BatchOutcomeLine(int status) {
       text = Text(TextId::kBusyLine);
       break;
     default:
-      text = Text(MessageFor(outcome).text);
+      text = OutcomeMessageText(outcome, details);
       break;
   }
   // One line: the message's own line break becomes a space.

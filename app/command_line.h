@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "automation/drop_folder_run.h"
+
 namespace quorvane {
 
 // How options are written: on Linux only "--name"; on Windows also "/name" (any case) and "/?",
@@ -70,7 +72,8 @@ std::string_view UsageText();
 std::string WithLineEnds(std::string_view text, std::string_view line_end);
 
 // The one line a --batch run that ended with `status` writes on standard error: the outcome's
-// message, or nothing for 0 and for the statuses whose message was written already.
-std::string BatchOutcomeLine(int status);
+// message with what `details` add, or nothing for 0 and for the statuses whose message was
+// written already.
+std::string BatchOutcomeLine(int status, const RunDetails& details = {});
 
 }  // namespace quorvane

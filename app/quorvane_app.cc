@@ -39,7 +39,7 @@ int CQuorvaneApp::InitInstance() {
     MakeDataFolders(files, folders);
     if (!DirectoryExists(files, folders.auto_file)) return ExitStatus(RunOutcome::kInputMissing);
     RunProgress unseen;
-    return ExitStatus(RunDropFolder(files, folders, unseen));
+    return ExitStatus(RunDropFolder(files, folders, unseen, &run_details_));
   }
 
   DialogEnvironment environment;

@@ -27,10 +27,13 @@ class CQuorvaneApp {
   // Prepares the Documents folder, runs the main dialog once and returns the process exit
   // status (see RunOutcome).
   int InitInstance();
+  // What the drop-folder run of a --batch start had to say beside its status.
+  const RunDetails& run_details() const { return run_details_; }
 
  private:
   Platform& platform_;
   StartMode start_mode_;
+  RunDetails run_details_;
 };
 
 }  // namespace quorvane

@@ -8,13 +8,15 @@
 #                           by default the Qt widget and desktop tests (qt_*), which the release
 #                           run covers. Under the sanitizers LeakSanitizer reports memory that
 #                           libdbus and libfontconfig keep until exit, and the Xvfb scripts' waits
-#                           are timed for an uninstrumented build.
+#                           are timed for an uninstrumented build. Also the tests that mount file
+#                           systems and make accounts (file_systems, two_accounts): they run the
+#                           same end-to-end tests again elsewhere, once is enough.
 set -uo pipefail
 cd "$(dirname "$0")/.." || exit 1
 
 jobs=$(nproc)
 fuzz_seconds=${QUORVANE_FUZZ_SECONDS:-20}
-exclude=${QUORVANE_ASAN_EXCLUDE-^qt_}
+exclude=${QUORVANE_ASAN_EXCLUDE-^qt_|^file_systems$|^two_accounts$}
 passed=0
 failed=0
 

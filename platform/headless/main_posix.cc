@@ -242,9 +242,9 @@ int main(int argc, char** argv) {
   try {
     quorvane::PosixPlatform platform;
     // The desktop launcher asks for the dialog; calling programs pass no arguments, or --batch.
-    const int status =
-        quorvane::CQuorvaneApp(platform, quorvane::StartModeFor(command_line)).InitInstance();
-    if (batch) streams.WriteError(quorvane::BatchOutcomeLine(status));
+    quorvane::CQuorvaneApp app(platform, quorvane::StartModeFor(command_line));
+    const int status = app.InitInstance();
+    if (batch) streams.WriteError(quorvane::BatchOutcomeLine(status, app.run_details()));
     return status;
   } catch (const std::bad_alloc&) {
     // The input file is deleted only once the result is whole, so a run that ran out of memory

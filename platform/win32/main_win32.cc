@@ -188,9 +188,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     quorvane::win32::Win32Platform platform(instance);
     // The Start-menu shortcut asks for the dialog with /dialog; calling programs pass nothing, or
     // /batch, which runs the drop folder with no dialog at all.
-    const int status =
-        quorvane::CQuorvaneApp(platform, quorvane::StartModeFor(command_line)).InitInstance();
-    if (batch) quorvane::win32::Win32Streams(false).WriteError(quorvane::BatchOutcomeLine(status));
+    quorvane::CQuorvaneApp app(platform, quorvane::StartModeFor(command_line));
+    const int status = app.InitInstance();
+    if (batch) {
+      quorvane::win32::Win32Streams(false).WriteError(
+          quorvane::BatchOutcomeLine(status, app.run_details()));
+    }
     return status;
   } catch (const std::bad_alloc&) {
     // Nothing is lost: the input file is deleted only once the result is whole.
