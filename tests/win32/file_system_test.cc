@@ -203,7 +203,7 @@ void WriteCases(const Scratch& scratch) {
   const std::string next_temporary = NewTemporaryPathFor(path);
   Put(next_temporary, "planted");
   SeedPrivateNames(7);
-  Expect("replace", "replaces an existing file", ReplaceFileSafely(fs, path, "2\r\n"));
+  Expect("replace", "replaces an existing file", ReplaceFileSafely(fs, path, "2\r\n").done);
   Expect("replace", "reads back",
          fs.ReadFile(path, 100, bytes, nullptr) == FileSystem::ReadOutcome::kOk);
   ExpectEq("replace", "content", bytes, "2\r\n");
