@@ -29,7 +29,9 @@ std::optional<RunOutcome> ReadInput(FileSystem& files, const std::string& input_
   }
   // Unreadable, still held open by the program that writes it, or emptied since the size query:
   // there is nothing to convert yet, and the file stays for the next start.
-  if (read != FileSystem::ReadOutcome::kOk || input->bytes().empty()) {
+  if (read != FileSystem::ReadOutcome::kOk) return RunOutcome::kInputUnreadable;
+  if (input->bytes().empty()) {
+    Failed(FileOperation::kRead, input_file, FileFailure::kChangedWhileRead);
     return RunOutcome::kInputUnreadable;
   }
   // The character check and the conversion are one pass over the bytes.
@@ -66,6 +68,7 @@ RunOutcome RunDropFolder(FileSystem& files, const FolderTree& folders, RunProgre
                          RunDetails* details) {
   RunDetails unused;
   RunDetails& told = details != nullptr ? *details : unused;
+  LastFileError() = {};
   // Two copies started on the same drop folder would race for one input file; the second one
   // leaves everything to the first and ends at once. Only a lock held by another running copy
   // means that; when no lock can be had at all (the temp folder missing, a file, or not
@@ -90,8 +93,10 @@ RunOutcome RunDropFolder(FileSystem& files, const FolderTree& folders, RunProgre
       // Not missing: an earlier run's input waits under its claim, and saying "missing" would
       // hide it. The caller learns where it is.
       told.input_left_under = claims.stranded;
+      told.cause = claims.why_stranded;
       return RunOutcome::kInputNotDeleted;
     }
+    if (*early == RunOutcome::kInputUnreadable) told.cause = LastFileError();
     return *early;
   }
 
@@ -115,14 +120,18 @@ RunOutcome RunDropFolder(FileSystem& files, const FolderTree& folders, RunProgre
   // The input file is deleted only after the result is safely on disk, and only when it is still
   // the very file that was converted, unwritten since: one dropped in its place meanwhile waits
   // for the next start. The result grants nobody a read that the input did not.
+  LastFileError() = {};
   const Replacement written =
       ReplaceFileSafely(files, result_file, batch.result, input->permissions());
   if (!written) {
     told.result_in_place = written.in_place;
+    told.cause = LastFileError();
     return RunOutcome::kResultNotWritten;
   }
+  LastFileError() = {};
   const RunOutcome outcome = OutcomeOfDeletion(input->Delete());
   told.input_left_under = input->left_under();
+  if (outcome == RunOutcome::kInputNotDeleted) told.cause = LastFileError();
   input.reset();
   progress.Step(schedule.AfterDeletion(), schedule.ConvertTotal());
   progress.Settle();

@@ -37,6 +37,8 @@ struct RunDetails {
   // With kResultNotWritten: the new result stands in place all the same, but its folder could
   // not be put on the disk, so a power cut may take it back.
   bool result_in_place = false;
+  // The file-system step that failed, for the outcomes that a failed step ends (12, 16, 17).
+  FileError cause;
 };
 
 // One automatic run of the drop folder, the folders below the Documents folder made already:

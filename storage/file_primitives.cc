@@ -23,6 +23,21 @@ std::string_view FolderOf(std::string_view path) {
 
 }  // namespace
 
+FileError& LastFileError() {
+  thread_local FileError last;
+  return last;
+}
+
+bool Failed(FileOperation operation, const std::string& path, int code) {
+  LastFileError() = {operation, path, code, FileFailure::kSystem};
+  return false;
+}
+
+bool Failed(FileOperation operation, const std::string& path, FileFailure failure) {
+  LastFileError() = {operation, path, 0, failure};
+  return false;
+}
+
 FileSystem::ReadOutcome FileSystem::ReadFile(const std::string& path, size_t limit,
                                              std::string& bytes, FileStamp* stamp) {
   bytes.clear();
@@ -112,9 +127,15 @@ Replacement ReplaceFileSafely(FileSystem& fs, const std::string& path, std::stri
                               uint32_t readable) {
   // Permission bits do not stop every user (root writes anywhere), so a read-only mark is
   // honoured here rather than left to the system.
-  if (auto status = fs.Status(path);
-      status && !status->is_link && (status->is_directory || status->read_only)) {
-    return {};
+  if (auto status = fs.Status(path); status && !status->is_link) {
+    if (status->is_directory) {
+      Failed(FileOperation::kRename, path, FileFailure::kNotAPlainFile);
+      return {};
+    }
+    if (status->read_only) {
+      Failed(FileOperation::kRename, path, FileFailure::kMarkedReadOnly);
+      return {};
+    }
   }
   std::string temporary;
   auto file = fs.CreateTemporary(path, temporary, readable);
@@ -164,7 +185,10 @@ ClaimsFound RestoreClaimedFiles(FileSystem& fs, const std::string& path) {
         return found;
       case ClaimState::kUnknown:
         // Perhaps a copy without the means to lock is still at work on it: it stays.
-        if (found.stranded.empty()) found.stranded = claim;
+        if (found.stranded.empty()) {
+          found.stranded = claim;
+          found.why_stranded = LastFileError();
+        }
         break;
       case ClaimState::kAbandoned:
         abandoned.push_back({std::move(claim), std::move(check.hold)});
@@ -175,6 +199,7 @@ ClaimsFound RestoreClaimedFiles(FileSystem& fs, const std::string& path) {
     // The first one goes back under its name; any other stays claimed, beside it, until the name
     // is free again. Nothing that stands at the name is ever replaced.
     if (fs.RenameNoReplace(leftover.claim, path)) continue;
+    const FileError why = LastFileError();
     std::optional<FileStatus> claimed = fs.Status(leftover.claim);
     std::optional<FileStatus> named = fs.Status(path);
     if (claimed && named && claimed->stamp.device == named->stamp.device &&
@@ -184,6 +209,7 @@ ClaimsFound RestoreClaimedFiles(FileSystem& fs, const std::string& path) {
       fs.DeleteFile(leftover.claim);
     } else if (!named && found.stranded.empty()) {
       found.stranded = leftover.claim;
+      found.why_stranded = why;
     }
   }
   return found;

@@ -49,6 +49,7 @@ struct ClaimsFound {
   // A claim that stays where it is although `path` is free: its copy cannot be shown to have
   // ended, or it cannot be moved back without the risk of replacing a file. Empty: none.
   std::string stranded;
+  FileError why_stranded;  // the step that failed for it
 };
 
 // Puts a file that a killed run had claimed for deletion (see NewClaimPathFor) back under

@@ -44,6 +44,54 @@ struct FileStatus {
   uint64_t size() const { return stamp.size; }
 };
 
+// A step of file-system work, for saying which one failed.
+enum class FileOperation {
+  kStatus,
+  kOpen,
+  kRead,
+  kCreate,
+  kWrite,
+  kFlush,  // putting a file's bytes on the disk
+  kClose,
+  kRename,
+  kSyncFolder,  // putting a folder's names on the disk
+  kDelete,
+  kList,
+  kLock,
+  kMakeFolder,
+  kRemoveFolder,
+};
+
+// Why a step failed when the system gave no error of its own for it.
+enum class FileFailure {
+  kSystem,            // the system's error, `code`
+  kHeldForWriting,    // another program holds the file open for writing
+  kChangedWhileRead,  // the file changed while it was read
+  kNotAPlainFile,     // a folder, a pipe or a device where a plain file belongs
+  kMarkedReadOnly,    // a plain file that nobody may write, which is left as it is
+};
+
+// Why a step failed: which step, on which path, and the system's own error (errno on Linux,
+// GetLastError on Windows).
+struct FileError {
+  FileOperation operation = FileOperation::kStatus;
+  std::string path;
+  int code = 0;  // the system's error; 0 with kSystem: no step failed
+  FileFailure failure = FileFailure::kSystem;
+  explicit operator bool() const { return code != 0 || failure != FileFailure::kSystem; }
+};
+
+// The step that failed last on this thread, as errno is the error of the last call: every
+// FileSystem, WritableFile and FileView sets it when a step fails (and only then), so whoever is
+// about to report a failure clears it first and reads it after.
+FileError& LastFileError();
+// Records that `operation` on `path` failed with the system's `code` (or for `failure`); returns
+// false, for `return Failed(...)` where a step reports failure.
+bool Failed(FileOperation operation, const std::string& path, int code);
+bool Failed(FileOperation operation, const std::string& path, FileFailure failure);
+// The system's own words for an error code, in the user's language where the system has them.
+std::string SystemErrorText(int code);
+
 struct DirectoryEntry {
   std::string name;
   bool is_directory = false;  // a folder itself, never a link to one

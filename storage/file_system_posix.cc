@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>  // renameat2
+#include <cstring>
 #include <utility>
 
 #include "storage/file_buffer.h"
@@ -61,14 +62,16 @@ bool MoveNoReplace(const std::string& from, const std::string& to) {
   if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
     return true;
   }
-  if (!NoRenameFlags(errno)) return false;
-  if (::linkat(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), 0) != 0) return false;
+  if (!NoRenameFlags(errno)) return Failed(FileOperation::kRename, from, errno);
+  if (::linkat(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), 0) != 0) {
+    return Failed(FileOperation::kRename, from, errno);
+  }
   if (::unlink(from.c_str()) == 0) return true;
   // Both names lead to the file; the new one, made here a moment ago, goes again.
   const int error = errno;
   ::unlink(to.c_str());
   errno = error;
-  return false;
+  return Failed(FileOperation::kDelete, from, error);
 }
 
 // Moves `from` to the fresh private name `to`. Where the file system has no renameat2 flags, a
@@ -79,13 +82,13 @@ bool MoveAside(const std::string& from, const std::string& to) {
   if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
     return true;
   }
-  if (!NoRenameFlags(errno)) return false;
+  if (!NoRenameFlags(errno)) return Failed(FileOperation::kRename, from, errno);
   struct stat st;
   if (::lstat(to.c_str(), &st) == 0) {
     errno = EEXIST;
-    return false;
+    return Failed(FileOperation::kRename, from, EEXIST);
   }
-  return ::rename(from.c_str(), to.c_str()) == 0;
+  return ::rename(from.c_str(), to.c_str()) == 0 || Failed(FileOperation::kRename, from, errno);
 }
 
 bool WriteAll(int fd, std::string_view bytes) {
@@ -102,13 +105,18 @@ bool WriteAll(int fd, std::string_view bytes) {
 
 class PosixWritableFile final : public WritableFile {
  public:
-  explicit PosixWritableFile(int fd) : fd_(fd) {}
-  bool Write(std::string_view bytes) override { return WriteAll(fd_.get(), bytes); }
-  bool Flush() override { return ::fdatasync(fd_.get()) == 0; }
-  bool Close() override { return fd_.Close(); }
+  PosixWritableFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+  bool Write(std::string_view bytes) override {
+    return WriteAll(fd_.get(), bytes) || Failed(FileOperation::kWrite, path_, errno);
+  }
+  bool Flush() override {
+    return ::fdatasync(fd_.get()) == 0 || Failed(FileOperation::kFlush, path_, errno);
+  }
+  bool Close() override { return fd_.Close() || Failed(FileOperation::kClose, path_, errno); }
 
  private:
   Descriptor fd_;
+  std::string path_;
 };
 
 class PosixFileLock final : public FileLock {
@@ -146,6 +154,7 @@ class PosixFileView final : public FileView {
       ssize_t got = ::read(fd_.get(), buffer_.data() + filled, buffer_.capacity() - filled);
       if (got < 0) {
         if (errno == EINTR) continue;
+        Failed(FileOperation::kRead, path_, errno);
         return ReadOutcome::kCannotOpen;
       }
       if (got == 0) break;
@@ -154,7 +163,10 @@ class PosixFileView final : public FileView {
     // Bytes that changed under the read are not the file's: without a lease it was written
     // meanwhile. Under a lease nobody can write it, but a file system that does not keep leases
     // for every path (overlayfs) may let a truncate through all the same.
-    if (filled != size || !SameState(/*renamed=*/false)) return ReadOutcome::kBusy;
+    if (filled != size || !SameState(/*renamed=*/false)) {
+      Failed(FileOperation::kRead, path_, FileFailure::kChangedWhileRead);
+      return ReadOutcome::kBusy;
+    }
     bytes_ = std::string_view(buffer_.data(), filled);
     return ReadOutcome::kOk;
   }
@@ -204,8 +216,9 @@ class PosixFileView final : public FileView {
     for (int attempt = 0;; ++attempt) {
       claim = NewClaimPathFor(path_);
       if (MoveAside(path_, claim)) break;
-      if (errno == ENOENT) return DeleteOutcome::kNotFound;  // taken by another copy
-      if (errno != EEXIST || attempt == 100) return DeleteOutcome::kFailed;
+      const int error = LastFileError().code;
+      if (error == ENOENT) return DeleteOutcome::kNotFound;  // taken by another copy
+      if (error != EEXIST || attempt == 100) return DeleteOutcome::kFailed;
     }
     if (!Leads(claim)) {
       PutBack(claim);
@@ -216,7 +229,10 @@ class PosixFileView final : public FileView {
       return DeleteOutcome::kChanged;
     }
     if (::unlink(claim.c_str()) != 0) {
+      Failed(FileOperation::kDelete, claim, errno);
+      const FileError cause = LastFileError();
       PutBack(claim);
+      LastFileError() = cause;
       return DeleteOutcome::kFailed;
     }
     return DeleteOutcome::kDeleted;
@@ -289,7 +305,7 @@ class PosixFileSystem final : public FileSystem {
   }
 
   bool MakeDirectory(const std::string& path) override {
-    if (::mkdir(path.c_str(), 0777) != 0) return false;
+    if (::mkdir(path.c_str(), 0777) != 0) return Failed(FileOperation::kMakeFolder, path, errno);
     // A umask that takes the owner's own rights away would lock every later run out of it.
     Descriptor dir(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     struct stat st;
@@ -299,11 +315,16 @@ class PosixFileSystem final : public FileSystem {
     return true;
   }
 
-  bool RemoveDirectory(const std::string& path) override { return ::rmdir(path.c_str()) == 0; }
+  bool RemoveDirectory(const std::string& path) override {
+    return ::rmdir(path.c_str()) == 0 || Failed(FileOperation::kRemoveFolder, path, errno);
+  }
 
   std::optional<std::vector<DirectoryEntry>> ListDirectory(const std::string& path) override {
     DIR* dir = ::opendir(path.c_str());
-    if (dir == nullptr) return std::nullopt;
+    if (dir == nullptr) {
+      Failed(FileOperation::kList, path, errno);
+      return std::nullopt;
+    }
     std::vector<DirectoryEntry> entries;
     while (const dirent* entry = ::readdir(dir)) {
       std::string name = entry->d_name;
@@ -324,7 +345,12 @@ class PosixFileSystem final : public FileSystem {
     // only a plain file is viewed at all.
     Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat st;
-    if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (!fd.valid() || ::fstat(fd.get(), &st) != 0) {
+      Failed(FileOperation::kOpen, path, errno);
+      return ReadOutcome::kCannotOpen;
+    }
+    if (!S_ISREG(st.st_mode)) {
+      Failed(FileOperation::kOpen, path, FileFailure::kNotAPlainFile);
       return ReadOutcome::kCannotOpen;
     }
     // A read lease cannot be had while anyone holds the file open for writing: a caller still
@@ -332,13 +358,19 @@ class PosixFileSystem final : public FileSystem {
     // file system without leases) the file must at least not change while it is read.
     IgnoreLeaseBreakSignal();
     const bool leased = ::fcntl(fd.get(), F_SETLEASE, F_RDLCK) == 0;
-    if (!leased && errno == EAGAIN) return ReadOutcome::kBusy;
+    if (!leased && errno == EAGAIN) {
+      Failed(FileOperation::kOpen, path, FileFailure::kHeldForWriting);
+      return ReadOutcome::kBusy;
+    }
     // Held for as long as the view lives: a later start that finds the file under a claim name
     // learns that this copy is still at work (CheckClaim). A file that someone else holds
     // locked exclusively is read all the same; that lock says the same to a later start.
     ::flock(fd.get(), LOCK_SH | LOCK_NB);
     // Under the lease the file is what it will stay; it may have been written just before.
-    if (leased && ::fstat(fd.get(), &st) != 0) return ReadOutcome::kCannotOpen;
+    if (leased && ::fstat(fd.get(), &st) != 0) {
+      Failed(FileOperation::kOpen, path, errno);
+      return ReadOutcome::kCannotOpen;
+    }
     auto posix_view = std::make_unique<PosixFileView>(fd.Release(), leased, st, path);
     const ReadOutcome outcome = posix_view->Load(limit);
     if (outcome == ReadOutcome::kOk) {
@@ -359,9 +391,10 @@ class PosixFileSystem final : public FileSystem {
           ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
       if (fd < 0) {
         if (errno == EEXIST) continue;
+        Failed(FileOperation::kCreate, path, errno);
         return nullptr;
       }
-      auto file = std::make_unique<PosixWritableFile>(fd);
+      auto file = std::make_unique<PosixWritableFile>(fd, path);
       struct stat created, replaced;
       if (::fstat(fd, &created) == 0) {
         // The umask decides, unless the file replaced is a plain file of this user's own: a
@@ -378,11 +411,12 @@ class PosixFileSystem final : public FileSystem {
       }
       return file;
     }
+    Failed(FileOperation::kCreate, path, EEXIST);
     return nullptr;
   }
 
   bool Rename(const std::string& from, const std::string& to) override {
-    return ::rename(from.c_str(), to.c_str()) == 0;
+    return ::rename(from.c_str(), to.c_str()) == 0 || Failed(FileOperation::kRename, to, errno);
   }
 
   bool RenameNoReplace(const std::string& from, const std::string& to) override {
@@ -391,15 +425,16 @@ class PosixFileSystem final : public FileSystem {
 
   bool SyncDirectory(const std::string& path) override {
     Descriptor dir(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    return dir.valid() && ::fsync(dir.get()) == 0;
+    return (dir.valid() && ::fsync(dir.get()) == 0) ||
+           Failed(FileOperation::kSyncFolder, path, errno);
   }
 
   bool DeleteFile(const std::string& path) override {
     struct stat st;
     if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & kAnyWrite) == 0) {
-      return false;
+      return Failed(FileOperation::kDelete, path, FileFailure::kMarkedReadOnly);
     }
-    return ::unlink(path.c_str()) == 0;
+    return ::unlink(path.c_str()) == 0 || Failed(FileOperation::kDelete, path, errno);
   }
 
   LockAttempt TryLock(const std::string& folder) override {
@@ -424,13 +459,17 @@ class PosixFileSystem final : public FileSystem {
     ClaimCheck check;
     Descriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     struct stat st;
-    if (!file.valid() || ::fstat(file.get(), &st) != 0) return check;
+    if (!file.valid() || ::fstat(file.get(), &st) != 0) {
+      Failed(FileOperation::kOpen, path, errno);
+      return check;
+    }
     if (!S_ISREG(st.st_mode)) {
       check.state = ClaimState::kAbandoned;
       return check;
     }
     if (::flock(file.get(), LOCK_EX | LOCK_NB) != 0) {
       if (errno == EWOULDBLOCK) check.state = ClaimState::kHeld;
+      Failed(FileOperation::kLock, path, errno);
       return check;
     }
     check.state = ClaimState::kAbandoned;
@@ -440,6 +479,12 @@ class PosixFileSystem final : public FileSystem {
 };
 
 }  // namespace
+
+std::string SystemErrorText(int code) {
+  char buffer[256];
+  // The GNU strerror_r, which answers in the language of LC_MESSAGES where libc has one.
+  return ::strerror_r(code, buffer, sizeof buffer);
+}
 
 FileSystem& RealFileSystem() {
   static PosixFileSystem file_system;

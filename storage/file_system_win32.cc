@@ -36,26 +36,34 @@ class Handle {
   HANDLE handle_;
 };
 
+// Records the last error of the system for `operation` on `path`; returns false.
+bool FailedHere(FileOperation operation, const std::string& path) {
+  return Failed(operation, path, static_cast<int>(::GetLastError()));
+}
+
 class Win32WritableFile final : public WritableFile {
  public:
-  explicit Win32WritableFile(HANDLE handle) : handle_(handle) {}
+  Win32WritableFile(HANDLE handle, std::string path) : handle_(handle), path_(std::move(path)) {}
 
   bool Write(std::string_view bytes) override {
     while (!bytes.empty()) {
       const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size(), 1u << 30));
       DWORD written = 0;
       if (!::WriteFile(handle_.get(), bytes.data(), chunk, &written, nullptr) || written == 0) {
-        return false;
+        return FailedHere(FileOperation::kWrite, path_);
       }
       bytes.remove_prefix(written);
     }
     return true;
   }
-  bool Flush() override { return ::FlushFileBuffers(handle_.get()) != 0; }
-  bool Close() override { return handle_.Close(); }
+  bool Flush() override {
+    return ::FlushFileBuffers(handle_.get()) != 0 || FailedHere(FileOperation::kFlush, path_);
+  }
+  bool Close() override { return handle_.Close() || FailedHere(FileOperation::kClose, path_); }
 
  private:
   Handle handle_;
+  std::string path_;
 };
 
 // The lock is the open handle itself: nobody else can open the file while it is held, and the
@@ -85,10 +93,13 @@ bool QueryByHandle(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info) {
 
 // The error of the last failed call, as a deletion's outcome: a file that another copy took
 // meanwhile is "not found", not a failure.
-DeleteOutcome DeletionFailed() {
+DeleteOutcome DeletionFailed(const std::wstring& path) {
   const DWORD error = ::GetLastError();
-  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? DeleteOutcome::kNotFound
-                                                                        : DeleteOutcome::kFailed;
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+    return DeleteOutcome::kNotFound;
+  }
+  Failed(FileOperation::kDelete, ToUtf8(path), static_cast<int>(error));
+  return DeleteOutcome::kFailed;
 }
 
 bool SetAttributes(HANDLE file, DWORD attributes) {
@@ -127,13 +138,13 @@ constexpr DWORD kReaderWaitMs = 50;
 // can be put in the file's place between them.
 DeleteOutcome DeleteIfUnchanged(const std::wstring& path, const FileStamp& expected) {
   const DWORD attributes = ::GetFileAttributesW(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return DeletionFailed();
+  if (attributes == INVALID_FILE_ATTRIBUTES) return DeletionFailed(path);
   if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
     // A link: the file it leads to is checked through a handle of its own, which keeps writers
     // out meanwhile, and the link itself is deleted through a handle opened on the link.
     Handle target(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!target.valid()) return DeletionFailed();
+    if (!target.valid()) return DeletionFailed(path);
     BY_HANDLE_FILE_INFORMATION info;
     if (!::GetFileInformationByHandle(target.get(), &info)) return DeleteOutcome::kFailed;
     const FileStamp now = StampOf(info);
@@ -143,12 +154,12 @@ DeleteOutcome DeleteIfUnchanged(const std::wstring& path, const FileStamp& expec
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING,
                               FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!link.valid()) return DeletionFailed();
+    if (!link.valid()) return DeletionFailed(path);
     return MarkForDeletion(link.get(), true) ? DeleteOutcome::kDeleted : DeleteOutcome::kFailed;
   }
   Handle file(OpenToDelete(path));
   if (!file.valid()) {
-    if (::GetLastError() != ERROR_SHARING_VIOLATION) return DeletionFailed();
+    if (::GetLastError() != ERROR_SHARING_VIOLATION) return DeletionFailed(path);
     // A program holds it open for writing: it is being written. One that only reads it without
     // letting it be deleted is no writer: it is waited for a little, and then the file is kept
     // whole for a later start.
@@ -156,7 +167,7 @@ DeleteOutcome DeleteIfUnchanged(const std::wstring& path, const FileStamp& expec
     for (int wait = 0; wait < kReaderWaits && !file.valid(); ++wait) {
       ::Sleep(kReaderWaitMs);
       file.Reset(OpenToDelete(path));
-      if (!file.valid() && ::GetLastError() != ERROR_SHARING_VIOLATION) return DeletionFailed();
+      if (!file.valid() && ::GetLastError() != ERROR_SHARING_VIOLATION) return DeletionFailed(path);
     }
     if (!file.valid())
       return HeldForWriting(path) ? DeleteOutcome::kChanged : DeleteOutcome::kFailed;
@@ -195,8 +206,13 @@ class Win32FileView final : public FileView {
     using ReadOutcome = FileSystem::ReadOutcome;
     BY_HANDLE_FILE_INFORMATION info;
     if (::GetFileType(handle_.get()) != FILE_TYPE_DISK ||
-        !::GetFileInformationByHandle(handle_.get(), &info) ||
-        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        (::GetFileInformationByHandle(handle_.get(), &info) &&
+         (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)) {
+      Failed(FileOperation::kOpen, ToUtf8(path_), FileFailure::kNotAPlainFile);
+      return ReadOutcome::kCannotOpen;
+    }
+    if (!::GetFileInformationByHandle(handle_.get(), &info)) {
+      FailedHere(FileOperation::kOpen, ToUtf8(path_));
       return ReadOutcome::kCannotOpen;
     }
     stamp_ = StampOf(info);
@@ -208,6 +224,7 @@ class Win32FileView final : public FileView {
       const DWORD wanted = static_cast<DWORD>(std::min<size_t>(bytes_.size() - filled, 1u << 30));
       DWORD got = 0;
       if (!::ReadFile(handle_.get(), bytes_.data() + filled, wanted, &got, nullptr)) {
+        FailedHere(FileOperation::kRead, ToUtf8(path_));
         return ReadOutcome::kCannotOpen;
       }
       if (got == 0) break;
@@ -264,17 +281,22 @@ class Win32FileSystem final : public FileSystem {
   }
 
   bool MakeDirectory(const std::string& path) override {
-    return ::CreateDirectoryW(ToWide(path).c_str(), nullptr) != 0;
+    return ::CreateDirectoryW(ToWide(path).c_str(), nullptr) != 0 ||
+           FailedHere(FileOperation::kMakeFolder, path);
   }
 
   bool RemoveDirectory(const std::string& path) override {
-    return ::RemoveDirectoryW(ToWide(path).c_str()) != 0;
+    return ::RemoveDirectoryW(ToWide(path).c_str()) != 0 ||
+           FailedHere(FileOperation::kRemoveFolder, path);
   }
 
   std::optional<std::vector<DirectoryEntry>> ListDirectory(const std::string& path) override {
     WIN32_FIND_DATAW found;
     HANDLE search = ::FindFirstFileW(ToWide(path + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return std::nullopt;
+    if (search == INVALID_HANDLE_VALUE) {
+      FailedHere(FileOperation::kList, path);
+      return std::nullopt;
+    }
     std::vector<DirectoryEntry> entries;
     do {
       std::string name = ToUtf8(found.cFileName);
@@ -296,8 +318,12 @@ class Win32FileSystem final : public FileSystem {
     HANDLE file = ::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-      return ::GetLastError() == ERROR_SHARING_VIOLATION ? ReadOutcome::kBusy
-                                                         : ReadOutcome::kCannotOpen;
+      if (::GetLastError() == ERROR_SHARING_VIOLATION) {
+        Failed(FileOperation::kOpen, path, FileFailure::kHeldForWriting);
+        return ReadOutcome::kBusy;
+      }
+      FailedHere(FileOperation::kOpen, path);
+      return ReadOutcome::kCannotOpen;
     }
     auto win32_view = std::make_unique<Win32FileView>(file, std::move(wide));
     const ReadOutcome outcome = win32_view->Load(limit);
@@ -314,25 +340,31 @@ class Win32FileSystem final : public FileSystem {
       HANDLE file =
           ::CreateFileW(ToWide(path).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
                         nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-      if (file != INVALID_HANDLE_VALUE) return std::make_unique<Win32WritableFile>(file);
+      if (file != INVALID_HANDLE_VALUE) return std::make_unique<Win32WritableFile>(file, path);
       const DWORD error = ::GetLastError();
-      if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return nullptr;
+      if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+        Failed(FileOperation::kCreate, path, static_cast<int>(error));
+        return nullptr;
+      }
     }
+    Failed(FileOperation::kCreate, path, ERROR_FILE_EXISTS);
     return nullptr;
   }
 
   bool Rename(const std::string& from, const std::string& to) override {
     // Written through: the move is on the disk when the call returns.
     return ::MoveFileExW(ToWide(from).c_str(), ToWide(to).c_str(),
-                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0 ||
+           FailedHere(FileOperation::kRename, to);
   }
 
   bool DeleteFile(const std::string& path) override {
-    return ::DeleteFileW(ToWide(path).c_str()) != 0;
+    return ::DeleteFileW(ToWide(path).c_str()) != 0 || FailedHere(FileOperation::kDelete, path);
   }
 
   bool RenameNoReplace(const std::string& from, const std::string& to) override {
-    return ::MoveFileExW(ToWide(from).c_str(), ToWide(to).c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+    return ::MoveFileExW(ToWide(from).c_str(), ToWide(to).c_str(), MOVEFILE_WRITE_THROUGH) != 0 ||
+           FailedHere(FileOperation::kRename, from);
   }
 
   // MOVEFILE_WRITE_THROUGH has put each move on the disk already.
@@ -364,6 +396,22 @@ class Win32FileSystem final : public FileSystem {
 };
 
 }  // namespace
+
+std::string SystemErrorText(int code) {
+  // In the user's own language where Windows has the text in it.
+  wchar_t* text = nullptr;
+  const DWORD length = ::FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::wstring message = length > 0 && text != nullptr ? std::wstring(text, length) : L"";
+  if (text != nullptr) ::LocalFree(text);
+  while (!message.empty() && (message.back() == L'\r' || message.back() == L'\n' ||
+                              message.back() == L' ' || message.back() == L'.')) {
+    message.pop_back();
+  }
+  if (message.empty()) return "error " + std::to_string(code);
+  return ToUtf8(message);
+}
 
 FileSystem& RealFileSystem() {
   static Win32FileSystem file_system;

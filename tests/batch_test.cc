@@ -212,7 +212,9 @@ TEST(RunDropFolderTest, EachOutcomeLeavesTheDropFolderAsPromised) {
     bool input_kept;
     bool begun;
     const char* input_after = nullptr;  // Bintake.tbin's bytes when kept; nullptr: as dropped
-    RunDetails details = {};
+    const char* left_under = "";        // where the run says the input is kept
+    bool result_in_place = false;
+    std::optional<FileOperation> cause = std::nullopt;  // the failed step the run names
   };
   const Row rows[] = {
       /* 0*/ {"converted", "101\r\n11\r\n", nullptr, RunOutcome::kOk, "5\r\n3\r\n", false, true},
@@ -233,13 +235,15 @@ TEST(RunDropFolderTest, EachOutcomeLeavesTheDropFolderAsPromised) {
        [](testing::MemoryFileSystem&, testing::FaultyFileSystem& files) {
          files.FailOn(FileStep::kCreate, "Decyield");
        },
-       RunOutcome::kResultNotWritten, nullptr, true, true},
+       RunOutcome::kResultNotWritten, nullptr, true, true, nullptr, "", false,
+       FileOperation::kCreate},
       /* 7*/
       {"the input cannot be deleted", "1\r\n",
        [](testing::MemoryFileSystem&, testing::FaultyFileSystem& files) {
          files.FailOn(FileStep::kDelete, "Bintake");
        },
-       RunOutcome::kInputNotDeleted, "1\r\n", true, true},
+       RunOutcome::kInputNotDeleted, "1\r\n", true, true, nullptr, "", false,
+       FileOperation::kDelete},
       /* 8*/
       {"a program asks to write the input during the run", "1\r\n",
        [&folders](testing::MemoryFileSystem& disk, testing::FaultyFileSystem& files) {
@@ -248,24 +252,19 @@ TEST(RunDropFolderTest, EachOutcomeLeavesTheDropFolderAsPromised) {
        },
        RunOutcome::kInputChanged, "1\r\n", true, true},
       /* 9*/
-      {"the Result folder cannot be put on the disk: the input stays, the result stands",
-       "1\r\n",
+      {"the Result folder cannot be put on the disk: the input stays, the result stands", "1\r\n",
        [](testing::MemoryFileSystem&, testing::FaultyFileSystem& files) {
          files.FailOn(FileStep::kSync, "Result");
        },
-       RunOutcome::kResultNotWritten,
-       "1\r\n",
-       true,
-       true,
-       nullptr,
-       {"", true}},
+       RunOutcome::kResultNotWritten, "1\r\n", true, true, nullptr, "", true,
+       FileOperation::kSyncFolder},
       /*10*/
       {"an input emptied between its size and its reading", "1\r\n",
        [&folders](testing::MemoryFileSystem& disk, testing::FaultyFileSystem& files) {
          files.Before(FileStep::kRead, "Bintake",
                       [&disk, &folders] { disk.PutFile(folders.InputFile(), ""); });
        },
-       RunOutcome::kInputUnreadable, nullptr, true, false, ""},
+       RunOutcome::kInputUnreadable, nullptr, true, false, "", "", false, FileOperation::kRead},
       /*11*/
       {"a claim that a copy at work holds: the folder is that copy's", "1\r\n",
        [&claim](testing::MemoryFileSystem& disk, testing::FaultyFileSystem&) {
@@ -274,18 +273,12 @@ TEST(RunDropFolderTest, EachOutcomeLeavesTheDropFolderAsPromised) {
        },
        RunOutcome::kBusy, nullptr, true, false},
       /*12*/
-      {"a claim whose copy cannot be told to have ended, and no input: named, not missing",
-       nullptr,
+      {"a claim whose copy cannot be told to have ended, and no input: named, not missing", nullptr,
        [&claim](testing::MemoryFileSystem& disk, testing::FaultyFileSystem&) {
          disk.PutFile(claim, "110\r\n");
          disk.SetClaimState(claim, ClaimState::kUnknown);
        },
-       RunOutcome::kInputNotDeleted,
-       nullptr,
-       false,
-       false,
-       nullptr,
-       {claim, false}},
+       RunOutcome::kInputNotDeleted, nullptr, false, false, nullptr, claim.c_str()},
       /*13*/
       {"the same claim beside an input: the input is converted", "11\r\n",
        [&claim](testing::MemoryFileSystem& disk, testing::FaultyFileSystem&) {
@@ -316,8 +309,12 @@ TEST(RunDropFolderTest, EachOutcomeLeavesTheDropFolderAsPromised) {
     RunDetails details;
     EXPECT_EQ(RunDropFolder(files, folders, progress, &details), r.outcome);
     EXPECT_EQ(progress.begun, r.begun);
-    EXPECT_EQ(details.input_left_under, r.details.input_left_under);
-    EXPECT_EQ(details.result_in_place, r.details.result_in_place);
+    EXPECT_EQ(details.input_left_under, r.left_under);
+    EXPECT_EQ(details.result_in_place, r.result_in_place);
+    EXPECT_EQ(static_cast<bool>(details.cause), r.cause.has_value());
+    if (r.cause) {
+      EXPECT_EQ(details.cause.operation, *r.cause);
+    }
     const auto* result = disk.Find(folders.ResultFile());
     ASSERT_NE(result, nullptr);
     EXPECT_EQ(result->bytes, r.result != nullptr ? r.result : "9\r\n");

@@ -14,6 +14,7 @@
 #include "tests/support/dialog_harness.h"
 #include "ui/dialog_templates.h"
 #include "ui/keyboard_filter.h"
+#include "ui/run_outcome.h"
 #include "ui/texts.h"
 
 namespace quorvane {
@@ -538,26 +539,45 @@ TEST(RunBatchTest, LargeFileProgressStaysOrderedAndBounded) {
   }
 }
 
+// The box of an outcome whose text is Quorvane's own: that text, then the cause on a line of its
+// own, naming the failed step and the system's reason.
+void ExpectMessageWithCause(DialogHarness& h, TextId text, FileOperation step,
+                            const std::string& why) {
+  const FileError& cause = h.dialog().run_details().cause;
+  EXPECT_EQ(cause.operation, step);
+  ASSERT_EQ(h.view().messages().size(), 1u);
+  const std::string& shown = h.view().messages()[0].text;
+  EXPECT_EQ(shown, Text(text) + "\r\n" + CauseLine(cause));
+  EXPECT_NE(shown.find(why), std::string::npos) << shown;
+  EXPECT_EQ(h.view().messages()[0].icon, MessageIcon::kError);
+}
+
 // Writes that cannot happen must never cost the input file.
 TEST(RunBatchTest, UnwritableResultKeepsTheInput) {
   const struct {
     const char* name;
     void (*arrange)(DialogHarness&);
+    FileOperation step;
+    std::string why;
   } cases[] = {
       {"folder in the result file's place",
-       [](DialogHarness& h) { fs::create_directories(h.folders().ResultFile()); }},
+       [](DialogHarness& h) { fs::create_directories(h.folders().ResultFile()); },
+       FileOperation::kRename, Text(TextId::kNotAPlainFile)},
       {"read-only result file",
        [](DialogHarness& h) {
          WriteFile(h.folders().ResultFile(), "old\r\n");
          ::chmod(h.folders().ResultFile().c_str(), 0444);
-       }},
+       },
+       FileOperation::kRename, Text(TextId::kMarkedReadOnly)},
       {"result folder is a file",
        [](DialogHarness& h) {
          fs::create_directories(h.folders().data_root);
          WriteFile(h.folders().result, "not a folder");
-       }},
+       },
+       FileOperation::kCreate, SystemErrorText(ENOTDIR)},
       {"disk full while writing",
-       [](DialogHarness& h) { h.files().FailOn(FileStep::kWrite, "Decyield"); }},
+       [](DialogHarness& h) { h.files().FailOn(FileStep::kWrite, "Decyield", 0, ENOSPC); },
+       FileOperation::kWrite, SystemErrorText(ENOSPC)},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -569,8 +589,7 @@ TEST(RunBatchTest, UnwritableResultKeepsTheInput) {
     h.Open();
     EXPECT_EQ(h.dialog().outcome(), RunOutcome::kResultNotWritten);
     EXPECT_TRUE(h.InputExists());
-    EXPECT_EQ(h.view().messages(),
-              std::vector<ShownMessage>({{Text(TextId::kResultNotWritten), MessageIcon::kError}}));
+    ExpectMessageWithCause(h, TextId::kResultNotWritten, c.step, c.why);
     EXPECT_EQ(h.view().beeps(), 0);
     ExpectEndedCleanly(h);
   }
@@ -581,13 +600,13 @@ TEST(RunBatchTest, UndeletableInputStillEndsTheRun) {
   h.WriteSettings("1\r\n1");
   h.MakeDropFolder();
   h.DropInput("11\r\n");
-  h.files().FailOn(FileStep::kDelete, "Bintake");
+  h.files().FailOn(FileStep::kDelete, "Bintake", 0, EACCES);
   h.Open();
   EXPECT_EQ(h.dialog().outcome(), RunOutcome::kInputNotDeleted);
   EXPECT_EQ(h.Result(), "3\r\n");
   EXPECT_TRUE(h.InputExists());
-  EXPECT_EQ(h.view().messages(),
-            std::vector<ShownMessage>({{Text(TextId::kInputNotDeleted), MessageIcon::kError}}));
+  ExpectMessageWithCause(h, TextId::kInputNotDeleted, FileOperation::kDelete,
+                         SystemErrorText(EACCES));
   ExpectEndedCleanly(h);
 }
 
@@ -615,7 +634,13 @@ TEST(AutomaticStartTest, InputThatCannotBeQueriedOrReadStays) {
     h.Open();
     EXPECT_TRUE(h.files().fault_hit());
     EXPECT_EQ(h.dialog().outcome(), c.outcome);
-    EXPECT_EQ(h.view().messages(), std::vector<ShownMessage>({{c.message, MessageIcon::kError}}));
+    if (c.outcome == RunOutcome::kInputUnreadable) {
+      ExpectMessageWithCause(h, TextId::kInputUnreadable, FileOperation::kRead,
+                             SystemErrorText(EIO));
+    } else {
+      // The input checks' texts stay exactly as they are: no cause follows them.
+      EXPECT_EQ(h.view().messages(), std::vector<ShownMessage>({{c.message, MessageIcon::kError}}));
+    }
     EXPECT_TRUE(h.InputExists());
     EXPECT_FALSE(h.ResultExists());
     ExpectEndedCleanly(h);
@@ -732,7 +757,13 @@ TEST(RunBatchTest, WhatOthersDoAroundTheRunIsNeverLost) {
     h.Open();
     writer.reset();
     EXPECT_EQ(h.dialog().outcome(), rows[row].outcome);
-    EXPECT_EQ(h.view().messages(), rows[row].messages);
+    std::vector<ShownMessage> expected = rows[row].messages;
+    if (rows[row].outcome == RunOutcome::kInputUnreadable) {
+      // Why it was not read follows on a line of its own.
+      expected[0].text += "\r\n" + CauseLine({FileOperation::kOpen, h.folders().InputFile(), 0,
+                                              FileFailure::kHeldForWriting});
+    }
+    EXPECT_EQ(h.view().messages(), expected);
     EXPECT_EQ(ReadFile(outside), "precious");
     if (rows[row].outcome != RunOutcome::kInputUnreadable) {
       EXPECT_EQ(h.Result(), "3\r\n");

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <iterator>
 #include <string>
 
 #include "automation/drop_folder_run.h"
@@ -47,8 +48,40 @@ constexpr OutcomeMessage MessageFor(RunOutcome outcome) {
   return {TextId::kNone, MessageIcon::kError};
 }
 
+// One line that says which file-system step failed on which path, and why; empty when none did.
+inline std::string CauseLine(const FileError& error) {
+  if (!error) return {};
+  static constexpr TextId kSteps[] = {
+      TextId::kStepStatus,     TextId::kStepOpen,        TextId::kStepRead,  TextId::kStepCreate,
+      TextId::kStepWrite,      TextId::kStepFlush,       TextId::kStepClose, TextId::kStepRename,
+      TextId::kStepSyncFolder, TextId::kStepDelete,      TextId::kStepList,  TextId::kStepLock,
+      TextId::kStepMakeFolder, TextId::kStepRemoveFolder};
+  static_assert(std::size(kSteps) == static_cast<size_t>(FileOperation::kRemoveFolder) + 1);
+  std::string why;
+  switch (error.failure) {
+    case FileFailure::kSystem:
+      why = SystemErrorText(error.code);
+      break;
+    case FileFailure::kHeldForWriting:
+      why = Text(TextId::kHeldForWriting);
+      break;
+    case FileFailure::kChangedWhileRead:
+      why = Text(TextId::kChangedWhileRead);
+      break;
+    case FileFailure::kNotAPlainFile:
+      why = Text(TextId::kNotAPlainFile);
+      break;
+    case FileFailure::kMarkedReadOnly:
+      why = Text(TextId::kMarkedReadOnly);
+      break;
+  }
+  return Format(TextId::kCause,
+                {Text(kSteps[static_cast<size_t>(error.operation)]), error.path, why});
+}
+
 // The message box text for an automatic run that ended so: the outcome's own text, then what the
-// run's details add, each on a line of its own. Empty for an outcome with no message.
+// run's details add (its cause among them), each on a line of its own. Empty for an outcome with
+// no message.
 inline std::string OutcomeMessageText(RunOutcome outcome, const RunDetails& details) {
   const TextId id = MessageFor(outcome).text;
   if (id == TextId::kNone) return {};
@@ -57,6 +90,12 @@ inline std::string OutcomeMessageText(RunOutcome outcome, const RunDetails& deta
   if (!details.input_left_under.empty()) {
     text += "\r\n" + Format(TextId::kInputLeftUnder, {details.input_left_under});
   }
+  // Only the outcomes whose texts are Quorvane's own carry a cause; the input checks (10, 11, 13)
+  // and the completion message keep their words exactly.
+  const bool own_text =
+      outcome == RunOutcome::kInputUnreadable || outcome == RunOutcome::kResultNotWritten ||
+      outcome == RunOutcome::kInputNotDeleted || outcome == RunOutcome::kInputChanged;
+  if (own_text && details.cause) text += "\r\n" + CauseLine(details.cause);
   return text;
 }
 

@@ -65,6 +65,25 @@ enum class TextId : int {
   // A line after the message of an automatic run that ended so, and in its line on standard error.
   kInputLeftUnder,    // {1}: the private name the input is kept under
   kResultNotDurable,  // the new result stands, but its folder could not be put on the disk
+  kCause,             // {1}: the step (below); {2}: the path; {3}: why
+  kStepStatus,
+  kStepOpen,
+  kStepRead,
+  kStepCreate,
+  kStepWrite,
+  kStepFlush,
+  kStepClose,
+  kStepRename,
+  kStepSyncFolder,
+  kStepDelete,
+  kStepList,
+  kStepLock,
+  kStepMakeFolder,
+  kStepRemoveFolder,
+  kHeldForWriting,
+  kChangedWhileRead,
+  kNotAPlainFile,
+  kMarkedReadOnly,
   // The command line: --help, --version and its lines on standard error.
   kUsage,
   kVersionOutput,

@@ -547,12 +547,17 @@ TEST(ExitStatusRows, EachOutcomeHasItsStatusAndLeavesTheDropFolderAsPromised) {
 // A calling program's --batch run: whatever the settings say, no message box and nothing that
 // waits; the status alone tells, with one line on standard error for anything but success.
 TEST(ExitStatusRows, BatchRunsNeverWaitAndSayWhatWentWrongInOneLine) {
+  const std::string fail_io = std::string("LD_PRELOAD=") + QUORVANE_FAIL_IO;
   const struct {
     const char* name;
     bool drop_folder;
     const char* input;  // nullptr: none
     RunOutcome outcome;
     const char* line;  // what standard error holds; "" for nothing
+    std::vector<std::string> environment = {};
+    std::function<void(const DropHome&)> setup = nullptr;
+    // The cause the line names after the outcome's text: the step, the file and why.
+    std::function<std::string(const DropHome&)> cause = nullptr;
   } rows[] = {
       /* 0*/ {"converted", true, "101\r\n", RunOutcome::kOk, ""},
       /* 1*/
@@ -563,6 +568,69 @@ TEST(ExitStatusRows, BatchRunsNeverWaitAndSayWhatWentWrongInOneLine) {
       {"refused", true, "12\r\n", RunOutcome::kInputNotBinary,
        "quorvane: ２進数が記述された「Bintake.tbin」ファイルに、数値以外の文字が書かれていました。 "
        "処理を中止します。 (status 13)\n"},
+      // Each failure names its step, its file and the system's reason.
+      /* 3*/
+      {"input may not be read (EACCES)",
+       true,
+       "1\r\n",
+       RunOutcome::kInputUnreadable,
+       "quorvane: ２進数が記述された「Bintake.tbin」ファイルを読み込めませんでした。",
+       {fail_io, "QUORVANE_FAIL_OPEN=/Bintake.tbin"},
+       nullptr,
+       [](const DropHome& home) {
+         return Format(TextId::kCause, {Text(TextId::kStepOpen), home.folders().InputFile(),
+                                        SystemErrorText(EACCES)});
+       }},
+      /* 4*/
+      {"a damaged disk under the input (EIO)",
+       true,
+       "1\r\n",
+       RunOutcome::kInputUnreadable,
+       "quorvane: ２進数が記述された「Bintake.tbin」ファイルを読み込めませんでした。",
+       {fail_io, "QUORVANE_FAIL_READ=/Bintake.tbin"},
+       nullptr,
+       [](const DropHome& home) {
+         return Format(TextId::kCause,
+                       {Text(TextId::kStepRead), home.folders().InputFile(), SystemErrorText(EIO)});
+       }},
+      /* 5*/
+      {"a folder in the result's place",
+       true,
+       "1\r\n",
+       RunOutcome::kResultNotWritten,
+       "quorvane: 結果ファイル「Decyield.tbin」を書き込めませんでした。",
+       {},
+       [](const DropHome& home) {
+         fs::remove(home.folders().ResultFile());
+         fs::create_directories(home.folders().ResultFile());
+       },
+       [](const DropHome& home) {
+         return Format(TextId::kCause, {Text(TextId::kStepRename), home.folders().ResultFile(),
+                                        Text(TextId::kNotAPlainFile)});
+       }},
+      /* 6*/
+      {"a full disk (ENOSPC)",
+       true,
+       "1\r\n",
+       RunOutcome::kResultNotWritten,
+       "quorvane: 結果ファイル「Decyield.tbin」を書き込めませんでした。",
+       {fail_io, "QUORVANE_DISK_FULL=.partial"},
+       nullptr,
+       // The temporary file of its own, whose name is drawn at random, is what failed.
+       [](const DropHome&) {
+         return Text(TextId::kStepWrite) + "に失敗しました: " + SystemErrorText(ENOSPC);
+       }},
+      /* 7*/
+      {"a folder that may not be written (EPERM)",
+       true,
+       "1\r\n",
+       RunOutcome::kInputNotDeleted,
+       "quorvane: "
+       "結果ファイル「Decyield.tbin」は書き込みましたが、「Bintake.tbin」ファイルを削除でき"
+       "ませんでした。",
+       {fail_io, "QUORVANE_FAIL_UNLINK_ONLY=.claim"},
+       nullptr,
+       [](const DropHome&) { return Text(TextId::kStepDelete); }},
   };
   for (size_t row = 0; row < std::size(rows); ++row) {
     const auto& r = rows[row];
@@ -572,10 +640,13 @@ TEST(ExitStatusRows, BatchRunsNeverWaitAndSayWhatWentWrongInOneLine) {
     home.WriteResult(kOldResult);
     if (r.drop_folder) home.MakeDropFolder();
     if (r.input != nullptr) home.DropInput(r.input);
+    if (r.setup) r.setup(home);
+    std::vector<std::string> environment = r.environment;
     // A display that cannot be reached: a run that tried to show anything would say so.
+    environment.push_back("DISPLAY=:97");
     const pid_t pid = Spawn({QuorvaneExecutable(),
                              {"--batch"},
-                             home.Environment({"DISPLAY=:97"}),
+                             home.Environment(environment),
                              "/dev/null",
                              home.ErrorLog()});
     ASSERT_GT(pid, 0);
@@ -588,6 +659,9 @@ TEST(ExitStatusRows, BatchRunsNeverWaitAndSayWhatWentWrongInOneLine) {
     } else {
       EXPECT_EQ(printed.rfind(r.line, 0), 0u) << printed;
       EXPECT_EQ(printed.find('\n'), printed.size() - 1) << "one line only: " << printed;
+      if (r.cause) {
+        EXPECT_NE(printed.find(r.cause(home)), std::string::npos) << printed;
+      }
     }
   }
 }

@@ -39,6 +39,8 @@
 //                                   process creates the file QUORVANE_PAUSED (when set) and
 //                                   waits that long
 //   QUORVANE_FAIL_FOLDER_LOCK=1     flock() of a folder fails with ENOLCK: no lock can be had
+//   QUORVANE_DISK_FULL=<name>       write() to a file whose path ends in <name> fails with
+//                                   ENOSPC, as on a full disk
 //   QUORVANE_FILE_SIZE_LIMIT=<n>    the process may write files of at most n bytes (ulimit -f)
 //   QUORVANE_MEMORY_HEADROOM=<n>    the process may map at most n bytes more than it has at start
 //                                   (ulimit -v)
@@ -78,6 +80,8 @@ char rewrite_path[4096];
 int rewrite_fd = -1;
 // The descriptor of the file whose reads fail; -1: none.
 int failing_read_fd = -1;
+// The descriptor of the file on a "full disk"; -1: none.
+int full_disk_fd = -1;
 
 int OpenWith(const char* symbol, const char* path, int flags, va_list args) {
   mode_t mode = 0;
@@ -102,6 +106,7 @@ int OpenWith(const char* symbol, const char* path, int flags, va_list args) {
     std::snprintf(rewrite_path, sizeof rewrite_path, "%s", path);
   }
   if (fd >= 0 && Matches("QUORVANE_FAIL_READ", path)) failing_read_fd = fd;
+  if (fd >= 0 && to_write && Matches("QUORVANE_DISK_FULL", path)) full_disk_fd = fd;
   return fd;
 }
 
@@ -257,6 +262,15 @@ ssize_t read(int fd, void* buffer, size_t size) {
     ::usleep(static_cast<useconds_t>(delay != nullptr ? std::atoi(delay) : 0) * 1000);
   }
   static auto real = Next<ssize_t (*)(int, void*, size_t)>("read");
+  return real(fd, buffer, size);
+}
+
+ssize_t write(int fd, const void* buffer, size_t size) {
+  if (fd == full_disk_fd) {
+    errno = ENOSPC;
+    return -1;
+  }
+  static auto real = Next<ssize_t (*)(int, const void*, size_t)>("write");
   return real(fd, buffer, size);
 }
 

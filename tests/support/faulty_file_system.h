@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cerrno>
 #include <functional>
 #include <map>
 #include <memory>
@@ -33,10 +34,10 @@ class FaultyFileSystem : public FileSystem {
  public:
   explicit FaultyFileSystem(FileSystem& real) : real_(real) {}
 
-  // Makes the `nth` call (1-based) of `step` on a path containing `path_part` fail; with nth 0
-  // every such call fails.
-  void FailOn(FileStep step, std::string path_part = "", int nth = 0) {
-    fault_ = Fault{step, std::move(path_part), nth};
+  // Makes the `nth` call (1-based) of `step` on a path containing `path_part` fail with the
+  // system's error `code`; with nth 0 every such call fails.
+  void FailOn(FileStep step, std::string path_part = "", int nth = 0, int code = EIO) {
+    fault_ = Fault{step, std::move(path_part), nth, code};
     matching_calls_ = 0;
   }
   // How many calls of each step were made.
@@ -106,6 +107,7 @@ class FaultyFileSystem : public FileSystem {
     FileStep step;
     std::string path_part;
     int nth;
+    int code;
   };
   struct Hook {
     FileStep step;
@@ -172,7 +174,40 @@ class FaultyFileSystem : public FileSystem {
     ++matching_calls_;
     if (fault_->nth != 0 && matching_calls_ != fault_->nth) return false;
     fault_hit_ = true;
+    Failed(OperationOf(step), path, fault_->code);
     return true;
+  }
+
+  static FileOperation OperationOf(FileStep step) {
+    switch (step) {
+      case FileStep::kStatus:
+        return FileOperation::kStatus;
+      case FileStep::kMakeDirectory:
+        return FileOperation::kMakeFolder;
+      case FileStep::kRemoveDirectory:
+        return FileOperation::kRemoveFolder;
+      case FileStep::kList:
+        return FileOperation::kList;
+      case FileStep::kRead:
+        return FileOperation::kRead;
+      case FileStep::kCreate:
+        return FileOperation::kCreate;
+      case FileStep::kWrite:
+        return FileOperation::kWrite;
+      case FileStep::kFlush:
+        return FileOperation::kFlush;
+      case FileStep::kClose:
+        return FileOperation::kClose;
+      case FileStep::kRename:
+        return FileOperation::kRename;
+      case FileStep::kDelete:
+        return FileOperation::kDelete;
+      case FileStep::kLock:
+        return FileOperation::kLock;
+      case FileStep::kSync:
+        return FileOperation::kSyncFolder;
+    }
+    return FileOperation::kStatus;
   }
 
   FileSystem& real_;

@@ -227,7 +227,19 @@ void WriteCases(const Scratch& scratch) {
   ExpectEq("leftovers", "only the read-only one stays", Temporaries(fs, scratch, "result.tbin"), 1);
 
   MarkReadOnly(path);
+  LastFileError() = {};
   Expect("replace read-only", "is refused", !ReplaceFileSafely(fs, path, "0"));
+  Expect("replace read-only", "says why",
+         LastFileError().failure == FileFailure::kMarkedReadOnly && LastFileError().path == path);
+  // A step the system refuses carries the system's own words for it.
+  LastFileError() = {};
+  Expect("list a missing folder", "fails", !fs.ListDirectory(scratch.Path("nowhere")));
+  Expect("list a missing folder", "names the step and the folder",
+         LastFileError().operation == FileOperation::kList &&
+             LastFileError().path == scratch.Path("nowhere"));
+  Expect("list a missing folder", "the system's words",
+         !SystemErrorText(LastFileError().code).empty() &&
+             SystemErrorText(LastFileError().code).find("error ") != 0);
   Expect("delete read-only", "is refused", !fs.DeleteFile(path));
 }
 
