@@ -100,6 +100,8 @@ RunOutcome RunDropFolder(FileSystem& files, const FolderTree& folders, RunProgre
     return *early;
   }
 
+  told.input_bytes = input->bytes().size();
+  told.lines = batch.line_count;
   ProgressSchedule schedule{input->bytes().size()};
   progress.Begin(schedule, schedule.SplitTotal());
   // One step per character of the text but its trailing line breaks, and the run stops here if a

@@ -31,6 +31,9 @@ class RunProgress {
 
 // What else a drop-folder run has to say beside its outcome.
 struct RunDetails {
+  // The input's size and its non-empty lines, once it was read (and, for the lines, converted).
+  uint64_t input_bytes = 0;
+  uint64_t lines = 0;
   // The input is kept under this private name (see NewClaimPathFor), not as Bintake.tbin: it
   // could not be put back under its own. Empty when it is not.
   std::string input_left_under;

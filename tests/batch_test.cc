@@ -309,6 +309,10 @@ TEST(RunDropFolderTest, EachOutcomeLeavesTheDropFolderAsPromised) {
     RunDetails details;
     EXPECT_EQ(RunDropFolder(files, folders, progress, &details), r.outcome);
     EXPECT_EQ(progress.begun, r.begun);
+    if (r.begun) {
+      EXPECT_EQ(details.input_bytes,
+                std::string_view(r.input != nullptr ? r.input : "110\r\n").size());
+    }
     EXPECT_EQ(details.input_left_under, r.left_under);
     EXPECT_EQ(details.result_in_place, r.result_in_place);
     EXPECT_EQ(static_cast<bool>(details.cause), r.cause.has_value());

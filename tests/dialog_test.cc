@@ -208,34 +208,37 @@ TEST(DialogCommandTest, AutoRunCreatesTheDropFolderAndTogglesShowMessages) {
 // Unticking auto-run in a dialog opened with --dialog over an existing drop folder: only an
 // empty folder is removed; anything in it stays, and so does automatic mode.
 TEST(DialogCommandTest, UntickingAutoRunRemovesOnlyAnEmptyDropFolder) {
+  // The notice names the folder, so that the person need not hunt for it, and, when the folder
+  // could not be removed for a reason of the system's, that reason.
   const struct {
     const char* name;
     void (*arrange)(DialogHarness&);
     bool folder_stays;
-    std::optional<ShownMessage> message;
+    TextId message;  // kNone: none
+    int cause;       // the system's error named in the message; 0: none
   } cases[] = {
-      /* 0*/ {"empty folder", [](DialogHarness&) {}, false, std::nullopt},
+      /* 0*/ {"empty folder", [](DialogHarness&) {}, false, TextId::kNone, 0},
       /* 1*/
       {"input file waiting", [](DialogHarness& h) { h.DropInput("101\r\n"); }, true,
-       ShownMessage{Text(TextId::kAutoFileKept), MessageIcon::kInformation}},
+       TextId::kAutoFileKept, 0},
       /* 2*/
       {"a folder inside",
        [](DialogHarness& h) { fs::create_directories(h.folders().auto_file + "/x"); }, true,
-       ShownMessage{Text(TextId::kAutoFileKept), MessageIcon::kInformation}},
+       TextId::kAutoFileKept, 0},
       /* 3*/
       {"removal fails",
        [](DialogHarness& h) { h.files().FailOn(FileStep::kRemoveDirectory, "AutoFile"); }, true,
-       ShownMessage{Text(TextId::kAutoFileNotRemoved), MessageIcon::kError}},
+       TextId::kAutoFileNotRemoved, EIO},
       /* 4*/
       {"file inside that cannot be listed",
        [](DialogHarness& h) {
          h.DropInput("1");
          h.files().FailOn(FileStep::kList, "AutoFile");
        },
-       true, ShownMessage{Text(TextId::kAutoFileNotRemoved), MessageIcon::kError}},
+       true, TextId::kAutoFileNotRemoved, ENOTEMPTY},
       /* 5*/
       {"folder removed meanwhile", [](DialogHarness& h) { fs::remove(h.folders().auto_file); },
-       false, std::nullopt},
+       false, TextId::kNone, 0},
   };
   for (size_t row = 0; row < std::size(cases); ++row) {
     SCOPED_TRACE("row " + std::to_string(row) + ": " + cases[row].name);
@@ -250,7 +253,15 @@ TEST(DialogCommandTest, UntickingAutoRunRemovesOnlyAnEmptyDropFolder) {
     EXPECT_EQ(fs::is_directory(h.folders().auto_file), c.folder_stays);
     EXPECT_EQ(h.InputExists(), had_input);
     std::vector<ShownMessage> expected;
-    if (c.message) expected.push_back(*c.message);
+    if (c.message != TextId::kNone) {
+      std::string text =
+          Text(c.message) + "\r\n" + Format(TextId::kDropFolderAt, {h.folders().auto_file});
+      if (c.cause != 0) {
+        text += "\r\n" + CauseLine({FileOperation::kRemoveFolder, h.folders().auto_file, c.cause});
+      }
+      expected.push_back({text, c.message == TextId::kAutoFileKept ? MessageIcon::kInformation
+                                                                   : MessageIcon::kError});
+    }
     EXPECT_EQ(h.view().messages(), expected);
     // While the folder stays, automatic mode stays on: the box is ticked again and 終了 saves it.
     EXPECT_EQ(h.controls().control(kIdAutoRun).checked, c.folder_stays);

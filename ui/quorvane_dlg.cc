@@ -218,14 +218,18 @@ void CQuorvaneDlg::OnAutoRunClicked() {
 void CQuorvaneDlg::RemoveDropFolder() {
   // Automatic mode is on for as long as the folder exists, so unticking takes it away; but only
   // an empty one goes (a folder with anything in it refuses to be removed). A calling program's
-  // files stay, and the user learns that automatic mode stays with them.
+  // files stay, and the user learns that automatic mode stays with them, and where they are.
+  LastFileError() = {};
   if (files_.RemoveDirectory(folders_.auto_file)) return;
+  const FileError cause = LastFileError();
   if (!DirectoryExists(files_, folders_.auto_file)) return;  // nothing to turn off
+  const std::string where = "\r\n" + Format(TextId::kDropFolderAt, {folders_.auto_file});
   std::optional<std::vector<DirectoryEntry>> entries = files_.ListDirectory(folders_.auto_file);
   if (entries && !entries->empty()) {
-    view_->MessageBox(Text(TextId::kAutoFileKept), MessageIcon::kInformation);
+    view_->MessageBox(Text(TextId::kAutoFileKept) + where, MessageIcon::kInformation);
   } else {
-    view_->MessageBox(Text(TextId::kAutoFileNotRemoved), MessageIcon::kError);
+    const std::string why = cause ? "\r\n" + CauseLine(cause) : "";
+    view_->MessageBox(Text(TextId::kAutoFileNotRemoved) + where + why, MessageIcon::kError);
   }
   // The message says automatic mode stays on; the box must not say otherwise.
   view_->SetChecked(kIdAutoRun, true);

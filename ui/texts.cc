@@ -87,7 +87,8 @@ constexpr CatalogueEntry kCatalogue[] = {
     {TextId::kInputNotBinary,
      "２進数が記述された「Bintake.tbin」ファイルに、数値以外の文字が書かれていました。\r\n"
      "処理を中止します。",
-     "The file \"Bintake.tbin\" holds characters other than digits.\r\nProcessing stopped."},
+     "The file \"Bintake.tbin\" holds characters other than 0, 1 and line breaks.\r\n"
+     "Processing stopped."},
     {TextId::kInputTooLarge,
      "２進数が記述された「Bintake.tbin」ファイルが{read_limit}バイトを超えています。\r\n"
      "処理を中止します。",
@@ -140,6 +141,11 @@ constexpr CatalogueEntry kCatalogue[] = {
     {TextId::kNotAPlainFile, "通常のファイルではありません（フォルダーなど）",
      "not a plain file (a folder, a pipe or a device)"},
     {TextId::kMarkedReadOnly, "読み取り専用です", "it is marked read-only"},
+    {TextId::kRunRecord,
+     "自動実行（{1}）: 終了状態 {2}: {3} 入力 {4} バイト、{5} 行、{6} ミリ秒",
+     "automatic run ({1}): status {2}: {3} Input {4} bytes, {5} lines, {6} ms"},
+    {TextId::kPlainStart, "引数なしの起動", "started without options"},
+    {TextId::kDropFolderAt, "自動処理設定用ディレクトリー: {1}", "The folder: {1}"},
 
     // Kept in step with docs/quorvane.1, which says the same in English at more length; a test
     // compares the options and the exit statuses of the two.

@@ -84,6 +84,11 @@ enum class TextId : int {
   kChangedWhileRead,
   kNotAPlainFile,
   kMarkedReadOnly,
+  // The record of an automatic run in the system's log.
+  kRunRecord,  // {1}: how it was started; {2}: the status; {3}: its meaning; {4}: the input's
+               // bytes; {5}: its lines; {6}: milliseconds
+  kPlainStart,
+  kDropFolderAt,  // {1}: the AutoFile folder's full path
   // The command line: --help, --version and its lines on standard error.
   kUsage,
   kVersionOutput,

@@ -626,8 +626,11 @@ void QtDialogTest::autoRunCreatesTheDropFolderAndShowsTheMessagesBox() {
   QCOMPARE(QApplication::focusWidget(), auto_run);
   session.Press(Qt::Key_Space);
   QCOMPARE(session.boxes().size(), size_t{3});
+  // It names the folder, so that the person need not hunt for it.
   QCOMPARE(session.boxes()[2].text,
-           QString::fromUtf8(Text(TextId::kAutoFileKept)).replace(QStringLiteral("\r\n"), "\n"));
+           QString::fromStdString(Text(TextId::kAutoFileKept) + "\r\n" +
+                                  Format(TextId::kDropFolderAt, {session.folders().auto_file}))
+               .replace(QStringLiteral("\r\n"), "\n"));
   QVERIFY(session.DropFolderExists());
   QVERIFY(auto_run->isChecked());
   QVERIFY(show_messages->isVisible());
