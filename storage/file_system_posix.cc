@@ -211,7 +211,10 @@ class PosixFileView final : public FileView {
   // public name, so what is checked next is what gets deleted. Then the private name must still
   // lead to the file that was read, and the file must still be unwritten.
   DeleteOutcome Claim() {
-    if (!Unwritten(/*renamed=*/false)) return DeleteOutcome::kChanged;
+    // Without a lease only the status change time can tell a write, and the claim's rename moves
+    // it: it is compared before. Under a lease the check after the claim sees every write as
+    // well (a broken lease stays broken), and a file found written then is put back.
+    if (!leased_ && !Unwritten(/*renamed=*/false)) return DeleteOutcome::kChanged;
     std::string claim;
     for (int attempt = 0;; ++attempt) {
       claim = NewClaimPathFor(path_);
@@ -220,11 +223,13 @@ class PosixFileView final : public FileView {
       if (error == ENOENT) return DeleteOutcome::kNotFound;  // taken by another copy
       if (error != EEXIST || attempt == 100) return DeleteOutcome::kFailed;
     }
-    if (!Leads(claim)) {
+    struct stat now;
+    if (::fstat(fd_.get(), &now) != 0 || !Leads(claim, now)) {
       PutBack(claim);
       return DeleteOutcome::kReplaced;
     }
-    if (!Unwritten(/*renamed=*/true)) {
+    const bool lease_held = !leased_ || ::fcntl(fd_.get(), F_GETLEASE) == F_RDLCK;
+    if (!lease_held || !StampOf(now).SameContentsAs(stamp_)) {
       PutBack(claim);
       return DeleteOutcome::kChanged;
     }
@@ -238,11 +243,11 @@ class PosixFileView final : public FileView {
     return DeleteOutcome::kDeleted;
   }
 
-  // Whether `name` is the file read: the file itself, or a link to it (which is what gets
-  // deleted then, never its target).
-  bool Leads(const std::string& name) const {
-    struct stat named, opened;
-    if (::lstat(name.c_str(), &named) != 0 || ::fstat(fd_.get(), &opened) != 0) return false;
+  // Whether `name` is the file read, as `opened` describes it now: the file itself, or a link to
+  // it (which is what gets deleted then, never its target).
+  static bool Leads(const std::string& name, const struct stat& opened) {
+    struct stat named;
+    if (::lstat(name.c_str(), &named) != 0) return false;
     if (S_ISLNK(named.st_mode) && ::stat(name.c_str(), &named) != 0) return false;
     return named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
   }
@@ -255,9 +260,9 @@ class PosixFileView final : public FileView {
     if (!MoveNoReplace(claim, path_) && ::lstat(claim.c_str(), &st) == 0) left_under_ = claim;
   }
 
+  // Closing the descriptor ends the lease and the flock with it.
   void LetGo() {
     if (!fd_.valid()) return;
-    if (leased_) ::fcntl(fd_.get(), F_SETLEASE, F_UNLCK);
     bytes_ = {};
     buffer_ = FileBuffer();
     fd_.Close();
@@ -278,9 +283,11 @@ class PosixFileView final : public FileView {
 // noticed by asking for the lease after the read.
 void IgnoreLeaseBreakSignal() {
   static const bool ignored = [] {
-    struct sigaction current = {};
-    if (::sigaction(SIGIO, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) {
-      ::signal(SIGIO, SIG_IGN);
+    // Set in one call; a handler of someone else's (none in Quorvane itself) is put back.
+    struct sigaction ignore = {}, previous = {};
+    ignore.sa_handler = SIG_IGN;
+    if (::sigaction(SIGIO, &ignore, &previous) == 0 && previous.sa_handler != SIG_DFL) {
+      ::sigaction(SIGIO, &previous, nullptr);
     }
     return true;
   }();
@@ -329,11 +336,16 @@ class PosixFileSystem final : public FileSystem {
     while (const dirent* entry = ::readdir(dir)) {
       std::string name = entry->d_name;
       if (name == "." || name == "..") continue;
-      struct stat st;
-      // A link is listed as neither: it is removed as a link, never followed.
-      const bool known = ::fstatat(::dirfd(dir), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
-      entries.push_back(
-          {std::move(name), known && S_ISDIR(st.st_mode), known && S_ISREG(st.st_mode)});
+      // A link is listed as neither: it is removed as a link, never followed. The kind comes
+      // with the name on most file systems; only where it does not is it asked for.
+      unsigned char type = entry->d_type;
+      if (type == DT_UNKNOWN) {
+        struct stat st;
+        if (::fstatat(::dirfd(dir), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+          type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_LNK;
+        }
+      }
+      entries.push_back({std::move(name), type == DT_DIR, type == DT_REG});
     }
     ::closedir(dir);
     return entries;
@@ -344,8 +356,23 @@ class PosixFileSystem final : public FileSystem {
     // Opening a named pipe waits for a writer that may never come, so nothing waits here, and
     // only a plain file is viewed at all.
     Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd.valid()) {
+      Failed(FileOperation::kOpen, path, errno);
+      return ReadOutcome::kCannotOpen;
+    }
+    // A read lease cannot be had while anyone holds the file open for writing: a caller still
+    // writing its file is never read half-way. Where no lease can be had (another user's file, a
+    // file system without leases; anything but a plain file) the file must at least not change
+    // while it is read.
+    IgnoreLeaseBreakSignal();
+    const bool leased = ::fcntl(fd.get(), F_SETLEASE, F_RDLCK) == 0;
+    if (!leased && errno == EAGAIN) {
+      Failed(FileOperation::kOpen, path, FileFailure::kHeldForWriting);
+      return ReadOutcome::kBusy;
+    }
+    // Under the lease the file is what it will stay; it may have been written just before.
     struct stat st;
-    if (!fd.valid() || ::fstat(fd.get(), &st) != 0) {
+    if (::fstat(fd.get(), &st) != 0) {
       Failed(FileOperation::kOpen, path, errno);
       return ReadOutcome::kCannotOpen;
     }
@@ -353,24 +380,10 @@ class PosixFileSystem final : public FileSystem {
       Failed(FileOperation::kOpen, path, FileFailure::kNotAPlainFile);
       return ReadOutcome::kCannotOpen;
     }
-    // A read lease cannot be had while anyone holds the file open for writing: a caller still
-    // writing its file is never read half-way. Where no lease can be had (another user's file, a
-    // file system without leases) the file must at least not change while it is read.
-    IgnoreLeaseBreakSignal();
-    const bool leased = ::fcntl(fd.get(), F_SETLEASE, F_RDLCK) == 0;
-    if (!leased && errno == EAGAIN) {
-      Failed(FileOperation::kOpen, path, FileFailure::kHeldForWriting);
-      return ReadOutcome::kBusy;
-    }
     // Held for as long as the view lives: a later start that finds the file under a claim name
     // learns that this copy is still at work (CheckClaim). A file that someone else holds
     // locked exclusively is read all the same; that lock says the same to a later start.
     ::flock(fd.get(), LOCK_SH | LOCK_NB);
-    // Under the lease the file is what it will stay; it may have been written just before.
-    if (leased && ::fstat(fd.get(), &st) != 0) {
-      Failed(FileOperation::kOpen, path, errno);
-      return ReadOutcome::kCannotOpen;
-    }
     auto posix_view = std::make_unique<PosixFileView>(fd.Release(), leased, st, path);
     const ReadOutcome outcome = posix_view->Load(limit);
     if (outcome == ReadOutcome::kOk) {

@@ -81,7 +81,7 @@ bool ReadersAlwaysFindARenamedFile(const std::string& folder) {
       if (fd >= 0) ::close(fd);
     }
   });
-  for (int i = 0; i < 2000; ++i) {
+  for (int i = 0; i < 500; ++i) {
     WriteFile(folder + "/probe.new", "new");
     fs::rename(folder + "/probe.new", target);
   }
