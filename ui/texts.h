@@ -83,6 +83,11 @@ enum class TextId : int {
   kBusyLine,
   kStatusSuffix,  // {1}: the status
   kOutOfMemory,
+  kIgnoredArgumentsOnly,  // {1}: the arguments, quoted
+  kMoreArguments,         // {1}: how many more were ignored
+  kHomeNotAbsolute,       // {1}: HOME
+  kDocumentsNotAbsolute,  // {1}: the folder
+  kPathHasLineBreak,      // {1}: the folder, its line breaks written as \r and \n
   // Why the dialog cannot be shown (Linux).
   kQtMissing,     // {1}: the loader's reason; {2}: the packages
   kNotAFrontEnd,  // {1}: the file
