@@ -320,26 +320,28 @@ std::string ReadmeExample(const std::string& language) {
 }
 
 // The README's examples for calling programs, run as written, in a HOME whose Documents folder
-// has a Japanese name.
+// has a Japanese name, and in one whose name is bytes that are no UTF-8 at all.
 TEST_F(EndToEndTest, ReadmeExamplesForCallingProgramsWork) {
-  WriteFile(Home(".config/user-dirs.dirs"), "XDG_DOCUMENTS_DIR=\"$HOME/ドキュメント\"\n");
-  const FolderTree used(Home("ドキュメント"));
   const struct {
     std::string program, language, output;
   } rows[] = {
       {"/bin/sh", "sh", "5\r\n3\r\n"},
       {"/usr/bin/python3", "python", "[5, 3]\n"},
   };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.language);
-    const std::string code = ReadmeExample(row.language);
-    ASSERT_NE(code, "");
-    testing::Ending run = RunProgram(row.program, home(), {"-c", code});
-    EXPECT_EQ(run.code, 0) << run.standard_error;
-    EXPECT_EQ(run.standard_output, row.output);
-    EXPECT_TRUE(fs::exists(used.ResultFile()));
-    EXPECT_FALSE(fs::exists(used.InputFile()));
-    fs::remove_all(used.maker);
+  for (const std::string documents : {"ドキュメント", "doc\xff\xfe"}) {
+    WriteFile(Home(".config/user-dirs.dirs"), "XDG_DOCUMENTS_DIR=\"$HOME/" + documents + "\"\n");
+    const FolderTree used(Home(documents));
+    for (const auto& row : rows) {
+      SCOPED_TRACE(row.language + " in " + documents);
+      const std::string code = ReadmeExample(row.language);
+      ASSERT_NE(code, "");
+      testing::Ending run = RunProgram(row.program, home(), {"-c", code});
+      EXPECT_EQ(run.code, 0) << run.standard_error;
+      EXPECT_EQ(run.standard_output, row.output);
+      EXPECT_TRUE(fs::exists(used.ResultFile()));
+      EXPECT_FALSE(fs::exists(used.InputFile()));
+      fs::remove_all(used.maker);
+    }
   }
 }
 
