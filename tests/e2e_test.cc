@@ -220,6 +220,10 @@ os.write(w, open(sys.argv[2], "rb").read())
 os.close(w)
 sys.exit(p.wait())
 )";
+constexpr const char* kClosedInput = R"(
+import os, subprocess, sys
+sys.exit(subprocess.run([sys.argv[1], "--convert"], preexec_fn=lambda: os.close(0)).returncode)
+)";
 constexpr const char* kSlowReader = R"(
 import fcntl, os, subprocess, sys, time
 r, w = os.pipe()
@@ -262,8 +266,10 @@ TEST_F(EndToEndTest, ConvertReadsAPipeAsADropFile) {
       {"1\n1\0"s + "1\n", 13, "1\n",
        "quorvane: line 2: a byte other than 0, 1, CR and LF; nothing after it was converted\n"},
       /* 5*/ {"101\n11\n", 0, "5\n3\n", "", kNonBlockingInput},
+      // A standard input the caller closed is no empty input: nothing can be read from it.
+      /* 6*/ {"", 12, "", "quorvane: standard input could not be read\n", kClosedInput},
       // 2 MB of output through a pipe made as large as the system lets it be, every line of it.
-      /* 6*/
+      /* 7*/
       {million, 0, "1000000 lines, all {b'1'} ; the pipe takes 1048576\n", "", kSlowReader},
   };
   for (size_t row = 0; row < std::size(rows); ++row) {
@@ -287,10 +293,11 @@ TEST_F(EndToEndTest, ConvertReadsAPipeAsADropFile) {
 }
 
 // Output that cannot be written ends with 16, never with a signal: a full disk, and a reader
-// that went away (head) while 400 kB were still to come.
+// that went away (head) while 2 MB were still to come, more than even a pipe made as large as
+// the system allows holds.
 TEST_F(EndToEndTest, ConvertEndsWith16WhenItsOutputFails) {
   std::string lines;
-  for (int i = 0; i < 200000; ++i) lines += "1\n";
+  for (int i = 0; i < 1000000; ++i) lines += "1\n";
   WriteFile(Home("input"), lines);
   const std::vector<std::string> scripts = {
       "\"$0\" --convert 1 >/dev/full; echo $?",
