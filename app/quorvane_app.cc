@@ -97,10 +97,12 @@ int CQuorvaneApp::InitInstance(StartMode start_mode) {
     return NoDocumentsFolder(start_mode, documents);
   }
   // The folders below the maker folder are made one level at a time by the dialog, so the
-  // Documents and maker folders have to be there first.
+  // Documents and maker folders have to be there first. Made without asking first: where one is
+  // there already, making it fails and changes nothing, in one call where asking takes several
+  // (four requests to the server under Wine).
   const FolderTree folders(documents.path);
-  if (!DirectoryExists(files, folders.documents)) files.MakeDirectory(folders.documents);
-  if (!DirectoryExists(files, folders.maker)) files.MakeDirectory(folders.maker);
+  files.MakeDirectory(folders.documents);
+  files.MakeDirectory(folders.maker);
 
   if (start_mode == StartMode::kBatch) {
     // A calling program's run: the drop folder alone, with no dialog to show anything or wait on
