@@ -95,6 +95,7 @@ class Win32Streams final : public StandardStreams {
 
  private:
   bool WriteTo(DWORD which, std::string_view bytes) {
+    if (bytes.empty()) return true;  // not even a question to the system
     if (HANDLE handle = Redirected(which)) {
       while (!bytes.empty()) {
         DWORD written = 0;
@@ -106,7 +107,6 @@ class Win32Streams final : public StandardStreams {
       }
       return true;
     }
-    if (bytes.empty()) return true;
     HANDLE console = Console();
     if (console == nullptr) return false;
     // The console takes UTF-16, whatever its code page: converted a part at a time, on the stack.
