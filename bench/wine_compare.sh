@@ -11,7 +11,9 @@
 #
 # Usage: bench/wine_compare.sh [Quorvane.exe]      (default: build/windows/Quorvane.exe)
 # Environment:
-#   RUNS=30, ROUNDS=3   timed runs per command, in rounds in which the commands take turns
+#   RUNS=30, ROUNDS=15  timed runs per command, in rounds in which the commands take turns; on
+#                       a shared machine short rounds let a burst of other work fall on all of
+#                       them alike, where a long one can land on one command's runs alone
 #   WINEPREFIX, DISPLAY used as they are when set (scripts/test-windows.sh runs it in its own
 #                       prefix and Xvfb); otherwise a throw-away prefix and Xvfb are made here
 # Exit status: 0 measured, 2 a failed run, a wrong result or a missing tool.
@@ -21,7 +23,7 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source_dir=$(dirname "$here")
 exe=$(realpath "${1:-$source_dir/build/windows/Quorvane.exe}")
 runs=${RUNS:-30}
-rounds=${ROUNDS:-3}
+rounds=${ROUNDS:-$(((runs + 1) / 2))}
 runs_per_round=$(((runs + rounds - 1) / rounds))
 wine=$(command -v wine || command -v wine64 || echo /usr/lib/wine/wine64)
 wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
