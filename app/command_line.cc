@@ -7,6 +7,7 @@
 #include "automation/batch.h"
 #include "automation/run_outcome.h"
 #include "convert/binary_to_decimal.h"
+#include "convert/limits.h"
 #include "storage/folder_tree.h"
 #include "ui/run_outcome.h"
 #include "ui/texts.h"
@@ -43,6 +44,8 @@ const Option* FindOption(std::string_view argument, Spelling spelling, bool& unk
     unknown = true;
     return nullptr;
   }
+  // -h is help by the habit of most programs; no other option has a short form.
+  if (argument == "-h") return &kOptions[4];
   if (argument.starts_with('-')) {
     unknown = true;
     return nullptr;
@@ -65,14 +68,39 @@ void Fail(StandardStreams& streams, const std::string& text) {
   streams.WriteError("quorvane: " + text + "\n");
 }
 
-// --where: the paths a run uses, from the folder tree a run builds.
+// The path as one line can show it: CR and LF written as \r and \n.
+std::string Visible(std::string_view path) {
+  std::string shown;
+  for (char c : path) {
+    if (c == '\r' || c == '\n') {
+      shown += c == '\r' ? "\\r" : "\\n";
+    } else {
+      shown.push_back(c);
+    }
+  }
+  return shown;
+}
+
+// --where: the paths a run uses, from the folder tree a run builds. A path that a caller would
+// read wrongly (one cut in two by a line break) is refused, never printed. Any other byte is
+// printed as the file system holds it.
 int AnswerWhere(StandardStreams& streams, const AnswerContext& context) {
-  const std::string documents = context.documents_folder ? context.documents_folder() : "";
-  if (documents.empty()) {
-    Fail(streams, Text(TextId::kNoDocumentsForWhere));
+  DocumentsLookup lookup;
+  if (context.documents_folder) {
+    lookup = context.documents_folder();
+  } else {
+    lookup.problem = DocumentsLookup::Problem::kNoHome;
+  }
+  if (lookup.problem != DocumentsLookup::Problem::kNone) {
+    Fail(streams, DocumentsProblem(lookup));
     return ExitStatus(RunOutcome::kNoDialog);
   }
-  const FolderTree folders(documents);
+  // Every other part of the paths is a fixed name.
+  if (lookup.path.find_first_of("\r\n") != std::string::npos) {
+    Fail(streams, Format(TextId::kPathHasLineBreak, {Visible(lookup.path)}));
+    return ExitStatus(RunOutcome::kNoDialog);
+  }
+  const FolderTree folders(lookup.path);
   std::string text;
   for (const auto& [name, path] :
        {std::pair<const char*, std::string>{"autofile", folders.auto_file},
@@ -88,12 +116,19 @@ int AnswerWhere(StandardStreams& streams, const AnswerContext& context) {
   return ExitStatus(RunOutcome::kOk);
 }
 
+// --help and --version: one text, which a caller who closed standard output does not get.
+int AnswerText(std::string_view text, StandardStreams& streams) {
+  if (streams.Write(text)) return ExitStatus(RunOutcome::kOk);
+  Fail(streams, Text(TextId::kOutputNotWritten));
+  return ExitStatus(RunOutcome::kNoDialog);
+}
+
 // --convert NUMBER...: the numbers before the first one refused are printed.
-int ConvertArguments(const std::vector<std::string>& numbers, StandardStreams& streams,
+int ConvertArguments(const std::vector<std::string_view>& numbers, StandardStreams& streams,
                      const AnswerContext& context) {
   std::string text;
   RunOutcome outcome = RunOutcome::kOk;
-  for (const std::string& number : numbers) {
+  for (const std::string_view number : numbers) {
     if (number.empty() || !IsBinaryText(number)) {
       outcome = RunOutcome::kInputNotBinary;
       Fail(streams, Format(TextId::kArgumentNotBinary, {number}));
@@ -155,14 +190,14 @@ int ConvertStandardInput(StandardStreams& streams, const AnswerContext& context)
 
 }  // namespace
 
-CommandLine ParseCommandLine(const std::vector<std::string>& arguments, Spelling spelling) {
+CommandLine ParseCommandLine(std::span<const std::string_view> arguments, Spelling spelling) {
   using Action = CommandLine::Action;
   CommandLine command_line;
   bool help = false;
   bool version = false;
   Action mode = Action::kRun;  // --batch, --where or --convert, at most one of them
-  std::vector<std::string> others;
-  for (const std::string& argument : arguments) {
+  std::vector<std::string_view> others;
+  for (const std::string_view argument : arguments) {
     bool unknown = false;
     const Option* option = FindOption(argument, spelling, unknown);
     if (unknown) {
@@ -201,16 +236,91 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments, Spelling
   return command_line;
 }
 
+std::vector<std::string> SplitWindowsCommandLine(std::string_view command_line) {
+  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  size_t at = 0;
+  // The program's name is a path, which has no quotes in it: a quote only starts or ends a part
+  // in which blanks do not end it, and a backslash is a backslash.
+  for (bool quoted = false; at < command_line.size() && (quoted || !blank(command_line[at]));
+       ++at) {
+    if (command_line[at] == '"') quoted = !quoted;
+  }
+  std::vector<std::string> arguments;
+  for (;;) {
+    while (at < command_line.size() && blank(command_line[at])) ++at;
+    if (at == command_line.size()) return arguments;
+    std::string argument;
+    bool quoted = false;
+    while (at < command_line.size() && (quoted || !blank(command_line[at]))) {
+      const char c = command_line[at];
+      if (c == '\\') {
+        const size_t first = at;
+        while (at < command_line.size() && command_line[at] == '\\') ++at;
+        const size_t count = at - first;
+        if (at < command_line.size() && command_line[at] == '"') {
+          // Before a quote, each pair is one backslash; one left over makes the quote plain.
+          argument.append(count / 2, '\\');
+          if (count % 2 == 1) {
+            argument.push_back('"');
+            ++at;
+          }
+        } else {
+          argument.append(count, '\\');
+        }
+      } else if (c == '"') {
+        if (quoted && at + 1 < command_line.size() && command_line[at + 1] == '"') {
+          argument.push_back('"');  // "" inside quotes: one quote, and still quoted
+          at += 2;
+        } else {
+          quoted = !quoted;
+          ++at;
+        }
+      } else {
+        argument.push_back(c);
+        ++at;
+      }
+    }
+    arguments.push_back(std::move(argument));
+  }
+}
+
+namespace {
+
+// An argument as the note names it: at most a line's worth, never cut inside a character.
+std::string Shown(std::string_view argument) {
+  constexpr size_t kLongest = 64;
+  if (argument.size() <= kLongest) return std::string(argument);
+  size_t cut = kLongest;
+  while (cut > 0 && (static_cast<unsigned char>(argument[cut]) & 0xC0) == 0x80) --cut;
+  return std::string(argument.substr(0, cut)) + "...";
+}
+
+}  // namespace
+
 std::string IgnoredArgumentsNote(const CommandLine& command_line, Spelling spelling) {
   if (command_line.ignored.empty()) return {};
+  // A caller may pass any number of them: the note stays one short line.
+  constexpr size_t kNamed = 3;
+  const size_t named = std::min(command_line.ignored.size(), kNamed);
   std::string quoted;
-  std::string convert =
-      spelling == Spelling::kWindows ? "Quorvane.exe /convert" : "quorvane --convert";
-  for (const std::string& argument : command_line.ignored) {
-    quoted += " '" + argument + "'";
-    convert += " " + argument;
+  std::string numbers;
+  for (const std::string_view argument : std::span(command_line.ignored).first(named)) {
+    quoted += " '" + Shown(argument) + "'";
+    // Only what --convert would take is offered to it: "/foo" is no number.
+    if (!argument.empty() && argument.size() <= kMaxLineDigits && IsBinaryText(argument)) {
+      numbers.append(" ").append(argument);
+    }
   }
-  return "quorvane: " + Format(TextId::kIgnoredArguments, {quoted, convert}) + "\n";
+  if (command_line.ignored.size() > named) {
+    quoted += Format(TextId::kMoreArguments, {std::to_string(command_line.ignored.size() - named)});
+  }
+  const std::string_view convert =
+      spelling == Spelling::kWindows ? "Quorvane.exe /convert" : "quorvane --convert";
+  return "quorvane: " +
+         (numbers.empty()
+              ? Format(TextId::kIgnoredArgumentsOnly, {quoted})
+              : Format(TextId::kIgnoredArguments, {quoted, std::string(convert) + numbers})) +
+         "\n";
 }
 
 std::string WithLineEnds(std::string_view text, std::string_view line_end) {
@@ -229,16 +339,13 @@ int AnswerCommandLine(const CommandLine& command_line, StandardStreams& streams,
                       const AnswerContext& context) {
   switch (command_line.action) {
     case CommandLine::Action::kHelp:
-      return streams.Write(WithLineEnds(UsageText(), context.line_end))
-                 ? 0
-                 : ExitStatus(RunOutcome::kNoDialog);
+      return AnswerText(WithLineEnds(UsageText(), context.line_end), streams);
     case CommandLine::Action::kVersion:
-      return streams.Write(Text(TextId::kVersionOutput) + std::string(context.line_end))
-                 ? 0
-                 : ExitStatus(RunOutcome::kNoDialog);
+      return AnswerText(Text(TextId::kVersionOutput) + std::string(context.line_end), streams);
     case CommandLine::Action::kWhere:
       return AnswerWhere(streams, context);
     case CommandLine::Action::kConvert:
+      streams.PrepareForStream();
       return command_line.numbers.empty()
                  ? ConvertStandardInput(streams, context)
                  : ConvertArguments(command_line.numbers, streams, context);
@@ -251,6 +358,20 @@ int AnswerCommandLine(const CommandLine& command_line, StandardStreams& streams,
       break;
   }
   return ExitStatus(RunOutcome::kOk);
+}
+
+std::string DocumentsProblem(const DocumentsLookup& lookup) {
+  switch (lookup.problem) {
+    case DocumentsLookup::Problem::kNone:
+      break;
+    case DocumentsLookup::Problem::kNoHome:
+      return Text(TextId::kNoDocumentsForWhere);
+    case DocumentsLookup::Problem::kHomeNotAbsolute:
+      return Format(TextId::kHomeNotAbsolute, {lookup.refused});
+    case DocumentsLookup::Problem::kNotAbsolute:
+      return Format(TextId::kDocumentsNotAbsolute, {lookup.refused});
+  }
+  return {};
 }
 
 std::string_view UsageText() { return Text(TextId::kUsage); }
@@ -269,6 +390,11 @@ std::string BatchOutcomeLine(int status, const RunDetails& details) {
     default:
       text = OutcomeMessageText(outcome, details);
       break;
+  }
+  // The message box's text says the file is missing; a caller that never made the folder learns
+  // that it was the folder.
+  if (!details.missing_drop_folder.empty()) {
+    text += "\n" + Format(TextId::kNoDropFolder, {details.missing_drop_folder});
   }
   // One line: the message's own line break becomes a space.
   std::string line = "quorvane: ";

@@ -18,22 +18,35 @@ std::string ApplicationName(std::string_view executable_path, std::string_view f
 // program, --dialog opens the dialog for a person, and no option lets the drop folder decide.
 StartMode StartModeFor(const CommandLine& command_line);
 
-// The application: one modal run of the main dialog is the whole life of the program.
+// The application, and the one start-up that both executables share: the command line, the
+// answering modes, the folders, the drop folder's run, and only then, when something will be
+// shown, the desktop front end. Its platform supplies only what differs between systems.
 class CQuorvaneApp {
  public:
-  explicit CQuorvaneApp(Platform& platform, StartMode start_mode = StartMode::kDropFolderDecides)
-      : platform_(platform), start_mode_(start_mode) {}
+  explicit CQuorvaneApp(Platform& platform) : platform_(platform) {}
 
-  // Prepares the Documents folder, runs the main dialog once and returns the process exit
-  // status (see RunOutcome).
-  int InitInstance();
-  // What the drop-folder run of a --batch start had to say beside its status.
-  const RunDetails& run_details() const { return run_details_; }
+  // The whole life of the process; returns its exit status (see RunOutcome). A memory shortage
+  // anywhere in it ends it with 20 and a line on standard error.
+  int Run();
 
  private:
+  int Start();
+  // After the command line: prepares the Documents folder, then runs the drop folder or the
+  // dialog once.
+  int InitInstance(StartMode start_mode);
+  // A start that cannot find the Documents folder: told as the start mode allows.
+  int NoDocumentsFolder(StartMode start_mode, const DocumentsLookup& lookup);
+  // Every automatic run ends here, whoever started it and however it went: the one place that
+  // knows its outcome. It tells the caller what the start mode allows, and the system's log
+  // always.
+  int EndAutomaticRun(StartMode start_mode, RunOutcome outcome, const RunDetails& details);
+  // Says that memory ran out, allocating nothing.
+  void ReportOutOfMemory();
+
   Platform& platform_;
-  StartMode start_mode_;
-  RunDetails run_details_;
+  bool answering_ = false;               // the command line asked for an answering mode
+  bool told_on_standard_error_ = false;  // an automatic run's message went to standard error
+  uint64_t started_ms_ = 0;              // when the automatic run began
 };
 
 }  // namespace quorvane

@@ -42,6 +42,8 @@ struct RunDetails {
   bool result_in_place = false;
   // The file-system step that failed, for the outcomes that a failed step ends (12, 16, 17).
   FileError cause;
+  // With kInputMissing for --batch: the AutoFile folder, which is not there at all.
+  std::string missing_drop_folder;
 };
 
 // One automatic run of the drop folder, the folders below the Documents folder made already:

@@ -14,7 +14,8 @@
 namespace quorvane {
 namespace {
 
-// Empty when no home folder can be found at all.
+// $HOME, or the password database's home folder when HOME is unset or empty (as the shell and
+// GLib take it); empty when there is none at all.
 std::string HomeFolder() {
   if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
   if (const passwd* entry = ::getpwuid(::getuid()); entry != nullptr && entry->pw_dir != nullptr) {
@@ -40,11 +41,31 @@ std::string ReadSmallFile(const std::string& path) {
   return text;
 }
 
+// The quoted value that starts `text` (after its opening quote), with the shell's escapes inside
+// double quotes undone: xdg-user-dirs-update writes "$", "`", '"' and "\" as \$, \`, \" and \\,
+// and xdg-user-dir reads the file with the shell. nullopt when the closing quote is missing.
+std::optional<std::string> Unquote(std::string_view text) {
+  std::string value;
+  for (size_t at = 0; at < text.size(); ++at) {
+    const char c = text[at];
+    if (c == '"') return value;
+    if (c == '\\' && at + 1 < text.size() &&
+        std::string_view("$`\"\\").find(text[at + 1]) != std::string_view::npos) {
+      value.push_back(text[++at]);
+    } else {
+      value.push_back(c);
+    }
+  }
+  return std::nullopt;
+}
+
 // The value of XDG_DOCUMENTS_DIR in user-dirs.dirs, written as "$HOME/..." or as an absolute
 // path; empty when the file or the entry is missing or unusable. Read as xdg-user-dir and GLib
 // read it, so that a calling program that asks them finds the same folder: blanks before the
 // name are skipped, and of several lines the last one counts.
 std::string XdgDocumentsFolder(const std::string& home) {
+  // A relative XDG_CONFIG_HOME is ignored, as the XDG base directories say: it would read a file
+  // from whatever folder the program was started in.
   const char* config_home = std::getenv("XDG_CONFIG_HOME");
   std::string config = (config_home != nullptr && *config_home == '/') ? std::string(config_home)
                                                                        : home + "/.config";
@@ -60,28 +81,40 @@ std::string XdgDocumentsFolder(const std::string& home) {
     if (line.starts_with(kKey)) last = line.substr(kKey.size());
   }
   if (!last) return {};
-  const size_t quote = last->find('"');
-  if (quote == std::string_view::npos) return {};
-  std::string_view value = last->substr(0, quote);
-  if (value.starts_with("$HOME")) {
-    value.remove_prefix(5);
+  // "$HOME" is the one variable the file uses, and only at the start; "\$HOME" is not it.
+  std::string_view quoted = *last;
+  const bool under_home = quoted.starts_with("$HOME");
+  if (under_home) quoted.remove_prefix(5);
+  std::optional<std::string> value = Unquote(quoted);
+  if (!value) return {};
+  if (under_home) {
     // "$HOME" itself or "$HOME/..."; "$HOMEx" would name a sibling of the home folder.
-    if (!value.empty() && value[0] != '/') return {};
-    return home + std::string(value);
+    if (!value->empty() && (*value)[0] != '/') return {};
+    return home + *value;
   }
-  if (!value.empty() && value[0] == '/') return std::string(value);
+  if (!value->empty() && (*value)[0] == '/') return *value;
   return {};
 }
 
 }  // namespace
 
-std::string QueryDocumentsFolder() {
+DocumentsLookup LookUpDocumentsFolder() {
+  DocumentsLookup lookup;
   const std::string home = HomeFolder();
-  if (home.empty()) return {};
+  if (home.empty()) {
+    lookup.problem = DocumentsLookup::Problem::kNoHome;
+    return lookup;
+  }
+  if (!IsAbsolutePath(home)) {
+    lookup.problem = DocumentsLookup::Problem::kHomeNotAbsolute;
+    lookup.refused = home;
+    return lookup;
+  }
   std::string documents = XdgDocumentsFolder(home);
   if (documents.empty()) documents = home + "/Documents";
   while (documents.size() > 1 && documents.back() == '/') documents.pop_back();
-  return documents;
+  lookup.path = std::move(documents);
+  return lookup;
 }
 
 }  // namespace quorvane

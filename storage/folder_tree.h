@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace quorvane {
 
@@ -21,9 +22,29 @@ struct FolderTree {
   std::string ResultFile() const;    // Result/Decyield.tbin
 };
 
+// The user's Documents folder as one look-up found it, or why there is none to use.
+struct DocumentsLookup {
+  enum class Problem {
+    kNone,             // `path` is the Documents folder
+    kNoHome,           // no home folder at all (Linux), or the system named none (Windows)
+    kHomeNotAbsolute,  // HOME is set to a relative path: `refused` holds it
+    kNotAbsolute,      // the folder named is not an absolute path: `refused` holds it
+  };
+  std::string path;  // absolute; empty unless `problem` is kNone
+  Problem problem = Problem::kNone;
+  std::string refused;
+};
+
 // The user's Documents folder, asked of the system afresh on every call: on Linux the XDG
-// documents directory, else $HOME/Documents; on Windows the Documents known folder. Empty when it
-// cannot be found; no folder tree may then be made anywhere else in its place.
+// documents directory, else $HOME/Documents; on Windows the Documents known folder. A relative
+// path is never used: it would name a different folder from every working folder, so --where and
+// a run started elsewhere would disagree. No folder tree may be made anywhere when there is none.
+DocumentsLookup LookUpDocumentsFolder();
+// The same, as a path; empty when there is none.
 std::string QueryDocumentsFolder();
+
+// Whether `path` names the same place from every working folder: "/..." on Linux; "X:\..." or
+// "\\server\..." on Windows.
+bool IsAbsolutePath(std::string_view path);
 
 }  // namespace quorvane

@@ -28,7 +28,7 @@ class CommandLineTest : public ::testing::Test {
 };
 
 TEST_F(CommandLineTest, EachArgumentListAsksForOneAction) {
-  using Strings = std::vector<std::string>;
+  using Strings = std::vector<std::string_view>;
   const struct {
     Spelling spelling;
     Strings arguments;  // after the program name
@@ -53,8 +53,7 @@ TEST_F(CommandLineTest, EachArgumentListAsksForOneAction) {
        {},
        {},
        "unrecognized option '--frobnicate'"},
-      /* 8*/
-      {kPosix, {"--help", "-h"}, Action::kUsageError, false, {}, {}, "unrecognized option '-h'"},
+      /* 8*/ {kPosix, {"--help", "-h"}, Action::kHelp, false, {}, {}, ""},
       /* 9*/
       {kPosix,
        {"--help=all"},
@@ -133,6 +132,11 @@ TEST_F(CommandLineTest, EachArgumentListAsksForOneAction) {
        "only one of --batch, --where and --convert may be given"},
       /*38*/ {kWindows, {"/?x"}, Action::kRun, false, {}, {"/?x"}, ""},
       /*39*/ {kPosix, {"/?"}, Action::kRun, false, {}, {"/?"}, ""},
+      // -h is help, as in most programs; no other option has a short form.
+      /*40*/ {kPosix, {"-h"}, Action::kHelp, false, {}, {}, ""},
+      /*41*/ {kWindows, {"-h"}, Action::kHelp, false, {}, {}, ""},
+      /*42*/ {kPosix, {"-H"}, Action::kUsageError, false, {}, {}, "unrecognized option '-H'"},
+      /*43*/ {kPosix, {"-hh"}, Action::kUsageError, false, {}, {}, "unrecognized option '-hh'"},
   };
   for (size_t row = 0; row < std::size(rows); ++row) {
     SCOPED_TRACE("row " + std::to_string(row));
@@ -145,16 +149,85 @@ TEST_F(CommandLineTest, EachArgumentListAsksForOneAction) {
   }
 }
 
+// The note names a few of the ignored arguments, counts the rest, and offers --convert only
+// what it would take: however many or long they are, it stays one short line.
 TEST_F(CommandLineTest, IgnoredArgumentsAreNotedWithTheWayToConvertThem) {
-  CommandLine command_line;
-  EXPECT_EQ(IgnoredArgumentsNote(command_line, kPosix), "");
-  command_line.ignored = {"1011", "x"};
-  EXPECT_EQ(IgnoredArgumentsNote(command_line, kPosix),
-            "quorvane: ignored, not an option: '1011' 'x'. To convert numbers: quorvane --convert "
-            "1011 x\n");
-  EXPECT_EQ(IgnoredArgumentsNote(command_line, kWindows),
-            "quorvane: ignored, not an option: '1011' 'x'. To convert numbers: Quorvane.exe "
-            "/convert 1011 x\n");
+  const std::string long_argument = std::string(62, 'x') + "あいう";  // 64 bytes end inside あ
+  const struct {
+    Spelling spelling;
+    std::vector<std::string> ignored;
+    std::string note;
+  } rows[] = {
+      /* 0*/ {kPosix, {}, ""},
+      /* 1*/
+      {kPosix,
+       {"1011", "x"},
+       "quorvane: ignored, not an option: '1011' 'x'. To convert numbers: quorvane --convert "
+       "1011\n"},
+      /* 2*/
+      {kWindows,
+       {"1011", "x"},
+       "quorvane: ignored, not an option: '1011' 'x'. To convert numbers: Quorvane.exe /convert "
+       "1011\n"},
+      // A word after a slash is a caller's own option, never a number to convert.
+      /* 3*/ {kWindows, {"/foo"}, "quorvane: ignored, not an option: '/foo'.\n"},
+      /* 4*/
+      {kPosix,
+       {"1", "10", "/x", "11", "0"},
+       "quorvane: ignored, not an option: '1' '10' '/x' and 2 more. To convert numbers: quorvane "
+       "--convert 1 10\n"},
+      /* 5*/
+      {kPosix,
+       {long_argument},
+       "quorvane: ignored, not an option: '" + std::string(62, 'x') + "...'.\n"},
+      /* 6*/
+      {kPosix,
+       {std::string(kMaxLineDigits + 1, '1'), ""},
+       "quorvane: ignored, not an option: '" + std::string(kMaxLineDigits + 1, '1') + "' ''.\n"},
+      /* 7*/
+      {kPosix, std::vector<std::string>(150000, "1"),
+       "quorvane: ignored, not an option: '1' '1' '1' and 149997 more. To convert numbers: "
+       "quorvane --convert 1 1 1\n"},
+  };
+  for (size_t row = 0; row < std::size(rows); ++row) {
+    SCOPED_TRACE("row " + std::to_string(row));
+    CommandLine command_line;
+    command_line.ignored.assign(rows[row].ignored.begin(), rows[row].ignored.end());
+    EXPECT_EQ(IgnoredArgumentsNote(command_line, rows[row].spelling), rows[row].note);
+  }
+}
+
+// A Windows program splits its own command line; these are the C runtime's rules, with the rows
+// of its documentation first.
+TEST_F(CommandLineTest, SplitsAWindowsCommandLineAsTheRuntimeDoes) {
+  using Strings = std::vector<std::string>;
+  const struct {
+    const char* command_line;
+    Strings arguments;  // after the program's name
+  } rows[] = {
+      /* 0*/ {R"(q "a b c" d e)", {"a b c", "d", "e"}},
+      /* 1*/ {R"(q "ab\"c" "\\" d)", {"ab\"c", "\\", "d"}},
+      /* 2*/ {R"(q a\\\b d"e f"g h)", {R"(a\\\b)", "de fg", "h"}},
+      /* 3*/ {R"(q a\\\"b c d)", {R"(a\"b)", "c", "d"}},
+      /* 4*/ {R"(q a\\\\"b c" d e)", {R"(a\\b c)", "d", "e"}},
+      /* 5*/ {R"(q a"b"" c d)", {R"(ab" c d)"}},
+      // The program's name: quoted for its blanks, its backslashes plain, and never an argument.
+      /* 6*/ {R"("C:\Program Files\Quorvane\Quorvane.exe" /batch)", {"/batch"}},
+      /* 7*/ {R"(C:\Quorvane.exe)", {}},
+      /* 8*/ {R"(C:\Quorvane.exe   )", {}},
+      /* 9*/ {R"("C:\a b\"Quorvane.exe /where)", {"/where"}},
+      /*10*/ {"", {}},
+      // Blanks are spaces and tabs; a quote left open runs to the end; "" is an empty argument.
+      /*11*/ {"q\t/convert\t101  11", {"/convert", "101", "11"}},
+      /*12*/ {R"(q /convert "1 0)", {"/convert", "1 0"}},
+      /*13*/ {R"(q "" x)", {"", "x"}},
+      /*14*/ {R"(q C:\dir\ "C:\dir\\" "C:\dir\")", {R"(C:\dir\)", R"(C:\dir\)", R"(C:\dir")"}},
+      /*15*/ {"q ドキュメント \"二 語\"", {"ドキュメント", "二 語"}},
+  };
+  for (size_t row = 0; row < std::size(rows); ++row) {
+    SCOPED_TRACE("row " + std::to_string(row) + ": " + rows[row].command_line);
+    EXPECT_EQ(SplitWindowsCommandLine(rows[row].command_line), rows[row].arguments);
+  }
 }
 
 // Standard streams in memory: the input is read in parts of at most `part` bytes, and writes
@@ -183,8 +256,16 @@ struct MemoryStreams final : StandardStreams {
   void WriteError(std::string_view text) override { error.append(text); }
 };
 
+DocumentsLookup Found(std::string path) {
+  return {std::move(path), DocumentsLookup::Problem::kNone, ""};
+}
+DocumentsLookup Refused(DocumentsLookup::Problem problem, std::string refused = "") {
+  return {"", problem, std::move(refused)};
+}
+
 // What each action writes where, and its status; the platform's line end follows each line.
 TEST_F(CommandLineTest, AnswersOnTheStandardStreams) {
+  using Problem = DocumentsLookup::Problem;
   const std::string long_line = "1\n" + std::string(kMaxLineDigits + 1, '1') + "\n1\n";
   const struct {
     Spelling spelling;
@@ -193,9 +274,10 @@ TEST_F(CommandLineTest, AnswersOnTheStandardStreams) {
     int status;
     std::string output;
     std::string error;  // a part of standard error
-    const char* documents = "/home/a/ドキュメント";
+    DocumentsLookup documents = Found("/home/a/ドキュメント");
     size_t room = std::string::npos;
     bool readable = true;
+    bool whole_error = false;  // `error` is all of standard error
   } rows[] = {
       /* 0*/ {kPosix, {"--version"}, "", 0, "quorvane " QUORVANE_VERSION "\n", ""},
       /* 1*/ {kWindows, {"/version"}, "", 0, "quorvane " QUORVANE_VERSION "\r\n", ""},
@@ -209,8 +291,9 @@ TEST_F(CommandLineTest, AnswersOnTheStandardStreams) {
        "result=/home/a/ドキュメント/Brenvale/MFCQuorvane/Result/Decyield.tbin\n"
        "settings=/home/a/ドキュメント/Brenvale/MFCQuorvane/temp/Quorvane.tmp\n",
        ""},
-      /* 3*/ {kPosix, {"--where"}, "", 1, "", "no Documents folder", ""},
-      /* 4*/ {kPosix, {"--where"}, "", 1, "", "could not be written", "/d", 10},
+      /* 3*/
+      {kPosix, {"--where"}, "", 1, "", "no Documents folder", Refused(Problem::kNoHome)},
+      /* 4*/ {kPosix, {"--where"}, "", 1, "", "could not be written", Found("/d"), 10},
       /* 5*/
       {kPosix,
        {"--convert", "1011", "0", "1111111111111111111111111111111"},
@@ -230,7 +313,14 @@ TEST_F(CommandLineTest, AnswersOnTheStandardStreams) {
        "'" + std::string(kMaxLineDigits + 1, '0') + "' has more than " +
            std::to_string(kMaxLineDigits) + " digits"},
       /*10*/
-      {kPosix, {"--convert", "1"}, "", 16, "", "standard output could not be written", "/d", 1},
+      {kPosix,
+       {"--convert", "1"},
+       "",
+       16,
+       "",
+       "standard output could not be written",
+       Found("/d"),
+       1},
       /*11*/ {kPosix, {"--convert"}, "101\r\n\n11", 0, "5\n3\n", ""},
       /*12*/ {kWindows, {"/convert"}, "101\n11\n", 0, "5\r\n3\r\n", ""},
       /*13*/
@@ -242,7 +332,14 @@ TEST_F(CommandLineTest, AnswersOnTheStandardStreams) {
        "line 2: more than " + std::to_string(kMaxLineDigits) + " digits"},
       /*14*/ {kPosix, {"--convert"}, "1\n1\n1\n2\n", 13, "1\n1\n1\n", "line 4: a byte other"},
       /*15*/
-      {kPosix, {"--convert"}, "1\n1\n", 16, "", "standard output could not be written", "/d", 1},
+      {kPosix,
+       {"--convert"},
+       "1\n1\n",
+       16,
+       "",
+       "standard output could not be written",
+       Found("/d"),
+       1},
       /*16*/
       {kWindows,
        {"/convert"},
@@ -250,7 +347,7 @@ TEST_F(CommandLineTest, AnswersOnTheStandardStreams) {
        2,
        "",
        "only when it is redirected",
-       "/d",
+       Found("/d"),
        std::string::npos,
        false},
       /*17*/
@@ -262,9 +359,89 @@ TEST_F(CommandLineTest, AnswersOnTheStandardStreams) {
        "quorvane: unrecognized option '--bogus'\nTry 'quorvane --help' for more information.\n"},
       /*18*/ {kWindows, {"--bogus"}, "", 2, "", "Try 'Quorvane.exe /?' for more information.\n"},
       /*19*/ {kPosix, {"--help"}, "", 0, std::string(UsageText()), ""},
-      /*20*/ {kPosix, {"--help"}, "", 1, "", "", "/d", 0},
-      /*21*/ {kPosix, {"--version"}, "", 1, "", "", "/d", 0},
+      // A caller who closed standard output hears that the answer did not reach it.
+      /*20*/
+      {kPosix,
+       {"--help"},
+       "",
+       1,
+       "",
+       "quorvane: standard output could not be written\n",
+       Found("/d"),
+       0,
+       true,
+       true},
+      /*21*/
+      {kPosix,
+       {"--version"},
+       "",
+       1,
+       "",
+       "quorvane: standard output could not be written\n",
+       Found("/d"),
+       0,
+       true,
+       true},
       /*22*/ {kWindows, {"/?"}, "", 0, WithLineEnds(UsageText(), "\r\n"), ""},
+      /*23*/ {kPosix, {"-h"}, "", 0, std::string(UsageText()), ""},
+      // A path a caller would misread is never printed; one that is merely not UTF-8 is printed
+      // as the file system holds it.
+      /*24*/
+      {kPosix,
+       {"--where"},
+       "",
+       1,
+       "",
+       "quorvane: HOME=home/a is not an absolute path",
+       Refused(Problem::kHomeNotAbsolute, "home/a")},
+      /*25*/
+      {kWindows,
+       {"/where"},
+       "",
+       1,
+       "",
+       "quorvane: the Documents folder Documents is not an absolute path",
+       Refused(Problem::kNotAbsolute, "Documents")},
+      /*26*/
+      {kPosix,
+       {"--where"},
+       "",
+       1,
+       "",
+       "quorvane: the Documents folder /home/a\\nb has a line break (CR or LF)",
+       Found("/home/a\nb")},
+      /*27*/
+      {kPosix,
+       {"--where"},
+       "",
+       1,
+       "",
+       "the Documents folder /home/a\\r has a line break",
+       Found("/home/a\r")},
+      /*28*/
+      {kPosix,
+       {"--where"},
+       "",
+       0,
+       "autofile=/home/\xff\xfe/Brenvale/MFCQuorvane/AutoFile\n"
+       "input=/home/\xff\xfe/Brenvale/MFCQuorvane/AutoFile/Bintake.tbin\n"
+       "result=/home/\xff\xfe/Brenvale/MFCQuorvane/Result/Decyield.tbin\n"
+       "settings=/home/\xff\xfe/Brenvale/MFCQuorvane/temp/Quorvane.tmp\n",
+       "",
+       Found("/home/\xff\xfe")},
+      // The first number refused ends the answer: one message, and the status it gives, even
+      // with a line too long for any number after it.
+      /*29*/
+      {kPosix,
+       {"--convert", "1", "2", std::string(kMaxLineDigits + 1, '1')},
+       "",
+       13,
+       "1\n",
+       "quorvane: '2' is not a binary number: only 0 and 1 may be used\n",
+       Found("/d"),
+       std::string::npos,
+       true,
+       true},
   };
   for (size_t row = 0; row < std::size(rows); ++row) {
     SCOPED_TRACE("row " + std::to_string(row));
@@ -273,13 +450,16 @@ TEST_F(CommandLineTest, AnswersOnTheStandardStreams) {
     streams.input = r.input;
     streams.room = r.room;
     streams.readable = r.readable;
-    const std::string documents = row == 3 ? "" : r.documents;
     AnswerContext context{r.spelling, r.spelling == kWindows ? "\r\n" : "\n",
-                          [&documents] { return documents; }};
-    EXPECT_EQ(AnswerCommandLine(ParseCommandLine(r.arguments, r.spelling), streams, context),
+                          [&r] { return r.documents; }};
+    const std::vector<std::string_view> arguments(r.arguments.begin(), r.arguments.end());
+    EXPECT_EQ(AnswerCommandLine(ParseCommandLine(arguments, r.spelling), streams, context),
               r.status);
     EXPECT_EQ(streams.output, r.output);
     EXPECT_NE(streams.error.find(r.error), std::string::npos) << streams.error;
+    if (r.whole_error) {
+      EXPECT_EQ(streams.error, r.error);
+    }
     if (r.status == 0) {
       EXPECT_EQ(streams.error, "");
     }
@@ -290,7 +470,8 @@ TEST_F(CommandLineTest, AnswersOnTheStandardStreams) {
 TEST_F(CommandLineTest, UnreadableStandardInputEndsWith12) {
   MemoryStreams streams;
   streams.read_fails = true;
-  EXPECT_EQ(AnswerCommandLine(ParseCommandLine({"--convert"}, kPosix), streams, {}), 12);
+  const std::string_view convert[] = {"--convert"};
+  EXPECT_EQ(AnswerCommandLine(ParseCommandLine(convert, kPosix), streams, {}), 12);
   EXPECT_NE(streams.error.find("standard input could not be read"), std::string::npos);
 }
 

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <optional>
 #include <random>
@@ -122,8 +123,7 @@ TEST_F(EndToEndTest, OptionsAnswerWithoutTouchingTheDropFolder) {
       {{"--version", "Bintake.tbin"},
        0,
        "quorvane " QUORVANE_VERSION "\n",
-       "quorvane: ignored, not an option: 'Bintake.tbin'. To convert numbers: quorvane --convert "
-       "Bintake.tbin\n"},
+       "quorvane: ignored, not an option: 'Bintake.tbin'.\n"},
       /* 5*/ {{"--convert", "1011", "1"}, 0, "11\n1\n", ""},
       /* 6*/
       {{"--convert", "10", "2", "1"},
@@ -164,6 +164,7 @@ TEST_F(EndToEndTest, WhereNamesWhatARunUses) {
     const char* name;
     std::string dirs;  // user-dirs.dirs; empty: none
     std::string documents;
+    bool fifo = false;  // user-dirs.dirs is a named pipe that no program holds open
   } rows[] = {
       /* 0*/ {"no user-dirs.dirs", "", Home("Documents")},
       /* 1*/ {"Japanese name", "XDG_DOCUMENTS_DIR=\"$HOME/ドキュメント\"\n", Home("ドキュメント")},
@@ -172,20 +173,31 @@ TEST_F(EndToEndTest, WhereNamesWhatARunUses) {
       /* 3*/
       {"absolute path", "XDG_DOCUMENTS_DIR=\"" + elsewhere / "my docs" + "\"\n",
        elsewhere / "my docs"},
+      // Opening a pipe to read waits for a writer that never comes, unless it is not waited on.
+      /* 4*/ {"a named pipe without a writer", "", Home("Documents"), true},
+      // As xdg-user-dirs-update writes a path with a quote in it.
+      /* 5*/ {"escaped quote", "XDG_DOCUMENTS_DIR=\"$HOME/say \\\"hi\\\"\"\n", Home("say \"hi\"")},
   };
   for (size_t row = 0; row < std::size(rows); ++row) {
     SCOPED_TRACE("row " + std::to_string(row) + ": " + rows[row].name);
     fs::remove_all(Home(".config"));
     if (!rows[row].dirs.empty()) WriteFile(Home(".config/user-dirs.dirs"), rows[row].dirs);
+    if (rows[row].fifo) {
+      fs::create_directories(Home(".config"));
+      ASSERT_EQ(::mkfifo(Home(".config/user-dirs.dirs").c_str(), 0666), 0);
+    }
     const FolderTree expected(rows[row].documents);
-    testing::Ending where = Run({"--where"});
+    const bool documents_existed = fs::exists(rows[row].documents);
+    testing::Ending where = RunProgram(testing::QuorvaneExecutable(), home(), {"--where"}, {},
+                                       std::chrono::seconds(10));
+    ASSERT_FALSE(where.hung) << "--where waited on user-dirs.dirs";
     EXPECT_EQ(where.code, 0);
     EXPECT_EQ(where.standard_error, "");
     ASSERT_EQ(where.standard_output,
               "autofile=" + expected.auto_file + "\ninput=" + expected.InputFile() + "\nresult=" +
                   expected.ResultFile() + "\nsettings=" + expected.SettingsFile() + "\n");
     EXPECT_FALSE(fs::exists(expected.maker));
-    EXPECT_EQ(fs::exists(rows[row].documents), row == 2);
+    EXPECT_EQ(fs::exists(rows[row].documents), documents_existed);
 
     fs::create_directories(expected.auto_file);
     WriteFile(expected.InputFile(), "110\r\n");
@@ -195,15 +207,51 @@ TEST_F(EndToEndTest, WhereNamesWhatARunUses) {
   }
 }
 
+// A caller's pipes as Python makes them: non-blocking ends, and a reader that takes its time.
+// argv: the program, the input file.
+constexpr const char* kNonBlockingInput = R"(
+import os, subprocess, sys, time
+r, w = os.pipe()
+os.set_blocking(r, False)  # shared with the reader's end that the program gets
+p = subprocess.Popen([sys.argv[1], "--convert"], stdin=r)
+os.close(r)
+time.sleep(0.3)  # the program finds the pipe empty, and no end to it yet
+os.write(w, open(sys.argv[2], "rb").read())
+os.close(w)
+sys.exit(p.wait())
+)";
+constexpr const char* kClosedInput = R"(
+import os, subprocess, sys
+sys.exit(subprocess.run([sys.argv[1], "--convert"], preexec_fn=lambda: os.close(0)).returncode)
+)";
+constexpr const char* kSlowReader = R"(
+import fcntl, os, subprocess, sys, time
+r, w = os.pipe()
+os.set_blocking(w, False)
+p = subprocess.Popen([sys.argv[1], "--convert"], stdin=open(sys.argv[2], "rb"), stdout=w)
+os.close(w)
+out = b""
+while chunk := (time.sleep(0.002), os.read(r, 65536))[1]:
+    out += chunk
+status = p.wait()
+print(len(out.splitlines()), "lines, all", set(out.splitlines()), "; the pipe takes",
+      fcntl.fcntl(r, 1032))  # F_GETPIPE_SZ
+sys.exit(status)
+)";
+
 // --convert without numbers: standard input through a pipe, converted as a drop file is, and
-// stopped before the first faulty line, whose number the message gives.
+// stopped before the first faulty line, whose number the message gives. A pipe the caller made
+// non-blocking is waited on as any other.
 TEST_F(EndToEndTest, ConvertReadsAPipeAsADropFile) {
   using namespace std::string_literals;
+  std::string million;
+  for (int i = 0; i < 1000000; ++i) million += "1\n";
   const struct {
     std::string input;
     int status;
     std::string output;
     std::string error;
+    const char* python = nullptr;  // the caller's script; nullptr: cat INPUT | quorvane --convert
   } rows[] = {
       /* 0*/ {"101\r\n\r\n11\n1\r0", 0, "5\n3\n2\n", ""},
       /* 1*/ {"", 0, "", ""},
@@ -217,14 +265,25 @@ TEST_F(EndToEndTest, ConvertReadsAPipeAsADropFile) {
       /* 4*/
       {"1\n1\0"s + "1\n", 13, "1\n",
        "quorvane: line 2: a byte other than 0, 1, CR and LF; nothing after it was converted\n"},
+      /* 5*/ {"101\n11\n", 0, "5\n3\n", "", kNonBlockingInput},
+      // A standard input the caller closed is no empty input: nothing can be read from it.
+      /* 6*/ {"", 12, "", "quorvane: standard input could not be read\n", kClosedInput},
+      // 2 MB of output through a pipe made as large as the system lets it be, every line of it.
+      /* 7*/
+      {million, 0, "1000000 lines, all {b'1'} ; the pipe takes 1048576\n", "", kSlowReader},
   };
   for (size_t row = 0; row < std::size(rows); ++row) {
     SCOPED_TRACE("row " + std::to_string(row));
     WriteFile(Home("input"), rows[row].input);
-    testing::Ending run = RunProgram(
-        "/bin/sh", home(),
-        {"-c", "cat \"$1\" | \"$0\" --convert", testing::QuorvaneExecutable(), Home("input")},
-        English());
+    testing::Ending run =
+        rows[row].python == nullptr
+            ? RunProgram("/bin/sh", home(),
+                         {"-c", "cat \"$1\" | \"$0\" --convert", testing::QuorvaneExecutable(),
+                          Home("input")},
+                         English())
+            : RunProgram("/usr/bin/python3", home(),
+                         {"-c", rows[row].python, testing::QuorvaneExecutable(), Home("input")},
+                         English());
     EXPECT_EQ(run.code, rows[row].status);
     EXPECT_EQ(run.standard_output, rows[row].output);
     EXPECT_EQ(run.standard_error, rows[row].error);
@@ -234,10 +293,11 @@ TEST_F(EndToEndTest, ConvertReadsAPipeAsADropFile) {
 }
 
 // Output that cannot be written ends with 16, never with a signal: a full disk, and a reader
-// that went away (head) while 400 kB were still to come.
+// that went away (head) while 2 MB were still to come, more than even a pipe made as large as
+// the system allows holds.
 TEST_F(EndToEndTest, ConvertEndsWith16WhenItsOutputFails) {
   std::string lines;
-  for (int i = 0; i < 200000; ++i) lines += "1\n";
+  for (int i = 0; i < 1000000; ++i) lines += "1\n";
   WriteFile(Home("input"), lines);
   const std::vector<std::string> scripts = {
       "\"$0\" --convert 1 >/dev/full; echo $?",
@@ -267,26 +327,28 @@ std::string ReadmeExample(const std::string& language) {
 }
 
 // The README's examples for calling programs, run as written, in a HOME whose Documents folder
-// has a Japanese name.
+// has a Japanese name, and in one whose name is bytes that are no UTF-8 at all.
 TEST_F(EndToEndTest, ReadmeExamplesForCallingProgramsWork) {
-  WriteFile(Home(".config/user-dirs.dirs"), "XDG_DOCUMENTS_DIR=\"$HOME/ドキュメント\"\n");
-  const FolderTree used(Home("ドキュメント"));
   const struct {
     std::string program, language, output;
   } rows[] = {
       {"/bin/sh", "sh", "5\r\n3\r\n"},
       {"/usr/bin/python3", "python", "[5, 3]\n"},
   };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.language);
-    const std::string code = ReadmeExample(row.language);
-    ASSERT_NE(code, "");
-    testing::Ending run = RunProgram(row.program, home(), {"-c", code});
-    EXPECT_EQ(run.code, 0) << run.standard_error;
-    EXPECT_EQ(run.standard_output, row.output);
-    EXPECT_TRUE(fs::exists(used.ResultFile()));
-    EXPECT_FALSE(fs::exists(used.InputFile()));
-    fs::remove_all(used.maker);
+  for (const std::string documents : {"ドキュメント", "doc\xff\xfe"}) {
+    WriteFile(Home(".config/user-dirs.dirs"), "XDG_DOCUMENTS_DIR=\"$HOME/" + documents + "\"\n");
+    const FolderTree used(Home(documents));
+    for (const auto& row : rows) {
+      SCOPED_TRACE(row.language + " in " + documents);
+      const std::string code = ReadmeExample(row.language);
+      ASSERT_NE(code, "");
+      testing::Ending run = RunProgram(row.program, home(), {"-c", code});
+      EXPECT_EQ(run.code, 0) << run.standard_error;
+      EXPECT_EQ(run.standard_output, row.output);
+      EXPECT_TRUE(fs::exists(used.ResultFile()));
+      EXPECT_FALSE(fs::exists(used.InputFile()));
+      fs::remove_all(used.maker);
+    }
   }
 }
 
@@ -375,21 +437,44 @@ TEST(ReadmeTest, GlossaryAgreesWithTheCatalogue) {
   }
 }
 
+// An automatic run's message goes to standard error only when the settings allow messages; a
+// person who started it at a terminal (here under script(1), whose terminal is a pseudo-terminal)
+// reads its outcome in one line there all the same, and never twice.
 TEST_F(EndToEndTest, MessagesGoToStandardErrorOnlyWhenTheSettingsAllowThem) {
+  const std::string message = "「Bintake.tbin」ファイルがりません。";
   const struct {
     const char* settings;
-    bool shown;
-  } cases[] = {{"1\r\n1", true}, {"1\r\n0", false}, {"0\r\n1", false}, {"", true}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.settings);
+    bool terminal;
+    size_t told;  // how often the message is on standard error
+    bool line;    // the outcome's line, with its status
+  } cases[] = {
+      /*0*/ {"1\r\n1", false, 1, false},
+      /*1*/ {"1\r\n0", false, 0, false},
+      /*2*/ {"0\r\n1", false, 0, false},
+      /*3*/ {"", false, 1, false},
+      /*4*/ {"1\r\n0", true, 1, true},
+      /*5*/ {"1\r\n1", true, 1, false},
+  };
+  for (size_t row = 0; row < std::size(cases); ++row) {
+    const auto& c = cases[row];
+    SCOPED_TRACE("row " + std::to_string(row));
     fs::remove_all(folders_.data_root);
     MakeDropFolder();
     WriteFile(folders_.SettingsFile(), c.settings);
-    testing::Ending run = Run();
+    // script -e ends with the program's status; what the program wrote to its terminal is on
+    // script's standard output.
+    testing::Ending run = c.terminal
+                              ? RunProgram("/usr/bin/script", home(),
+                                           {"-qec", testing::QuorvaneExecutable(), "/dev/null"})
+                              : Run();
+    const std::string told = c.terminal ? run.standard_output : run.standard_error;
     EXPECT_EQ(run.code, 10);
-    EXPECT_EQ(run.standard_error.find("「Bintake.tbin」ファイルがりません。") != std::string::npos,
-              c.shown)
-        << run.standard_error;
+    size_t count = 0;
+    for (size_t at = told.find(message); at != std::string::npos; at = told.find(message, at + 1)) {
+      ++count;
+    }
+    EXPECT_EQ(count, c.told) << told;
+    EXPECT_EQ(told.find("(status 10)") != std::string::npos, c.line) << told;
   }
 }
 

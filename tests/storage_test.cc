@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -7,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "storage/file_primitives.h"
@@ -96,6 +98,15 @@ TEST(DocumentsFolderTest, FollowsXdgUserDirsElseHomeDocuments) {
       /*8*/ {"  \tXDG_DOCUMENTS_DIR=\"$HOME/Indented\"\n", home / "Indented"},
       /*9*/
       {"XDG_DOCUMENTS_DIR=\"$HOME/First\"\nXDG_DOCUMENTS_DIR=\"$HOMEx\"\n", home / "Documents"},
+      // As xdg-user-dirs-update writes $, `, " and \ inside the quotes, and the shell reads them.
+      /*10*/ {R"(XDG_DOCUMENTS_DIR="$HOME/a\$b")", home / "a$b"},
+      /*11*/ {R"(XDG_DOCUMENTS_DIR="$HOME/a\`b\`")", home / "a`b`"},
+      /*12*/ {R"(XDG_DOCUMENTS_DIR="$HOME/say \"hi\"")", home / "say \"hi\""},
+      /*13*/ {R"(XDG_DOCUMENTS_DIR="/srv/back\\slash\\")", "/srv/back\\slash\\"},
+      // Any other backslash is itself; an escaped "$HOME" is no variable, so the path is relative.
+      /*14*/ {R"(XDG_DOCUMENTS_DIR="$HOME/a\nb\c")", home / "a\\nb\\c"},
+      /*15*/ {R"(XDG_DOCUMENTS_DIR="\$HOME/Escaped")", home / "Documents"},
+      /*16*/ {R"(XDG_DOCUMENTS_DIR="$HOME/unclosed\")", home / "Documents"},
   };
   for (size_t row = 0; row < std::size(cases); ++row) {
     SCOPED_TRACE("row " + std::to_string(row));
@@ -115,6 +126,56 @@ TEST(DocumentsFolderTest, FollowsXdgUserDirsElseHomeDocuments) {
   const int writer = ::open((config / "user-dirs.dirs").c_str(), O_RDWR);
   EXPECT_EQ(QueryDocumentsFolder(), home / "Documents");
   ::close(writer);
+
+  // A relative XDG_CONFIG_HOME is ignored: it would be read from whatever folder the program was
+  // started in.
+  TempFolder working;
+  WriteFile(working / "relative/user-dirs.dirs",
+            "XDG_DOCUMENTS_DIR=\"/from/the/working/folder\"\n");
+  const fs::path before = fs::current_path();
+  fs::current_path(working.path());
+  env.Set("XDG_CONFIG_HOME", "relative");
+  const std::string relative_config = QueryDocumentsFolder();
+  fs::current_path(before);
+  EXPECT_EQ(relative_config, home / "Documents");
+}
+
+// Which home folder the Documents folder is found from: HOME, else the password database's; a
+// relative one gives none, rather than a folder that depends on where the program was started.
+TEST(DocumentsFolderTest, HomeFolderComesFromHomeElseThePasswordDatabase) {
+  using Problem = DocumentsLookup::Problem;
+  TempFolder config;
+  ScopedEnvironment env;
+  env.Set("XDG_CONFIG_HOME", config.path().string());
+  WriteFile(config / "user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"$HOME/Papers\"\n");
+  const passwd* entry = ::getpwuid(::getuid());
+  ASSERT_NE(entry, nullptr);
+  const std::string database_home = entry->pw_dir;
+  const struct {
+    std::optional<std::string> home;  // nullopt: unset
+    std::string documents;
+    Problem problem;
+    std::string refused;
+  } rows[] = {
+      /*0*/ {"/home/u", "/home/u/Papers", Problem::kNone, ""},
+      /*1*/ {"", database_home + "/Papers", Problem::kNone, ""},
+      /*2*/ {std::nullopt, database_home + "/Papers", Problem::kNone, ""},
+      /*3*/ {"home/u", "", Problem::kHomeNotAbsolute, "home/u"},
+      /*4*/ {".", "", Problem::kHomeNotAbsolute, "."},
+  };
+  for (size_t row = 0; row < std::size(rows); ++row) {
+    SCOPED_TRACE("row " + std::to_string(row));
+    if (rows[row].home) {
+      env.Set("HOME", *rows[row].home);
+    } else {
+      env.Unset("HOME");
+    }
+    const DocumentsLookup lookup = LookUpDocumentsFolder();
+    EXPECT_EQ(lookup.path, rows[row].documents);
+    EXPECT_EQ(lookup.problem, rows[row].problem);
+    EXPECT_EQ(lookup.refused, rows[row].refused);
+    EXPECT_EQ(QueryDocumentsFolder(), rows[row].documents);
+  }
 }
 
 TEST(FilePrimitivesTest, ExistenceTestsTellFilesFromFolders) {

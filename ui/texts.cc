@@ -146,6 +146,8 @@ constexpr CatalogueEntry kCatalogue[] = {
      "automatic run ({1}): status {2}: {3} Input {4} bytes, {5} lines, {6} ms"},
     {TextId::kPlainStart, "引数なしの起動", "started without options"},
     {TextId::kDropFolderAt, "自動処理設定用ディレクトリー: {1}", "The folder: {1}"},
+    {TextId::kNoDropFolder, "自動処理設定用ディレクトリー「{1}」がありません。",
+     "The folder for automatic processing \"{1}\" does not exist."},
 
     // Kept in step with docs/quorvane.1, which says the same in English at more length; a test
     // compares the options and the exit statuses of the two.
@@ -304,6 +306,18 @@ The manual page quorvane(1) has the details and examples.
     {TextId::kStatusSuffix, " (status {1})", " (status {1})"},
     {TextId::kOutOfMemory, "メモリーが足りないので続けられません。",
      "not enough memory to go on."},
+    {TextId::kIgnoredArgumentsOnly, "オプションでないので無視しました:{1}。",
+     "ignored, not an option:{1}."},
+    {TextId::kMoreArguments, " ほか{1}個", " and {1} more"},
+    {TextId::kHomeNotAbsolute,
+     "HOME={1} は絶対パスではないので、ドキュメント フォルダーを決められません",
+     "HOME={1} is not an absolute path, so it gives no Documents folder"},
+    {TextId::kDocumentsNotAbsolute, "ドキュメント フォルダー {1} は絶対パスではありません",
+     "the Documents folder {1} is not an absolute path"},
+    {TextId::kPathHasLineBreak,
+     "ドキュメント フォルダー {1} のパスに改行（CR か LF）が有るので、１行に書けません",
+     "the Documents folder {1} has a line break (CR or LF) in its path, which cannot be written "
+     "on one line"},
 
     {TextId::kQtMissing,
      "Qt 6 ライブラリが有りません: {1}。\nダイアログを表示するには、Qt 6 ライブラリ、その表示"

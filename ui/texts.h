@@ -89,6 +89,7 @@ enum class TextId : int {
                // bytes; {5}: its lines; {6}: milliseconds
   kPlainStart,
   kDropFolderAt,  // {1}: the AutoFile folder's full path
+  kNoDropFolder,  // {1}: the AutoFile folder's full path
   // The command line: --help, --version and its lines on standard error.
   kUsage,
   kVersionOutput,
@@ -110,6 +111,11 @@ enum class TextId : int {
   kBusyLine,
   kStatusSuffix,  // {1}: the status
   kOutOfMemory,
+  kIgnoredArgumentsOnly,  // {1}: the arguments, quoted
+  kMoreArguments,         // {1}: how many more were ignored
+  kHomeNotAbsolute,       // {1}: HOME
+  kDocumentsNotAbsolute,  // {1}: the folder
+  kPathHasLineBreak,      // {1}: the folder, its line breaks written as \r and \n
   // Why the dialog cannot be shown (Linux).
   kQtMissing,     // {1}: the loader's reason; {2}: the packages
   kNotAFrontEnd,  // {1}: the file

@@ -2,6 +2,8 @@
 // when the dialog has to be shown.
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,7 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
-#include <new>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,6 +21,7 @@
 #include "app/quorvane_app.h"
 #include "platform/headless/desktop_sound_posix.h"
 #include "platform/headless/headless_view.h"
+#include "platform/headless/system_log_posix.h"
 #include "storage/file_primitives.h"
 #include "storage/folder_tree.h"
 #include "ui/quorvane_dlg.h"
@@ -90,42 +93,173 @@ bool HasDisplay() {
   return false;
 }
 
+// The descriptors 0, 1 and 2 that the caller left closed. They hold /dev/null now, as a guard,
+// but nothing written there reaches anybody: output to a closed standard output is an error.
+struct ClosedStreams {
+  bool input = false;
+  bool output = false;
+  bool error = false;
+};
+
+// Run before anything is opened. A descriptor 0, 1 or 2 that the caller left closed would be
+// handed to the first file opened (the lock file, say), and messages meant for standard error
+// would be written into it; /dev/null takes its place instead. A message that cannot be written
+// (standard error a pipe nobody reads) is simply lost: it never ends the run by a signal, so the
+// status is always the run's own.
+ClosedStreams MakeStandardStreamsSafe() {
+  bool closed[3] = {};
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1) continue;
+    closed[fd] = true;
+    const int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    if (opened >= 0 && opened != fd) {
+      ::dup2(opened, fd);
+      ::close(opened);
+    }
+  }
+  std::signal(SIGPIPE, SIG_IGN);
+  // Past a file-size limit a write then fails (EFBIG) and the run says so with its status, where
+  // the signal would have killed it.
+  std::signal(SIGXFSZ, SIG_IGN);
+  return {closed[0], closed[1], closed[2]};
+}
+
+// Waits until `fd` is ready for `events`: a descriptor the caller made non-blocking answers
+// EAGAIN instead of waiting by itself.
+void AwaitReady(int fd, short events) {
+  pollfd ready = {fd, events, 0};
+  while (::poll(&ready, 1, -1) < 0 && errno == EINTR) {
+  }
+}
+
+// The descriptors as they are: a closed pipe or a full disk is a failed write, never a signal,
+// and a non-blocking descriptor is waited on, never taken for a failure. Nothing here allocates.
+class PosixStreams final : public StandardStreams {
+ public:
+  explicit PosixStreams(ClosedStreams closed) : closed_(closed) {}
+
+  bool CanRead() override { return true; }
+  std::ptrdiff_t Read(char* buffer, size_t size) override {
+    if (closed_.input) return -1;  // there is nothing to read: the caller closed it
+    for (;;) {
+      const ssize_t got = ::read(STDIN_FILENO, buffer, size);
+      if (got >= 0) return got;
+      if (errno == EAGAIN || errno == EWOULDBLOCK) {
+        AwaitReady(STDIN_FILENO, POLLIN);
+      } else if (errno != EINTR) {
+        return -1;
+      }
+    }
+  }
+  bool Write(std::string_view bytes) override {
+    return !closed_.output && WriteAll(STDOUT_FILENO, bytes);
+  }
+  void WriteError(std::string_view text) override {
+    if (!closed_.error) WriteAll(STDERR_FILENO, text);
+  }
+  void PrepareForStream() override {
+    // A pipe takes 64 KiB by default, which a fast stream fills at every write; as much as an
+    // unprivileged process may ask for lets each write move a whole block. Refused, it stays.
+    struct stat st;
+    if (closed_.output || ::fstat(STDOUT_FILENO, &st) != 0 || !S_ISFIFO(st.st_mode)) return;
+    constexpr int kPipeSize = 1 << 20;  // the default of /proc/sys/fs/pipe-max-size
+    static_cast<void>(::fcntl(STDOUT_FILENO, F_SETPIPE_SZ, kPipeSize));
+  }
+
+ private:
+  static bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+      const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+      if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        AwaitReady(fd, POLLOUT);
+        continue;
+      }
+      if (written < 0 && errno == EINTR) continue;
+      if (written <= 0) return false;
+      bytes.remove_prefix(static_cast<size_t>(written));
+    }
+    return true;
+  }
+
+  ClosedStreams closed_;
+};
+
 class PosixPlatform final : public Platform {
  public:
-  PosixPlatform()
-      : executable_(OwnPath()),
-        application_name_(ApplicationName(executable_, "quorvane")),
-        sound_(application_name_) {}
+  // Allocates nothing: whatever it needs is found when it is first asked for.
+  PosixPlatform(int argc, char** argv, ClosedStreams closed)
+      : argc_(argc), argv_(argv), closed_(closed), streams_(closed) {}
+
+  Language UserLanguage() override {
+    return LanguageOfEnvironment([](const char* name) -> const char* { return std::getenv(name); });
+  }
+  std::vector<std::string_view> Arguments() override {
+    return argc_ > 1 ? std::vector<std::string_view>(argv_ + 1, argv_ + argc_)
+                     : std::vector<std::string_view>();
+  }
+  Spelling spelling() const override { return Spelling::kPosix; }
+  std::string_view line_end() const override { return "\n"; }
+  StandardStreams& Streams(bool) override { return streams_; }
+  bool ErrorIsTerminal() override { return !closed_.error && ::isatty(STDERR_FILENO) == 1; }
 
   FileSystem& Files() override { return RealFileSystem(); }
-  std::string DocumentsFolder() override { return QueryDocumentsFolder(); }
-  std::string ExecutablePath() override { return executable_; }
+  DocumentsLookup LookUpDocumentsFolder() override { return quorvane::LookUpDocumentsFolder(); }
+  std::string ExecutablePath() override {
+    if (executable_.empty()) executable_ = OwnPath();
+    return executable_;
+  }
+  std::string ApplicationName() override {
+    return quorvane::ApplicationName(ExecutablePath(), "quorvane");
+  }
+
   void ReportStartupError(std::string_view text) override {
-    PrintMessageToStandardError(application_name_, text, MessageIcon::kError);
+    PrintMessageToStandardError(ApplicationName(), text, MessageIcon::kError);
+  }
+
+  bool ShowMessage(std::string_view text, MessageIcon icon) override {
+    // With a display, a message the settings allow is a real message box.
+    if (DesktopFrontEnd* front_end = DesktopFrontEndIfDisplay()) {
+      front_end->ShowMessageBox(ApplicationName(), text, icon);
+      return true;
+    }
+    if (HasDisplay() && !front_end_error_.empty() && !fallback_explained_) {
+      // Whoever expected a box on the display learns why the message is here instead.
+      std::fprintf(stderr, "%s: %s\n", ApplicationName().c_str(),
+                   Format(TextId::kNoMessageBox, {front_end_error_}).c_str());
+      fallback_explained_ = true;
+    }
+    PrintMessageToStandardError(ApplicationName(), text, icon);
+    return false;
+  }
+
+  SystemLog& Log() override {
+    if (!log_) log_.emplace(ApplicationName());
+    return *log_;
+  }
+  uint64_t NowMs() override {
+    timespec now = {};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<uint64_t>(now.tv_sec) * 1000 +
+           static_cast<uint64_t>(now.tv_nsec) / 1'000'000;
+  }
+
+  void PlaySound(MessageIcon sound) override {
+    // A sound that cannot be played is no reason to fail the run.
+    if (HasDesktopSession()) {
+      if (!sound_) sound_.emplace(ApplicationName());
+      if (sound_->Play(sound)) return;
+    }
+    RingTerminalBell();
   }
 
   std::optional<int> RunModal(CQuorvaneDlg& dialog) override {
+    // The dialog's initialisation runs on controls held in memory; the window is built from what
+    // it left, once it is known that the dialog stays.
     HeadlessView view;
-    view.SetApplicationName(application_name_);
-    view.SetMessageHandler([this](std::string_view text, MessageIcon icon) {
-      // With a display, a message the settings allow is a real message box.
-      if (DesktopFrontEnd* front_end = DesktopFrontEndIfDisplay()) {
-        front_end->ShowMessageBox(application_name_, text, icon);
-        return;
-      }
-      if (HasDisplay() && !front_end_error_.empty() && !fallback_explained_) {
-        // Whoever expected a box on the display learns why the message is here instead.
-        std::fprintf(stderr, "%s: %s\n", application_name_.c_str(),
-                     Format(TextId::kNoMessageBox, {front_end_error_}).c_str());
-        fallback_explained_ = true;
-      }
-      PrintMessageToStandardError(application_name_, text, icon);
-    });
-    view.SetBeepHandler([this](MessageIcon sound) {
-      // A sound that cannot be played is no reason to fail the run.
-      if (HasDesktopSession() && sound_.Play(sound)) return;
-      RingTerminalBell();
-    });
+    view.SetApplicationName(ApplicationName());
+    view.SetMessageHandler(
+        [this](std::string_view text, MessageIcon icon) { ShowMessage(text, icon); });
+    view.SetBeepHandler([this](MessageIcon sound) { PlaySound(sound); });
     dialog.AttachView(view);
     dialog.OnInitDialog();
     if (view.ended()) return view.end_result();
@@ -140,22 +274,22 @@ class PosixPlatform final : public Platform {
       if (documents.empty() || !DirectoryExists(RealFileSystem(), documents)) {
         const char* home = std::getenv("HOME");
         std::fprintf(
-            stderr, "%s: %s\n", application_name_.c_str(),
+            stderr, "%s: %s\n", ApplicationName().c_str(),
             Format(TextId::kDocumentsNotFound, {documents, home != nullptr ? home : ""}).c_str());
       }
-      std::fprintf(stderr, "%s: %s\n", application_name_.c_str(),
+      std::fprintf(stderr, "%s: %s\n", ApplicationName().c_str(),
                    Format(TextId::kDialogNeedsFrontEnd, {error}).c_str());
       return std::nullopt;
     }
     const std::vector<ControlSnapshot> controls = view.Snapshot();
-    return front_end->RunModal(dialog, controls, application_name_);
+    return front_end->RunModal(dialog, controls, ApplicationName());
   }
 
  private:
   DesktopFrontEnd* LoadFrontEnd(std::string& error) {
     if (!front_end_tried_) {
       front_end_tried_ = true;
-      front_end_ = LoadDesktopFrontEnd(executable_, front_end_error_);
+      front_end_ = LoadDesktopFrontEnd(ExecutablePath(), front_end_error_);
     }
     error = front_end_error_;
     return front_end_;
@@ -166,91 +300,24 @@ class PosixPlatform final : public Platform {
     return HasDisplay() ? LoadFrontEnd(ignored) : nullptr;
   }
 
+  int argc_;
+  char** argv_;
+  ClosedStreams closed_;
+  PosixStreams streams_;
   std::string executable_;
-  std::string application_name_;
   bool front_end_tried_ = false;
   DesktopFrontEnd* front_end_ = nullptr;
   std::string front_end_error_;
   bool fallback_explained_ = false;
-  DesktopSound sound_;
+  std::optional<DesktopSound> sound_;
+  std::optional<PosixSystemLog> log_;
 };
-
-// The descriptors as they are: a closed pipe or a full disk is a failed write, never a signal.
-class PosixStreams final : public StandardStreams {
- public:
-  bool CanRead() override { return true; }
-  std::ptrdiff_t Read(char* buffer, size_t size) override {
-    for (;;) {
-      const ssize_t got = ::read(STDIN_FILENO, buffer, size);
-      if (got >= 0 || errno != EINTR) return got;
-    }
-  }
-  bool Write(std::string_view bytes) override { return WriteAll(STDOUT_FILENO, bytes); }
-  void WriteError(std::string_view text) override { WriteAll(STDERR_FILENO, text); }
-
- private:
-  static bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-      const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-      if (written < 0 && errno == EINTR) continue;
-      if (written <= 0) return false;
-      bytes.remove_prefix(static_cast<size_t>(written));
-    }
-    return true;
-  }
-};
-
-// Run before anything is opened. A descriptor 0, 1 or 2 that the caller left closed would be
-// handed to the first file opened (the lock file, say), and messages meant for standard error
-// would be written into it; /dev/null takes its place instead. A message that cannot be written
-// (standard error a pipe nobody reads) is simply lost: it never ends the run by a signal, so the
-// status is always the run's own.
-void MakeStandardStreamsSafe() {
-  for (int fd = 0; fd <= 2; ++fd) {
-    if (::fcntl(fd, F_GETFD) != -1) continue;
-    const int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
-    if (opened >= 0 && opened != fd) {
-      ::dup2(opened, fd);
-      ::close(opened);
-    }
-  }
-  std::signal(SIGPIPE, SIG_IGN);
-  // Past a file-size limit a write then fails (EFBIG) and the run says so with its status, where
-  // the signal would have killed it.
-  std::signal(SIGXFSZ, SIG_IGN);
-}
 
 }  // namespace
 }  // namespace quorvane
 
 int main(int argc, char** argv) {
-  using quorvane::CommandLine;
-  quorvane::MakeStandardStreamsSafe();
-  // Every text a person reads follows the user's language; files and statuses never do.
-  quorvane::SetLanguage(quorvane::LanguageOfEnvironment(
-      [](const char* name) -> const char* { return std::getenv(name); }));
-  const CommandLine command_line = quorvane::ParseCommandLine(
-      std::vector<std::string>(argv + 1, argv + argc), quorvane::Spelling::kPosix);
-  quorvane::PosixStreams streams;
-  streams.WriteError(quorvane::IgnoredArgumentsNote(command_line, quorvane::Spelling::kPosix));
-  if (command_line.action != CommandLine::Action::kRun &&
-      command_line.action != CommandLine::Action::kBatch) {
-    return quorvane::AnswerCommandLine(
-        command_line, streams, {quorvane::Spelling::kPosix, "\n", quorvane::QueryDocumentsFolder});
-  }
-  const bool batch = command_line.action == CommandLine::Action::kBatch;
-  try {
-    quorvane::PosixPlatform platform;
-    // The desktop launcher asks for the dialog; calling programs pass no arguments, or --batch.
-    quorvane::CQuorvaneApp app(platform, quorvane::StartModeFor(command_line));
-    const int status = app.InitInstance();
-    if (batch) streams.WriteError(quorvane::BatchOutcomeLine(status, app.run_details()));
-    return status;
-  } catch (const std::bad_alloc&) {
-    // The input file is deleted only once the result is whole, so a run that ran out of memory
-    // has lost nothing; the caller learns it from the status.
-    std::fputs(("quorvane: " + quorvane::Text(quorvane::TextId::kOutOfMemory) + "\n").c_str(),
-               stderr);
-    return quorvane::ExitStatus(quorvane::RunOutcome::kOutOfMemory);
-  }
+  const quorvane::ClosedStreams closed = quorvane::MakeStandardStreamsSafe();
+  quorvane::PosixPlatform platform(argc, argv, closed);
+  return quorvane::CQuorvaneApp(platform).Run();
 }

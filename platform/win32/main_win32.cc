@@ -1,17 +1,20 @@
-// The Windows executable: one modal run of the main dialog is the whole life of the process.
+// The Windows executable: what differs from Linux is here (the command line, the standard
+// streams of a windowed program, message boxes, the sound and the dialog's window); the start-up
+// itself is the one in app/. Nothing of the windowing system is loaded until something is shown.
 #include "storage/windows_api.h"
 
 #include <commctrl.h>
-#include <shellapi.h>
 
 #include <algorithm>
-#include <new>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/platform.h"
 #include "app/quorvane_app.h"
+#include "platform/win32/event_log_win32.h"
 #include "platform/win32/main_dialog.h"
 #include "storage/folder_tree.h"
 #include "storage/wide_text.h"
@@ -34,29 +37,6 @@ std::wstring ModulePath() {
   }
 }
 
-class Win32Platform final : public Platform {
- public:
-  explicit Win32Platform(HINSTANCE instance)
-      : instance_(instance),
-        module_path_(ModulePath()),
-        application_name_(ToWide(ApplicationName(ToUtf8(module_path_), "Quorvane"))) {}
-
-  FileSystem& Files() override { return RealFileSystem(); }
-  std::string DocumentsFolder() override { return QueryDocumentsFolder(); }
-  std::string ExecutablePath() override { return ToUtf8(module_path_); }
-  void ReportStartupError(std::string_view text) override {
-    ::MessageBoxW(nullptr, ToWide(text).c_str(), application_name_.c_str(), MB_OK | MB_ICONERROR);
-  }
-  std::optional<int> RunModal(CQuorvaneDlg& dialog) override {
-    return MainDialog(instance_, dialog, application_name_).RunModal();
-  }
-
- private:
-  HINSTANCE instance_;
-  std::wstring module_path_;
-  std::wstring application_name_;
-};
-
 void InitCommonControls() {
   // The Windows 95 set of classes, which holds the progress bar.
   INITCOMMONCONTROLSEX classes = {sizeof(INITCOMMONCONTROLSEX), 0xFF};
@@ -64,17 +44,6 @@ void InitCommonControls() {
   // The two links are SysLink controls, a class of their own outside that set.
   INITCOMMONCONTROLSEX links = {sizeof(INITCOMMONCONTROLSEX), ICC_LINK_CLASS};
   ::InitCommonControlsEx(&links);
-}
-
-// The arguments after the program's name, in UTF-8.
-std::vector<std::string> Arguments(const wchar_t* command_line) {
-  int count = 0;
-  wchar_t** arguments = ::CommandLineToArgvW(command_line, &count);
-  if (arguments == nullptr) return {};
-  std::vector<std::string> utf8;
-  for (int i = 1; i < count; ++i) utf8.push_back(ToUtf8(arguments[i]));
-  ::LocalFree(arguments);
-  return utf8;
 }
 
 // A standard handle that the caller redirected (a file, a pipe, NUL); null when there is none or
@@ -90,10 +59,18 @@ HANDLE Redirected(DWORD which) {
   return handle;
 }
 
+// How many bytes from the start of `text`, at most `most`, end on a whole UTF-8 character.
+size_t WholeCharacters(std::string_view text, size_t most) {
+  if (text.size() <= most) return text.size();
+  size_t cut = most;
+  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  return cut > 0 ? cut : most;
+}
+
 // The standard streams of a windowed program. Output goes where the caller redirected it;
 // otherwise, when `may_attach`, to the console of the program that started this one (cmd,
 // PowerShell), which a windowed program does not get by itself. Input is only ever what the
-// caller redirected.
+// caller redirected. Nothing here allocates.
 class Win32Streams final : public StandardStreams {
  public:
   explicit Win32Streams(bool may_attach)
@@ -101,6 +78,8 @@ class Win32Streams final : public StandardStreams {
   ~Win32Streams() override {
     if (console_ != nullptr) ::CloseHandle(console_);
   }
+  Win32Streams(const Win32Streams&) = delete;
+  Win32Streams& operator=(const Win32Streams&) = delete;
 
   bool CanRead() override { return input_ != nullptr; }
   std::ptrdiff_t Read(char* buffer, size_t size) override {
@@ -117,6 +96,7 @@ class Win32Streams final : public StandardStreams {
 
  private:
   bool WriteTo(DWORD which, std::string_view bytes) {
+    if (bytes.empty()) return true;  // not even a question to the system
     if (HANDLE handle = Redirected(which)) {
       while (!bytes.empty()) {
         DWORD written = 0;
@@ -128,15 +108,23 @@ class Win32Streams final : public StandardStreams {
       }
       return true;
     }
-    if (bytes.empty()) return true;
     HANDLE console = Console();
     if (console == nullptr) return false;
-    // The console takes UTF-16, whatever its code page.
-    const std::wstring wide = ToWide(bytes);
-    DWORD written = 0;
-    return ::WriteConsoleW(console, wide.data(), static_cast<DWORD>(wide.size()), &written,
-                           nullptr) &&
-           written == wide.size();
+    // The console takes UTF-16, whatever its code page: converted a part at a time, on the stack.
+    while (!bytes.empty()) {
+      wchar_t wide[512];
+      const size_t part = WholeCharacters(bytes, std::size(wide));
+      const int length = ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(part),
+                                               wide, static_cast<int>(std::size(wide)));
+      DWORD written = 0;
+      if (length <= 0 ||
+          !::WriteConsoleW(console, wide, static_cast<DWORD>(length), &written, nullptr) ||
+          written != static_cast<DWORD>(length)) {
+        return false;
+      }
+      bytes.remove_prefix(part);
+    }
+    return true;
   }
 
   HANDLE Console() {
@@ -158,45 +146,70 @@ class Win32Streams final : public StandardStreams {
   HANDLE console_ = nullptr;
 };
 
+class Win32Platform final : public Platform {
+ public:
+  // Allocates nothing: whatever it needs is found when it is first asked for.
+  explicit Win32Platform(HINSTANCE instance)
+      : instance_(instance), caller_streams_(false), answer_streams_(true) {}
+
+  // The texts follow the user interface language, chosen here rather than by the resource loader.
+  Language UserLanguage() override {
+    return LanguageOfWindowsUiLanguage(::GetUserDefaultUILanguage());
+  }
+  std::vector<std::string_view> Arguments() override {
+    arguments_ = SplitWindowsCommandLine(ToUtf8(::GetCommandLineW()));
+    return {arguments_.begin(), arguments_.end()};
+  }
+  Spelling spelling() const override { return Spelling::kWindows; }
+  std::string_view line_end() const override { return "\r\n"; }
+  StandardStreams& Streams(bool answering) override {
+    return answering ? answer_streams_ : caller_streams_;
+  }
+  // A windowed program has no terminal of its own; the console it may attach to belongs to the
+  // program that started it.
+  bool ErrorIsTerminal() override { return false; }
+
+  FileSystem& Files() override { return RealFileSystem(); }
+  DocumentsLookup LookUpDocumentsFolder() override { return quorvane::LookUpDocumentsFolder(); }
+  std::string ExecutablePath() override {
+    if (executable_.empty()) executable_ = ToUtf8(ModulePath());
+    return executable_;
+  }
+  std::string ApplicationName() override {
+    return quorvane::ApplicationName(ExecutablePath(), "Quorvane");
+  }
+
+  void ReportStartupError(std::string_view text) override {
+    ShowMessage(text, MessageIcon::kError);
+  }
+  bool ShowMessage(std::string_view text, MessageIcon icon) override {
+    ::MessageBoxW(nullptr, ToWide(text).c_str(), ToWide(ApplicationName()).c_str(),
+                  MB_OK | static_cast<UINT>(icon));
+    return true;
+  }
+  void PlaySound(MessageIcon sound) override { ::MessageBeep(static_cast<UINT>(sound)); }
+  SystemLog& Log() override { return event_log_; }
+  uint64_t NowMs() override { return ::GetTickCount64(); }
+  std::optional<int> RunModal(CQuorvaneDlg& dialog) override {
+    InitCommonControls();
+    return MainDialog(instance_, dialog, ToWide(ApplicationName())).RunModal();
+  }
+
+ private:
+  HINSTANCE instance_;
+  Win32Streams caller_streams_;  // a start's notes: only where the caller redirected them
+  Win32Streams answer_streams_;  // the answering modes: also the caller's console
+  std::vector<std::string> arguments_;
+  std::string executable_;
+  Win32EventLog event_log_;
+};
+
 }  // namespace
 }  // namespace quorvane::win32
 
-// The exit status tells a calling program how an automatic run ended (ui/run_outcome.h).
+// The exit status tells a calling program how the start ended (automation/run_outcome.h).
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   static_assert(sizeof(INITCOMMONCONTROLSEX) == 8);
-  using quorvane::CommandLine;
-  // The texts follow the user interface language, chosen here rather than by the resource loader.
-  quorvane::SetLanguage(quorvane::LanguageOfWindowsUiLanguage(::GetUserDefaultUILanguage()));
-  const CommandLine command_line = quorvane::ParseCommandLine(
-      quorvane::win32::Arguments(::GetCommandLineW()), quorvane::Spelling::kWindows);
-  const bool starts = command_line.action == CommandLine::Action::kRun ||
-                      command_line.action == CommandLine::Action::kBatch;
-  {
-    // A start that shows the dialog or runs the drop folder writes a note only where the caller
-    // redirected standard error; the answering modes also reach the caller's console.
-    quorvane::win32::Win32Streams streams(!starts);
-    streams.WriteError(quorvane::IgnoredArgumentsNote(command_line, quorvane::Spelling::kWindows));
-    if (!starts) {
-      return quorvane::AnswerCommandLine(
-          command_line, streams,
-          {quorvane::Spelling::kWindows, "\r\n", quorvane::QueryDocumentsFolder});
-    }
-  }
-  quorvane::win32::InitCommonControls();
-  const bool batch = command_line.action == CommandLine::Action::kBatch;
-  try {
-    quorvane::win32::Win32Platform platform(instance);
-    // The Start-menu shortcut asks for the dialog with /dialog; calling programs pass nothing, or
-    // /batch, which runs the drop folder with no dialog at all.
-    quorvane::CQuorvaneApp app(platform, quorvane::StartModeFor(command_line));
-    const int status = app.InitInstance();
-    if (batch) {
-      quorvane::win32::Win32Streams(false).WriteError(
-          quorvane::BatchOutcomeLine(status, app.run_details()));
-    }
-    return status;
-  } catch (const std::bad_alloc&) {
-    // Nothing is lost: the input file is deleted only once the result is whole.
-    return quorvane::ExitStatus(quorvane::RunOutcome::kOutOfMemory);
-  }
+  quorvane::win32::Win32Platform platform(instance);
+  return quorvane::CQuorvaneApp(platform).Run();
 }

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app/command_line.h"
 #include "app/platform.h"
 #include "app/quorvane_app.h"
 #include "convert/limits.h"
@@ -666,21 +667,98 @@ TEST(ExitStatusRows, BatchRunsNeverWaitAndSayWhatWentWrongInOneLine) {
   }
 }
 
-// A person's answers to a pipe that nobody reads end with their own status, never a signal.
-TEST(ExitStatusRows, OptionsToAPipeNobodyReadsEndWithTheirOwnStatus) {
+// A person's answers to a pipe that nobody reads, or to a standard output the caller closed, end
+// with their own status and say so on standard error; so does a command line too large for the
+// memory the process may have. Never a signal.
+TEST(ExitStatusRows, OptionsEndWithTheirOwnStatusAndSayWhy) {
+  const std::string fail_io = std::string("LD_PRELOAD=") + QUORVANE_FAIL_IO;
+  const std::string headroom = "QUORVANE_MEMORY_HEADROOM=1048576";
+  std::vector<std::string> numbers(150000, "1");
+  numbers.insert(numbers.begin(), "--convert");
+  std::vector<std::string> strays(150000, "x");
+  strays.insert(strays.begin(), "--batch");
+  const std::string closed = "quorvane: " + Text(TextId::kOutputNotWritten);
+  const std::string no_memory = "quorvane: " + Text(TextId::kOutOfMemory);
   const struct {
-    const char* argument;
+    const char* name;
+    std::vector<std::string> arguments;
+    const char* standard_output;  // kBrokenPipe or kClosedStream
     int status;
-  } rows[] = {{"--help", 1}, {"--version", 1}, {"--bogus", ExitStatus(RunOutcome::kUsageError)}};
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.argument);
+    std::string line;  // how standard error starts: one line, but for a usage error
+    std::vector<std::string> environment = {};
+  } rows[] = {
+      /* 0*/ {"--help to a pipe nobody reads", {"--help"}, kBrokenPipe, 1, closed},
+      /* 1*/ {"--version to a pipe nobody reads", {"--version"}, kBrokenPipe, 1, closed},
+      /* 2*/
+      {"--bogus",
+       {"--bogus"},
+       kBrokenPipe,
+       ExitStatus(RunOutcome::kUsageError),
+       "quorvane: '--bogus'"},
+      // Descriptor 1 closed: /dev/null guards its place, but nothing written there reaches anyone.
+      /* 3*/
+      {"--where, output closed",
+       {"--where"},
+       kClosedStream,
+       1,
+       "quorvane: " + Text(TextId::kPathsNotWritten)},
+      /* 4*/ {"--help, output closed", {"--help"}, kClosedStream, 1, closed},
+      /* 5*/ {"--version, output closed", {"--version"}, kClosedStream, 1, closed},
+      /* 6*/
+      {"--convert NUMBER, output closed",
+       {"--convert", "1"},
+       kClosedStream,
+       ExitStatus(RunOutcome::kResultNotWritten),
+       closed},
+      // Memory for a few arguments only: the shortage is met while the command line is read.
+      /* 7*/
+      {"--convert with 150,000 numbers and 1 MiB to spare",
+       numbers,
+       kBrokenPipe,
+       ExitStatus(RunOutcome::kOutOfMemory),
+       no_memory,
+       {fail_io, headroom}},
+      /* 8*/
+      {"--batch with 150,000 stray arguments and 1 MiB to spare",
+       strays,
+       kBrokenPipe,
+       ExitStatus(RunOutcome::kOutOfMemory),
+       no_memory,
+       {fail_io, headroom}},
+      /* 9*/
+      {"--convert with 150,000 numbers and 4 MiB to spare",
+       numbers,
+       kBrokenPipe,
+       ExitStatus(RunOutcome::kOutOfMemory),
+       no_memory,
+       {fail_io, "QUORVANE_MEMORY_HEADROOM=4194304"}},
+      /*10*/
+      {"--batch with 150,000 stray arguments and 4 MiB to spare",
+       strays,
+       kBrokenPipe,
+       ExitStatus(RunOutcome::kOutOfMemory),
+       no_memory,
+       {fail_io, "QUORVANE_MEMORY_HEADROOM=4194304"}},
+  };
+  for (size_t row = 0; row < std::size(rows); ++row) {
+    const auto& r = rows[row];
+    SCOPED_TRACE("row " + std::to_string(row) + ": " + r.name);
+    if (kSanitizedAllocator && r.status == ExitStatus(RunOutcome::kOutOfMemory)) {
+      std::printf("row %zu (%s) left out: the sanitizer's allocator aborts\n", row, r.name);
+      continue;
+    }
     DropHome home;
-    const pid_t pid =
-        Spawn({QuorvaneExecutable(), {row.argument}, home.Environment(), kBrokenPipe, kBrokenPipe});
+    const pid_t pid = Spawn({QuorvaneExecutable(), r.arguments, home.Environment(r.environment),
+                             r.standard_output, home.ErrorLog()});
     ASSERT_GT(pid, 0);
     Ending ending = WaitFor(pid);
-    EXPECT_TRUE(ending.exited) << "signal " << ending.signal;
-    EXPECT_EQ(ending.code, row.status);
+    ASSERT_TRUE(ending.exited) << "signal " << ending.signal << "\n" << home.ReadErrorLog();
+    EXPECT_EQ(ending.code, r.status) << home.ReadErrorLog();
+    const std::string printed = home.ReadErrorLog();
+    EXPECT_EQ(printed.rfind(r.line, 0), 0u) << printed;
+    if (r.status != ExitStatus(RunOutcome::kUsageError)) {
+      EXPECT_EQ(printed.find('\n'), printed.size() - 1) << "one line: " << printed;
+    }
   }
 }
 
@@ -721,20 +799,55 @@ TEST_F(ExitStatusTest, AnAutomaticRunLeavesTheSettingsFileAlone) {
   EXPECT_EQ(st.st_mode & 0777, 0444u);
 }
 
-// The interactive endings need a window, which the headless executable does not have; here the
-// start-up runs over a platform whose "window" presses a button and returns the dialog's result.
-class ScriptedPlatform final : public Platform {
+// The start-up over a platform whose "window" presses a button and returns the dialog's result,
+// whose message boxes and standard streams are written down, and whose standard error may be a
+// terminal: the interactive endings need a window, which the headless executable does not have,
+// and what may be shown depends on how the program was started.
+class ScriptedPlatform final : public Platform, private StandardStreams, private SystemLog {
  public:
-  ScriptedPlatform(std::string documents, std::optional<int> command)
-      : documents_(std::move(documents)), command_(command) {}
+  ScriptedPlatform(std::vector<std::string> arguments, DocumentsLookup documents,
+                   std::optional<int> command)
+      : arguments_(std::move(arguments)), documents_(std::move(documents)), command_(command) {}
 
+  bool terminal = false;           // standard error is a terminal
+  bool boxes_are_shown = false;    // a message is shown in a box, not written on standard error
+  std::vector<std::string> boxes;  // every message box, the start-up's error included
+  std::string reported;            // the start-up's error
+  std::string error;               // standard error
+  struct LogRecord {
+    RecordSeverity severity;
+    int status;
+    std::string text;
+  };
+  std::vector<LogRecord> records;  // the system log's
+
+  Language UserLanguage() override { return CurrentLanguage(); }
+  std::vector<std::string_view> Arguments() override {
+    return {arguments_.begin(), arguments_.end()};
+  }
+  Spelling spelling() const override { return Spelling::kPosix; }
+  std::string_view line_end() const override { return "\n"; }
+  StandardStreams& Streams(bool) override { return *this; }
+  bool ErrorIsTerminal() override { return terminal; }
   FileSystem& Files() override { return RealFileSystem(); }
-  std::string DocumentsFolder() override { return documents_; }
+  DocumentsLookup LookUpDocumentsFolder() override { return documents_; }
   std::string ExecutablePath() override { return "/usr/bin/quorvane"; }
-  void ReportStartupError(std::string_view text) override { reported_ = text; }
-  const std::string& reported() const { return reported_; }
+  std::string ApplicationName() override { return "quorvane"; }
+  void ReportStartupError(std::string_view text) override {
+    reported = text;
+    boxes.emplace_back(text);
+  }
+  bool ShowMessage(std::string_view text, MessageIcon) override {
+    boxes.emplace_back(text);
+    if (!boxes_are_shown) error.append(text).append("\n");
+    return boxes_are_shown;
+  }
+  void PlaySound(MessageIcon) override {}
+  SystemLog& Log() override { return *this; }
+  uint64_t NowMs() override { return now_ms_ += 7; }
   std::optional<int> RunModal(CQuorvaneDlg& dialog) override {
-    view_.SetMessageHandler([](std::string_view, MessageIcon) {});
+    view_.SetMessageHandler(
+        [this](std::string_view text, MessageIcon icon) { ShowMessage(text, icon); });
     dialog.AttachView(view_);
     dialog.OnInitDialog();
     if (view_.ended()) return view_.end_result();
@@ -744,11 +857,29 @@ class ScriptedPlatform final : public Platform {
   }
 
  private:
-  std::string documents_;
+  bool CanRead() override { return false; }
+  std::ptrdiff_t Read(char*, size_t) override { return -1; }
+  bool Write(std::string_view) override { return true; }
+  void WriteError(std::string_view text) override { error.append(text); }
+  void Record(RecordSeverity severity, int status, std::string_view text) override {
+    records.push_back({severity, status, std::string(text)});
+  }
+
+  uint64_t now_ms_ = 0;
+  std::vector<std::string> arguments_;
+  DocumentsLookup documents_;
   std::optional<int> command_;
   HeadlessView view_;
-  std::string reported_;
 };
+
+// What a start that found no Documents folder says, in one line.
+std::string NoDocumentsLine(const std::string& cause) {
+  std::string line = "quorvane: ";
+  for (char c : Text(TextId::kNoDocumentsFolder)) {
+    if (c != '\r') line.push_back(c == '\n' ? ' ' : c);
+  }
+  return line + " " + cause + " (status 1)\n";
+}
 
 struct StartRow {
   const char* name;
@@ -756,8 +887,19 @@ struct StartRow {
   const char* input;
   std::optional<int> command;  // what the user does in the dialog; nullopt: no window
   RunOutcome outcome;
-  bool no_documents = false;  // the Documents folder cannot be found
+  // The Documents folder cannot be found: kNone finds it in the throw-away home.
+  DocumentsLookup::Problem problem = DocumentsLookup::Problem::kNone;
+  std::vector<std::string> arguments = {};
+  const char* settings = nullptr;  // the settings file; nullptr: none
+  bool terminal = false;
+  bool boxes_are_shown = false;
+  size_t boxes = 0;           // how many message boxes were asked for
+  std::string error = "";     // standard error, whole
+  std::string reported = "";  // the start-up's error, in a box where it may be shown
 };
+
+const std::string kNoHomeCause = Text(TextId::kNoDocumentsForWhere);
+const std::string kRelativeHomeCause = Format(TextId::kHomeNotAbsolute, {"home/u"});
 
 const StartRow kStartRows[] = {
     /* 0*/ {"exit button", false, nullptr, kIdExit, RunOutcome::kOk},
@@ -769,8 +911,140 @@ const StartRow kStartRows[] = {
     {"line too long", true, "111111111111111111111111111111111", std::nullopt,
      RunOutcome::kLineTooLong},
     /* 6*/
-    {"no Documents folder: nothing is made anywhere else", true, "1\r\n", kIdExit,
-     RunOutcome::kNoDialog, true},
+    {"no Documents folder: nothing is made anywhere else",
+     true,
+     "1\r\n",
+     kIdExit,
+     RunOutcome::kNoDialog,
+     DocumentsLookup::Problem::kNoHome,
+     {},
+     nullptr,
+     false,
+     false,
+     1,
+     "",
+     Text(TextId::kNoDocumentsFolder) + "\r\n" + kNoHomeCause},
+    /* 7*/
+    {"a relative HOME: its cause is told, and nothing is made",
+     true,
+     "1\r\n",
+     kIdExit,
+     RunOutcome::kNoDialog,
+     DocumentsLookup::Problem::kHomeNotAbsolute,
+     {},
+     nullptr,
+     false,
+     false,
+     1,
+     "",
+     Text(TextId::kNoDocumentsFolder) + "\r\n" + kRelativeHomeCause},
+    // A calling program's starts never show a box: --batch and --where say it on standard error.
+    /* 8*/
+    {"--batch without a Documents folder",
+     true,
+     "1\r\n",
+     kIdExit,
+     RunOutcome::kNoDialog,
+     DocumentsLookup::Problem::kHomeNotAbsolute,
+     {"--batch"},
+     nullptr,
+     false,
+     false,
+     0,
+     NoDocumentsLine(kRelativeHomeCause)},
+    /* 9*/
+    {"--where without a Documents folder",
+     true,
+     "1\r\n",
+     kIdExit,
+     RunOutcome::kNoDialog,
+     DocumentsLookup::Problem::kNoHome,
+     {"--where"},
+     nullptr,
+     false,
+     false,
+     0,
+     "quorvane: " + kNoHomeCause + "\n"},
+    /*10*/
+    {"--batch with messages on",
+     true,
+     "2",
+     std::nullopt,
+     RunOutcome::kInputNotBinary,
+     DocumentsLookup::Problem::kNone,
+     {"--batch"},
+     "1\r\n1",
+     true,
+     true,
+     0,
+     BatchOutcomeLine(13)},
+    // A person who starts the drop folder's run at a terminal reads its outcome there.
+    /*11*/
+    {"at a terminal",
+     true,
+     "2",
+     std::nullopt,
+     RunOutcome::kInputNotBinary,
+     DocumentsLookup::Problem::kNone,
+     {},
+     nullptr,
+     true,
+     false,
+     0,
+     BatchOutcomeLine(13)},
+    /*12*/
+    {"not at a terminal",
+     true,
+     "2",
+     std::nullopt,
+     RunOutcome::kInputNotBinary,
+     DocumentsLookup::Problem::kNone,
+     {},
+     nullptr,
+     false,
+     false,
+     0,
+     ""},
+    /*13*/
+    {"at a terminal, the message box shown",
+     true,
+     "2",
+     std::nullopt,
+     RunOutcome::kInputNotBinary,
+     DocumentsLookup::Problem::kNone,
+     {},
+     "1\r\n1",
+     true,
+     true,
+     1,
+     BatchOutcomeLine(13)},
+    /*14*/
+    {"at a terminal, the message written there already",
+     true,
+     "2",
+     std::nullopt,
+     RunOutcome::kInputNotBinary,
+     DocumentsLookup::Problem::kNone,
+     {},
+     "1\r\n1",
+     true,
+     false,
+     1,
+     Text(TextId::kInputNotBinary) + "\n"},
+    /*15*/
+    {"at a terminal, a stray argument and a success",
+     true,
+     "1",
+     std::nullopt,
+     RunOutcome::kOk,
+     DocumentsLookup::Problem::kNone,
+     {"101"},
+     nullptr,
+     true,
+     false,
+     0,
+     IgnoredArgumentsNote(ParseCommandLine(std::vector<std::string_view>{"101"}, Spelling::kPosix),
+                          Spelling::kPosix)},
 };
 
 TEST(StartUpTest, TheProcessStatusIsTheOutcomeOfItsOneDialog) {
@@ -780,15 +1054,45 @@ TEST(StartUpTest, TheProcessStatusIsTheOutcomeOfItsOneDialog) {
     DropHome home;
     if (r.drop_folder) home.MakeDropFolder();
     if (r.input != nullptr) home.DropInput(r.input);
-    ScriptedPlatform platform(r.no_documents ? "" : home.folders().documents, r.command);
-    EXPECT_EQ(CQuorvaneApp(platform).InitInstance(), ExitStatus(r.outcome));
-    EXPECT_EQ(platform.reported(), r.no_documents ? Text(TextId::kNoDocumentsFolder) : "");
-    if (r.no_documents) {
+    if (r.settings != nullptr) home.WriteSettings(r.settings);
+    DocumentsLookup documents = {home.folders().documents, r.problem, ""};
+    if (r.problem != DocumentsLookup::Problem::kNone) documents.path.clear();
+    if (r.problem == DocumentsLookup::Problem::kHomeNotAbsolute) documents.refused = "home/u";
+    ScriptedPlatform platform(r.arguments, documents, r.command);
+    platform.terminal = r.terminal;
+    platform.boxes_are_shown = r.boxes_are_shown;
+    EXPECT_EQ(CQuorvaneApp(platform).Run(), ExitStatus(r.outcome));
+    EXPECT_EQ(platform.reported, r.reported);
+    EXPECT_EQ(platform.boxes.size(), r.boxes);
+    EXPECT_EQ(platform.error, r.error);
+    if (r.problem != DocumentsLookup::Problem::kNone) {
       EXPECT_FALSE(fs::exists(FolderTree("").maker));  // "/Brenvale"
+      EXPECT_FALSE(fs::exists("Brenvale"));            // nor in the working folder
+    }
+    // Every automatic run, silent or not, leaves one record in the system's log: its status, its
+    // meaning and the time it took; no other start does.
+    const bool batch = r.arguments == std::vector<std::string>{"--batch"};
+    const bool automatic =
+        batch || (r.drop_folder && r.problem == DocumentsLookup::Problem::kNone &&
+                  r.arguments != std::vector<std::string>{"--where"});
+    ASSERT_EQ(platform.records.size(), automatic ? 1u : 0u);
+    if (automatic) {
+      const ScriptedPlatform::LogRecord& record = platform.records[0];
+      EXPECT_EQ(record.status, ExitStatus(r.outcome));
+      EXPECT_EQ(record.severity, SeverityOf(ExitStatus(r.outcome)));
+      EXPECT_EQ(record.text.rfind(
+                    Format(TextId::kRunRecord, {batch ? "--batch" : Text(TextId::kPlainStart),
+                                                std::to_string(ExitStatus(r.outcome)), ""})
+                        .substr(0, 12),
+                    0),
+                0u)
+          << record.text;
+      EXPECT_NE(record.text.find("、7 ミリ秒"), std::string::npos) << record.text;
     }
 
     EXPECT_EQ(home.InputExists(),
-              r.input != nullptr && (r.no_documents || r.outcome != RunOutcome::kOk));
+              r.input != nullptr &&
+                  (r.problem != DocumentsLookup::Problem::kNone || r.outcome != RunOutcome::kOk));
   }
 }
 

@@ -179,6 +179,23 @@ TEST(PathTest, HomeAndConfigFoldersWithSpacesAndJapaneseNames) {
   EXPECT_EQ(ending.code, ExitStatus(RunOutcome::kOk));
   EXPECT_EQ(ReadFile(at_home.ResultFile()), "1\r\n");
   EXPECT_EQ(ReadFile(folders.ResultFile()), kResult);
+
+  // A relative HOME would name another folder from every working folder: --where and every start
+  // refuse it alike, say why, and make nothing where the program happens to be started.
+  const std::string relative = "quorvane-relative-home-" + std::to_string(::getpid());
+  for (const std::vector<std::string>& arguments :
+       {std::vector<std::string>{"--where"}, {"--batch"}, {}}) {
+    SCOPED_TRACE(arguments.empty() ? "no option" : arguments[0]);
+    const std::string error_log = root / "stderr.txt";
+    const pid_t pid = Spawn(
+        {QuorvaneExecutable(), arguments, HeadlessEnvironment(relative), "/dev/null", error_log});
+    ASSERT_GT(pid, 0);
+    ending = WaitFor(pid);
+    EXPECT_EQ(ending.code, ExitStatus(RunOutcome::kNoDialog));
+    EXPECT_NE(ReadFile(error_log).find("HOME=" + relative), std::string::npos)
+        << ReadFile(error_log);
+    EXPECT_FALSE(fs::exists(relative));
+  }
 }
 
 // A named pipe that nobody writes to: opening it to read waits for a writer, for ever.
