@@ -170,6 +170,20 @@ struct PortablePath {
     return out;
   }
 
+  // How many LFs the bytes from `at` to `end` hold: eight bytes at a time, counted in the bytes
+  // of a word until a byte could overflow.
+  static size_t CountLineEnds(const char* at, const char* end) {
+    size_t count = 0;
+    while (end - at >= 8) {
+      uint64_t counts = 0;
+      for (unsigned word = 0; word < 255 && end - at >= 8; ++word, at += 8) {
+        counts += ZeroBytes(Load8(at) ^ (0x0A * kEachByte)) >> 7;
+      }
+      count += (counts * kEachByte) >> 56;
+    }
+    return count + static_cast<size_t>(std::count(at, end, '\n'));
+  }
+
   // The number of bits of a run of set bits (or of none).
   static inline unsigned RunLength(uint64_t run) {
     return static_cast<unsigned>(std::bit_width(run)) -
@@ -315,6 +329,19 @@ struct Avx2Path {
       }
     }
     return out;
+  }
+
+  // How many LFs the bytes from `at` to `end` hold, 64 at a time.
+  [[gnu::target("avx2,popcnt")]] static size_t CountLineEnds(const char* at, const char* end) {
+    const __m256i lf = _mm256_set1_epi8('\n');
+    size_t count = 0;
+    for (; end - at >= 64; at += 64) {
+      const __m256i first = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+      const __m256i second = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + 32));
+      count += static_cast<size_t>(
+          std::popcount(HighBits(_mm256_cmpeq_epi8(first, lf), _mm256_cmpeq_epi8(second, lf))));
+    }
+    return count + static_cast<size_t>(std::count(at, end, '\n'));
   }
 
   [[gnu::target("popcnt")]] static inline unsigned RunLength(uint64_t run) {
@@ -563,22 +590,43 @@ char* LineConverter::Finish(char* out) {
   return out + text.count + (state_.crlf ? CrLf::kSize : Lf::kSize);
 }
 
+namespace {
+
+// The most that the lines of `text`, which holds `line_ends` LFs, can give with CR LF after each:
+// a line of d binary digits has at most d log10(2) + 1 decimal digits, the text's digits are at
+// most its bytes but the LFs, and its non-empty lines at most one more than its LFs.
+uint64_t ResultBound(std::string_view text, uint64_t line_ends) {
+  const uint64_t digits = text.size() - line_ends;
+  // 0.30103 is just above log10(2).
+  return (digits * 30103 + 99999) / 100000 + (line_ends + 1) * (1 + CrLf::kSize);
+}
+
+size_t CountLineEnds(std::string_view text, Path path) {
+  const char* end = text.data() + text.size();
+#if QUORVANE_HAS_AVX2_PATH
+  if (path == Path::kAvx2 && LineConverter::Supported(path)) {
+    return Avx2Path::CountLineEnds(text.data(), end);
+  }
+#endif
+  static_cast<void>(path);
+  return PortablePath::CountLineEnds(text.data(), end);
+}
+
+}  // namespace
+
 ConvertedLines ConvertLines(std::string_view text, LineConverter::Path path) {
   ConvertedLines outcome;
   outcome.storage = FileBuffer(LineConverter::OutputBound(text.size()));
+  // The memory for the result is made ready in one go, as far as this text can reach: asked for a
+  // part at a time, the same pages cost far more (each call disturbs the conversion under way)
+  // than counting the line ends does. The bound is close: a third of a byte for each binary
+  // digit, and three bytes a line.
+  const uint64_t reach = ResultBound(text, CountLineEnds(text, path)) + 16;
+  outcome.storage.Prepare(
+      static_cast<size_t>(std::min<uint64_t>(reach, outcome.storage.capacity())));
   LineConverter converter("\r\n", LineConverter::LongLines::kRefuseText, path);
   char* const start = outcome.storage.data();
-  char* out = start;
-  // A part at a time, so that the memory for the result is made ready just ahead of the writes,
-  // not all at once for the most a text of this size could give.
-  constexpr size_t kPart = size_t{64} << 10;
-  for (size_t at = 0; at < text.size() && converter.fault() != Fault::kNotBinary; at += kPart) {
-    const std::string_view part = text.substr(at, kPart);
-    outcome.storage.Prepare(static_cast<size_t>(out - start) +
-                            LineConverter::OutputBound(part.size()));
-    out = converter.Feed(part, out);
-  }
-  outcome.storage.Prepare(static_cast<size_t>(out - start) + LineConverter::OutputBound(0));
+  char* out = converter.Feed(text, start);
   out = converter.Finish(out);
   outcome.not_binary = converter.fault() == Fault::kNotBinary;
   outcome.line_too_long = converter.fault() == Fault::kLineTooLong;

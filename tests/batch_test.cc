@@ -1,5 +1,11 @@
 #include <gtest/gtest.h>
 
+#ifdef __linux__
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
+
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -186,6 +192,36 @@ TEST(ConvertLinesTest, AllowsOnlyDigitsAndLineBreaks) {
     }
   }
 }
+
+#ifdef __linux__
+// The memory for a result follows what the text can give, not the most a text of its size could:
+// a drop file of the largest size with lines of every length gives a result of about 40% of it,
+// and little more than that may be in memory.
+TEST(ConvertLinesTest, MakesReadyLittleMoreThanTheResult) {
+  std::string input;
+  uint64_t seed = 12345;
+  while (input.size() < kReadLimit - 40) {
+    seed = seed * 6364136223846793005 + 1442695040888963407;
+    const auto digits = static_cast<size_t>(1 + (seed >> 33) % kMaxLineDigits);
+    for (size_t i = 0; i < digits; ++i) input += static_cast<char>('0' + ((seed >> (i + 2)) & 1));
+    input += "\r\n";
+  }
+  for (Path path : TestedPaths()) {
+    SCOPED_TRACE(PathTrace(path));
+    const ConvertedLines outcome = ConvertLines(input, path);
+    ASSERT_FALSE(outcome.result.empty());
+    const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+    const size_t pages = (outcome.storage.capacity() + page - 1) / page;
+    std::vector<unsigned char> resident(pages);
+    ASSERT_EQ(::mincore(outcome.storage.data(), pages * page, resident.data()), 0);
+    const size_t in_memory =
+        page * static_cast<size_t>(std::count_if(resident.begin(), resident.end(),
+                                                 [](unsigned char flags) { return flags & 1; }));
+    EXPECT_GE(in_memory, outcome.result.size());
+    EXPECT_LE(in_memory, outcome.result.size() + (size_t{256} << 10));
+  }
+}
+#endif
 
 // Unless asked for another, the fastest path the machine runs.
 TEST(ConvertLinesTest, TheMachinesFastestPathByDefault) {
