@@ -37,7 +37,7 @@ class LineConverter {
   // The ways the work is done; each gives the same bytes and the same faults for every text.
   enum class Path {
     kPortable,  // plain C++, eight bytes at a time: any machine
-    kAvx2,      // x86-64 with AVX2 and BMI2
+    kAvx2,      // x86-64 with AVX2, BMI2 and POPCNT
   };
   static constexpr Path kPaths[] = {Path::kPortable, Path::kAvx2};
 
