@@ -4,10 +4,10 @@
 #include <cctype>
 #include <memory>
 
-#include "automation/batch.h"
 #include "automation/run_outcome.h"
 #include "convert/binary_to_decimal.h"
 #include "convert/limits.h"
+#include "convert/line_converter.h"
 #include "storage/folder_tree.h"
 #include "ui/run_outcome.h"
 #include "ui/texts.h"
@@ -156,10 +156,10 @@ int ConvertStandardInput(StandardStreams& streams, const AnswerContext& context)
   }
   constexpr size_t kPartSize = 128 * 1024;
   const auto input = std::make_unique<char[]>(kPartSize);
-  const auto output = std::make_unique<char[]>(BatchStream::OutputBound(kPartSize));
-  BatchStream stream(context.line_end);
+  const auto output = std::make_unique<char[]>(LineConverter::OutputBound(kPartSize));
+  LineConverter stream(context.line_end);
   bool ended = false;
-  while (!ended && stream.fault() == BatchStream::Fault::kNone) {
+  while (!ended && stream.fault() == LineConverter::Fault::kNone) {
     const std::ptrdiff_t got = streams.Read(input.get(), kPartSize);
     if (got < 0) {
       Fail(streams, Text(TextId::kInputNotRead));
@@ -176,13 +176,13 @@ int ConvertStandardInput(StandardStreams& streams, const AnswerContext& context)
   }
   const std::string line = std::to_string(stream.fault_line());
   switch (stream.fault()) {
-    case BatchStream::Fault::kNotBinary:
+    case LineConverter::Fault::kNotBinary:
       Fail(streams, Format(TextId::kLineNotBinary, {line}));
       return ExitStatus(RunOutcome::kInputNotBinary);
-    case BatchStream::Fault::kLineTooLong:
+    case LineConverter::Fault::kLineTooLong:
       Fail(streams, Format(TextId::kLineTooLongInStream, {line}));
       return ExitStatus(RunOutcome::kLineTooLong);
-    case BatchStream::Fault::kNone:
+    case LineConverter::Fault::kNone:
       break;
   }
   return ExitStatus(RunOutcome::kOk);
@@ -395,6 +395,10 @@ std::string BatchOutcomeLine(int status, const RunDetails& details) {
   // that it was the folder.
   if (!details.missing_drop_folder.empty()) {
     text += "\n" + Format(TextId::kNoDropFolder, {details.missing_drop_folder});
+  }
+  // The box names no line (its words are fixed); the caller's line says which one refused it.
+  if (details.fault_line != 0) {
+    text += "\n" + Format(TextId::kAtLine, {std::to_string(details.fault_line)});
   }
   // One line: the message's own line break becomes a space.
   std::string line = "quorvane: ";

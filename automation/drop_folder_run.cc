@@ -3,7 +3,7 @@
 #include <memory>
 #include <optional>
 
-#include "automation/batch.h"
+#include "convert/line_converter.h"
 #include "storage/file_primitives.h"
 
 namespace quorvane {
@@ -12,7 +12,7 @@ namespace {
 // Finds, reads and converts the input file. Sets `input` (still held) and `batch` when it could
 // be read; returns the outcome that ends the start otherwise.
 std::optional<RunOutcome> ReadInput(FileSystem& files, const std::string& input_file,
-                                    std::unique_ptr<FileView>& input, BatchOutcome& batch) {
+                                    std::unique_ptr<FileView>& input, ConvertedLines& batch) {
   if (!FileExists(files, input_file)) return RunOutcome::kInputMissing;
   // The file may vanish between the two queries; then it is as missing as before.
   std::optional<FileStatus> status = files.Status(input_file);
@@ -35,7 +35,7 @@ std::optional<RunOutcome> ReadInput(FileSystem& files, const std::string& input_
     return RunOutcome::kInputUnreadable;
   }
   // The character check and the conversion are one pass over the bytes.
-  batch = ConvertBatch(input->bytes());
+  batch = ConvertLines(input->bytes());
   if (batch.not_binary) return RunOutcome::kInputNotBinary;
   return std::nullopt;
 }
@@ -87,7 +87,7 @@ RunOutcome RunDropFolder(FileSystem& files, const FolderTree& folders, RunProgre
   // The input stays held (nobody can write it unseen) until the result is on disk and the input
   // deleted, or the run ends otherwise; whatever ends the run early lets go of it unchanged.
   std::unique_ptr<FileView> input;
-  BatchOutcome batch;
+  ConvertedLines batch;
   if (std::optional<RunOutcome> early = ReadInput(files, input_file, input, batch)) {
     if (*early == RunOutcome::kInputMissing && !claims.stranded.empty()) {
       // Not missing: an earlier run's input waits under its claim, and saying "missing" would
@@ -97,11 +97,14 @@ RunOutcome RunDropFolder(FileSystem& files, const FolderTree& folders, RunProgre
       return RunOutcome::kInputNotDeleted;
     }
     if (*early == RunOutcome::kInputUnreadable) told.cause = LastFileError();
+    if (input) told.input_bytes = input->bytes().size();
+    if (*early == RunOutcome::kInputNotBinary) told.fault_line = batch.fault_line;
     return *early;
   }
 
   told.input_bytes = input->bytes().size();
   told.lines = batch.line_count;
+  if (batch.line_too_long) told.fault_line = batch.fault_line;
   ProgressSchedule schedule{input->bytes().size()};
   progress.Begin(schedule, schedule.SplitTotal());
   // One step per character of the text but its trailing line breaks, and the run stops here if a

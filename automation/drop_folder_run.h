@@ -44,6 +44,8 @@ struct RunDetails {
   FileError cause;
   // With kInputMissing for --batch: the AutoFile folder, which is not there at all.
   std::string missing_drop_folder;
+  // With kInputNotBinary and kLineTooLong: the number, from 1, of the line that refused the file.
+  uint64_t fault_line = 0;
 };
 
 // One automatic run of the drop folder, the folders below the Documents folder made already:

@@ -1,4 +1,4 @@
-// Microbenchmarks of the batch engine and of a whole automatic run without the process around
+// Microbenchmarks of the line converter and of a whole automatic run without the process around
 // it. Every benchmark works on the same input as compare.sh (bench_input.h), made in memory once.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
@@ -11,10 +11,10 @@
 #include <string_view>
 #include <vector>
 
-#include "automation/batch.h"
 #include "automation/progress.h"
 #include "bench/bench_input.h"
 #include "convert/binary_to_decimal.h"
+#include "convert/line_converter.h"
 #include "platform/headless/headless_view.h"
 #include "storage/file_primitives.h"
 #include "storage/folder_tree.h"
@@ -73,18 +73,63 @@ void SetBytes(benchmark::State& state, size_t bytes_per_iteration) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes_per_iteration));
 }
 
-void BM_ConvertBatch(benchmark::State& state) {
+// The converter path given by the benchmark's argument (the index in LineConverter::kPaths);
+// false, with the benchmark marked, when this machine does not run it.
+bool TakePath(benchmark::State& state, LineConverter::Path& path) {
+  path = LineConverter::kPaths[state.range(0)];
+  state.SetLabel(std::string(LineConverter::Name(path)));
+  if (LineConverter::Supported(path)) return true;
+  state.SkipWithError("this machine does not run this path");
+  return false;
+}
+
+void PerPath(benchmark::internal::Benchmark* benchmark) {
+  for (size_t path = 0; path < std::size(LineConverter::kPaths); ++path) {
+    benchmark->Arg(static_cast<int64_t>(path));
+  }
+  Configure(benchmark);
+}
+
+// Checking, splitting and converting the whole input into the result of a run.
+void BM_ConvertLines(benchmark::State& state) {
+  LineConverter::Path path;
+  if (!TakePath(state, path)) return;
   const std::string& input = Input();
   for (auto _ : state) {
-    BatchOutcome outcome = ConvertBatch(input);
+    ConvertedLines outcome = ConvertLines(input, path);
     benchmark::DoNotOptimize(outcome.result.data());
     if (outcome.result.size() != ExpectedResult().size()) state.SkipWithError("wrong result");
   }
-  if (ConvertBatch(input).result != ExpectedResult()) state.SkipWithError("wrong result");
+  if (ConvertLines(input, path).result != ExpectedResult()) state.SkipWithError("wrong result");
   SetBytes(state, input.size());
   state.counters["lines"] = static_cast<double>(InputLines().size());
 }
-BENCHMARK(BM_ConvertBatch)->Apply(Configure);
+BENCHMARK(BM_ConvertLines)->Apply(PerPath);
+
+// The same input as --convert takes it: in parts of 128 KiB, into one output buffer that is
+// reused, as standard output would take it.
+void BM_LineConverterStream(benchmark::State& state) {
+  LineConverter::Path path;
+  if (!TakePath(state, path)) return;
+  const std::string_view input = Input();
+  constexpr size_t kPart = 128 * 1024;
+  std::vector<char> output(LineConverter::OutputBound(kPart));
+  size_t written = 0;
+  for (auto _ : state) {
+    LineConverter converter("\n", LineConverter::LongLines::kStop, path);
+    written = 0;
+    for (size_t at = 0; at < input.size(); at += kPart) {
+      written += static_cast<size_t>(converter.Feed(input.substr(at, kPart), output.data()) -
+                                     output.data());
+    }
+    written += static_cast<size_t>(converter.Finish(output.data()) - output.data());
+    benchmark::DoNotOptimize(output.data());
+  }
+  // "\n" where the result has CR LF: one byte less for every line.
+  if (written != ExpectedResult().size() - InputLines().size()) state.SkipWithError("wrong size");
+  SetBytes(state, input.size());
+}
+BENCHMARK(BM_LineConverterStream)->Apply(PerPath);
 
 uint64_t SteadyMs() {
   return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(

@@ -1,8 +1,8 @@
 /* The floor of the whole-process comparison: the plainest fast C program that does an automatic
  * run's work and puts its result on the disk. It maps the input with its pages faulted in at once,
  * converts every line (LF ends a line, CR is ignored wherever it stands, empty lines are skipped)
- * into an output buffer that is faulted in before use (in huge pages where the kernel gives them,
- * as quorvane's), writes it with one call and flushes it with fdatasync. No lock, no temporary
+ * into an output buffer that is faulted in before use (in huge pages where the kernel gives them),
+ * writes it with one call and flushes it with fdatasync. No lock, no temporary
  * file, no checks beyond a line's length: what quorvane does beyond this is the price of its
  * guarantees.
  *
@@ -16,7 +16,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-enum { kMaxDigits = 31 };
+#include "plain_convert.h"
 
 int main(int argc, char** argv) {
   if (argc != 3) {
@@ -30,46 +30,24 @@ int main(int argc, char** argv) {
     return 2;
   }
   const size_t size = (size_t)st.st_size;
-  const unsigned char* text = size == 0 ? (const unsigned char*)"" :
-      mmap(NULL, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, in, 0);
+  const unsigned char* text = size == 0
+                                  ? (const unsigned char*)""
+                                  : mmap(NULL, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, in, 0);
   if (text == MAP_FAILED) return 2;
   close(in);
 
-  /* The densest input, "1" LF lines, gives three result bytes for every two input bytes, and a
-   * last line without a line end two more. */
   const size_t huge = (size_t)2 << 20;
-  const size_t room = (size + size / 2 + 2 + huge - 1) / huge * huge;
-  char* mapped = mmap(NULL, room + huge, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  const size_t room = (plain_convert_bound(size) + huge - 1) / huge * huge;
+  char* mapped =
+      mmap(NULL, room + huge, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (mapped == MAP_FAILED) return 2;
   char* result = (char*)(((uintptr_t)mapped + huge - 1) & ~(uintptr_t)(huge - 1));
   madvise(result, room, MADV_HUGEPAGE);
   madvise(result, room, MADV_POPULATE_WRITE);
-  char* out = result;
-  unsigned value = 0;
-  int digits = 0;
-  for (size_t i = 0; i <= size; ++i) {
-    const unsigned char c = i < size ? text[i] : '\n';
-    if ((c & 0xFE) == '0') {
-      value = value * 2 + (c - '0');
-      ++digits;
-    } else if (c == '\n' && digits > 0) {
-      if (digits > kMaxDigits) return 1;
-      char reversed[10];
-      int count = 0;
-      do {
-        reversed[count++] = (char)('0' + value % 10);
-        value /= 10;
-      } while (value != 0);
-      while (count > 0) *out++ = reversed[--count];
-      *out++ = '\r';
-      *out++ = '\n';
-      value = 0;
-      digits = 0;
-    }
-  }
+  const size_t length = plain_convert(text, size, result);
+  if (length == (size_t)-1) return 1;
 
   int dest = open(argv[2], O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  const size_t length = (size_t)(out - result);
   if (dest < 0 || write(dest, result, length) != (ssize_t)length || fdatasync(dest) != 0 ||
       close(dest) != 0) {
     perror(argv[2]);

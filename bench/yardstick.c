@@ -11,7 +11,9 @@
 #include <string.h>
 #include <unistd.h>
 
-enum { kMaxDigits = 31, kMaxInput = 2077000 };
+#include "plain_convert.h"
+
+enum { kMaxInput = 2077000 };
 
 int main(int argc, char** argv) {
   if (argc < 3 || argc > 4 || (argc == 4 && strcmp(argv[3], "--fsync") != 0)) {
@@ -33,35 +35,12 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  /* At most one output line of 12 bytes for every 2 input bytes: "1" LF gives "1" CR LF, and a
-   * longer line gives no more than 10 digits and CR LF. */
-  char* result = malloc(size / 2 * 12 + 12);
+  char* result = malloc(plain_convert_bound(size));
   if (result == NULL) return 2;
-  char* out = result;
-  unsigned long value = 0;
-  int digits = 0;
-  for (size_t i = 0; i <= size; ++i) {
-    char c = i < size ? text[i] : '\n';
-    if (c == '0' || c == '1') {
-      value = value * 2 + (unsigned long)(c - '0');
-      ++digits;
-    } else if (c == '\n' && digits > 0) {
-      if (digits > kMaxDigits) {
-        fprintf(stderr, "%s: a line has more than %d digits\n", argv[1], kMaxDigits);
-        return 1;
-      }
-      char reversed[10];
-      int count = 0;
-      do {
-        reversed[count++] = (char)('0' + value % 10);
-        value /= 10;
-      } while (value != 0);
-      while (count > 0) *out++ = reversed[--count];
-      *out++ = '\r';
-      *out++ = '\n';
-      value = 0;
-      digits = 0;
-    }
+  const size_t length = plain_convert((const unsigned char*)text, size, result);
+  if (length == (size_t)-1) {
+    fprintf(stderr, "%s: a line has more than %d digits\n", argv[1], kPlainMaxDigits);
+    return 1;
   }
 
   FILE* dest = fopen(argv[2], "wb");
@@ -69,7 +48,6 @@ int main(int argc, char** argv) {
     perror(argv[2]);
     return 2;
   }
-  size_t length = (size_t)(out - result);
   int ok = fwrite(result, 1, length, dest) == length && fflush(dest) == 0;
   if (ok && sync) ok = fsync(fileno(dest)) == 0;
   ok = fclose(dest) == 0 && ok;

@@ -40,7 +40,7 @@ fi
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-for target in settings_fuzzer binary_to_decimal_fuzzer batch_fuzzer progress_fuzzer; do
+for target in settings_fuzzer binary_to_decimal_fuzzer line_converter_fuzzer progress_fuzzer; do
   fuzzer=build/asan/fuzz/$target
   if [ ! -x "$fuzzer" ]; then
     echo "== $target: not built"

@@ -5,9 +5,10 @@
 namespace quorvane {
 
 // Room for a whole file's bytes that is cheap to fill. A page of fresh memory costs a page fault
-// when it is first written, and a large file has hundreds of pages, so the memory is asked of the
-// system in large pages where it has them, and made ready a stretch at a time ahead of the
-// writes. Move-only.
+// when it is first written, and a large file has hundreds of pages, so the memory is made ready
+// ahead of the writes, as far as the writer says it will write: in one call for many pages, and in
+// a huge page where the writer fills nearly all of one. Memory that is never asked for is never
+// used, however large the capacity. Move-only.
 class FileBuffer {
  public:
   FileBuffer() = default;
@@ -23,7 +24,7 @@ class FileBuffer {
   // The bytes before this offset are ready to be written without a page fault (or as ready as
   // the system can make them).
   size_t ready() const { return ready_; }
-  // Makes the bytes up to `end` ready, and a stretch beyond.
+  // Makes the bytes up to `end` ready (to the end of their page, or of their huge page).
   void Prepare(size_t end);
 
  private:

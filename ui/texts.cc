@@ -148,6 +148,7 @@ constexpr CatalogueEntry kCatalogue[] = {
     {TextId::kDropFolderAt, "自動処理設定用ディレクトリー: {1}", "The folder: {1}"},
     {TextId::kNoDropFolder, "自動処理設定用ディレクトリー「{1}」がありません。",
      "The folder for automatic processing \"{1}\" does not exist."},
+    {TextId::kAtLine, "（{1}行目）", "(line {1})"},
 
     // Kept in step with docs/quorvane.1, which says the same in English at more length; a test
     // compares the options and the exit statuses of the two.

@@ -90,6 +90,7 @@ enum class TextId : int {
   kPlainStart,
   kDropFolderAt,  // {1}: the AutoFile folder's full path
   kNoDropFolder,  // {1}: the AutoFile folder's full path
+  kAtLine,        // {1}: the number of the line that refused the file
   // The command line: --help, --version and its lines on standard error.
   kUsage,
   kVersionOutput,

@@ -562,13 +562,39 @@ TEST(ExitStatusRows, BatchRunsNeverWaitAndSayWhatWentWrongInOneLine) {
   } rows[] = {
       /* 0*/ {"converted", true, "101\r\n", RunOutcome::kOk, ""},
       /* 1*/
-      {"no AutoFile folder: a missing input, not a dialog", false, nullptr,
+      {"no AutoFile folder: a missing input, not a dialog; the folder is named",
+       false,
+       nullptr,
        RunOutcome::kInputMissing,
-       "quorvane: ２進数が記述された「Bintake.tbin」ファイルがりません。"},
+       "quorvane: ２進数が記述された「Bintake.tbin」ファイルがりません。",
+       {},
+       nullptr,
+       [](const DropHome& home) {
+         return Format(TextId::kNoDropFolder, {home.folders().auto_file});
+       }},
       /* 2*/
       {"refused", true, "12\r\n", RunOutcome::kInputNotBinary,
        "quorvane: ２進数が記述された「Bintake.tbin」ファイルに、数値以外の文字が書かれていました。 "
-       "処理を中止します。 (status 13)\n"},
+       "処理を中止します。 （1行目） (status 13)\n"},
+      // A refused file names the line that refused it.
+      /*2a*/
+      {"a byte other than 0 and 1 on line 3",
+       true,
+       "1\r\n10\r\n1 0\r\n",
+       RunOutcome::kInputNotBinary,
+       "quorvane: ２進数が記述された「Bintake.tbin」ファイルに",
+       {},
+       nullptr,
+       [](const DropHome&) { return Format(TextId::kAtLine, {"3"}); }},
+      /*2b*/
+      {"a line too long on line 2",
+       true,
+       "1\n111111111111111111111111111111111\n",
+       RunOutcome::kLineTooLong,
+       "quorvane: 計算できる最大値の2147483647を超えました。",
+       {},
+       nullptr,
+       [](const DropHome&) { return Format(TextId::kAtLine, {"2"}); }},
       // Each failure names its step, its file and the system's reason.
       /* 3*/
       {"input may not be read (EACCES)",
@@ -872,6 +898,13 @@ class ScriptedPlatform final : public Platform, private StandardStreams, private
   HeadlessView view_;
 };
 
+// What a run that refused its input on `line` has to say beside its status.
+RunDetails AtLine(uint64_t line) {
+  RunDetails details;
+  details.fault_line = line;
+  return details;
+}
+
 // What a start that found no Documents folder says, in one line.
 std::string NoDocumentsLine(const std::string& cause) {
   std::string line = "quorvane: ";
@@ -977,7 +1010,7 @@ const StartRow kStartRows[] = {
      true,
      true,
      0,
-     BatchOutcomeLine(13)},
+     BatchOutcomeLine(13, AtLine(1))},
     // A person who starts the drop folder's run at a terminal reads its outcome there.
     /*11*/
     {"at a terminal",
@@ -991,7 +1024,7 @@ const StartRow kStartRows[] = {
      true,
      false,
      0,
-     BatchOutcomeLine(13)},
+     BatchOutcomeLine(13, AtLine(1))},
     /*12*/
     {"not at a terminal",
      true,
@@ -1017,7 +1050,7 @@ const StartRow kStartRows[] = {
      true,
      true,
      1,
-     BatchOutcomeLine(13)},
+     BatchOutcomeLine(13, AtLine(1))},
     /*14*/
     {"at a terminal, the message written there already",
      true,

@@ -1,14 +1,20 @@
 // The Windows file system behind the core's file primitives, on a real disk (under Wine in the
 // tests): status and attributes, one-level folders, listing, the read limit and its sharing,
 // replacing renames through temporaries of their own, read-only files, deleting only the file
-// that was read, and the drop-folder lock.
+// that was read, and the drop-folder lock. Also the core's line converter as this build compiles
+// it, on every path the machine runs.
 #include "storage/windows_api.h"
 
+#include <cstdint>
+#include <cstdio>
+#include <iterator>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <utility>
 
+#include "convert/line_converter.h"
 #include "storage/file_primitives.h"
 #include "storage/file_system.h"
 #include "storage/wide_text.h"
@@ -364,6 +370,76 @@ void LockCases(const Scratch& scratch) {
          !in_the_way.lock && !in_the_way.held_elsewhere);
 }
 
+// The converter rows: a stream in parts and whole, and the drop file's conversion, on each path
+// the machine runs (MinGW compiles the AVX2 path as GCC does elsewhere; a path the machine lacks
+// is named in the output).
+void ConverterCases() {
+  using Fault = LineConverter::Fault;
+  std::string many, many_decimals;
+  for (uint32_t value = 0; value < 3000; ++value) {
+    const uint32_t shown = value * 715827;  // values of every length up to ten digits
+    std::string binary;
+    for (uint32_t rest = shown; rest != 0; rest >>= 1) binary.insert(0, 1, rest & 1 ? '1' : '0');
+    many += (binary.empty() ? "0" : binary) + "\r\n";
+    many_decimals += std::to_string(shown) + "\r\n";
+  }
+  const std::string ones(kMaxLineDigits, '1');
+  const struct {
+    std::string input;
+    std::string output;  // with CR LF after each line
+    Fault fault;
+    uint64_t fault_line;
+  } rows[] = {
+      /* 0 */ {"101\r\n11\r\n", "5\r\n3\r\n", Fault::kNone, 0},
+      /* 1 */
+      {ones + "\n0\n\n1", std::to_string(kLargestDecimal) + "\r\n0\r\n1\r\n", Fault::kNone, 0},
+      /* 2 */
+      {std::string(60, '\n') + "1111111111\r111111\r" + std::string(15, '1') + "\r\n",
+       std::to_string(kLargestDecimal) + "\r\n", Fault::kNone, 0},
+      /* 3 */ {"1\n1x\n1\n", "1\r\n", Fault::kNotBinary, 2},
+      /* 4 */ {"1\n\n" + ones + "1\n", "1\r\n", Fault::kLineTooLong, 3},
+      /* 5 */ {std::string("10\n1\0\0\0", 8), "2\r\n1\r\n", Fault::kNone, 0},
+      /* 6 */
+      {std::string("1\n\0"
+                   "1",
+                   4),
+       "1\r\n", Fault::kNotBinary, 2},
+      /* 7 */ {many, many_decimals, Fault::kNone, 0},
+  };
+  for (LineConverter::Path path : LineConverter::kPaths) {
+    const std::string name(LineConverter::Name(path));
+    if (!LineConverter::Supported(path)) {
+      std::printf("SKIPPED: the %s converter path (this machine does not run it)\n", name.c_str());
+      continue;
+    }
+    for (size_t row = 0; row < std::size(rows); ++row) {
+      const auto& r = rows[row];
+      for (size_t part_size : {size_t{7}, r.input.size() + 1}) {
+        const std::string where = "converter row " + std::to_string(row) + ", " + name +
+                                  ", parts of " + std::to_string(part_size);
+        LineConverter converter("\r\n", LineConverter::LongLines::kStop, path);
+        std::string output;
+        for (size_t at = 0; at < r.input.size(); at += part_size) {
+          const std::string_view part = std::string_view(r.input).substr(at, part_size);
+          std::string buffer(LineConverter::OutputBound(part.size()), '?');
+          output.append(buffer.data(), converter.Feed(part, buffer.data()));
+        }
+        char last[LineConverter::OutputBound(0)];
+        output.append(last, converter.Finish(last));
+        ExpectEq(where, "output", output, r.output);
+        ExpectEq(where, "fault", static_cast<int>(converter.fault()), static_cast<int>(r.fault));
+        if (r.fault != Fault::kNone)
+          ExpectEq(where, "fault line", converter.fault_line(), r.fault_line);
+      }
+      const ConvertedLines whole = ConvertLines(r.input, path);
+      const std::string where = "converter row " + std::to_string(row) + ", " + name + ", whole";
+      ExpectEq(where, "not binary", whole.not_binary, r.fault == Fault::kNotBinary);
+      ExpectEq(where, "line too long", whole.line_too_long, r.fault == Fault::kLineTooLong);
+      if (r.fault == Fault::kNone) ExpectEq(where, "result", std::string(whole.result), r.output);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace quorvane::win32_test
 
@@ -378,5 +454,6 @@ int wmain() {
     DeleteCases(scratch);
     LockCases(scratch);
   }
+  ConverterCases();
   return Finish("file_system_test");
 }
