@@ -60,6 +60,8 @@ class QtDialogView final : public DialogView {
   MainDialogWindow& window() { return window_; }
   QWidget* widget(int id) const;
   const DialogFont& font() const { return font_; }
+  // Shows the window, and then gives it the application icon.
+  void ShowWindow();
   // Shows the window and runs it until the dialog ends; returns the dialog's result.
   int RunModal();
 

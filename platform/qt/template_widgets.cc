@@ -3,12 +3,12 @@
 #include <QAccessibleWidget>
 #include <QApplication>
 #include <QDesktopServices>
-#include <QFontDatabase>
 #include <QFontMetrics>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QProgressBar>
+#include <QStyle>
 #include <QUrl>
 #include <algorithm>
 #include <cmath>
@@ -59,12 +59,67 @@ QWidget* CreateControl(const ControlTemplate& control, QWidget& parent) {
   return new QLabel(text, &parent);
 }
 
-// Controls whose text starts at their left edge and may run on to the right.
-bool GrowsWithText(const ControlTemplate& control) {
+Growth GrowthOf(const ControlTemplate& control) {
   const std::string_view class_name = control.class_name;
-  return class_name == "STATIC" || class_name == "MfcLink" ||
-         (class_name == "BUTTON" &&
-          (control.style & style::kButtonTypeMask) == style::kAutoCheckBox);
+  if (class_name == "STATIC" || class_name == "MfcLink") return Growth::kText;
+  if (class_name == "EDIT") return Growth::kField;
+  if (class_name != "BUTTON") return Growth::kFixed;
+  return (control.style & style::kButtonTypeMask) == style::kAutoCheckBox ? Growth::kText
+                                                                          : Growth::kButton;
+}
+
+int Right(const QRect& rect) { return rect.x() + rect.width(); }  // just past the last pixel
+
+bool SameRow(const QRect& a, const QRect& b) {
+  return a.y() < b.y() + b.height() && b.y() < a.y() + a.height();
+}
+
+// The nearest box on `boxes[index]`'s row beyond its right edge (or left edge); nullptr if none.
+FitBox* Neighbour(std::vector<FitBox>& boxes, size_t index, bool right) {
+  const QRect& rect = boxes[index].rect;
+  FitBox* nearest = nullptr;
+  for (size_t other = 0; other < boxes.size(); ++other) {
+    FitBox& box = boxes[other];
+    if (other == index || !SameRow(box.rect, rect)) continue;
+    if (right && box.rect.x() >= Right(rect) &&
+        (nearest == nullptr || box.rect.x() < nearest->rect.x())) {
+      nearest = &box;
+    }
+    if (!right && Right(box.rect) <= rect.x() &&
+        (nearest == nullptr || Right(box.rect) > Right(nearest->rect))) {
+      nearest = &box;
+    }
+  }
+  return nearest;
+}
+
+// Grows `boxes[index]` by up to `lacking` pixels on one side; returns what it still lacks.
+int Grow(std::vector<FitBox>& boxes, size_t index, int lacking, bool right, int dialog_width,
+         int margin, int spacing) {
+  FitBox* neighbour = Neighbour(boxes, index, right);
+  QRect& rect = boxes[index].rect;
+  const int limit =
+      right ? (neighbour != nullptr ? neighbour->rect.x() - spacing : dialog_width - margin)
+            : (neighbour != nullptr ? Right(neighbour->rect) + spacing : margin);
+  const int room = std::max(0, right ? limit - Right(rect) : rect.x() - limit);
+  int take = std::min(lacking, room);
+  if (take < lacking && neighbour != nullptr && boxes[index].growth == Growth::kButton &&
+      neighbour->growth == Growth::kField) {
+    // The field's text scrolls; a cut caption cannot.
+    const int given = std::min(lacking - take, neighbour->rect.width() / 2);
+    if (right) {
+      neighbour->rect.setLeft(neighbour->rect.left() + given);
+    } else {
+      neighbour->rect.setWidth(neighbour->rect.width() - given);
+    }
+    take += given;
+  }
+  if (right) {
+    rect.setWidth(rect.width() + take);
+  } else {
+    rect.setLeft(rect.left() - take);
+  }
+  return lacking - take;
 }
 
 }  // namespace
@@ -76,16 +131,10 @@ QStringList FontCandidates(const FontTemplate& font) {
 }
 
 DialogFont LoadDialogFont(const FontTemplate& font) {
-  const QStringList installed = QFontDatabase::families();
-  QString family;
-  for (const QString& candidate : FontCandidates(font)) {
-    if (installed.contains(candidate, Qt::CaseInsensitive)) {
-      family = candidate;
-      break;
-    }
-  }
+  // The first of the candidates that is installed, found by Qt's own matching as it loads the
+  // font; listing every installed family to look for them would cost more than the match.
   DialogFont dialog_font;
-  dialog_font.font = family.isEmpty() ? QFont() : QFont(family);
+  dialog_font.font.setFamilies(FontCandidates(font));
   dialog_font.font.setPointSize(font.point_size);
   if (font.weight > 0) {
     dialog_font.font.setWeight(font.weight >= 600 ? QFont::Bold : QFont::Normal);
@@ -322,17 +371,51 @@ QColor ReadableOn(const QColor& ink, const QColor& background) {
   return lighter ? QColor(Qt::white) : QColor(Qt::black);
 }
 
+void FitToText(std::vector<FitBox>& boxes, int dialog_width, int spacing) {
+  int margin = dialog_width;
+  for (const FitBox& box : boxes) margin = std::min(margin, box.rect.x());
+  for (size_t index = 0; index < boxes.size(); ++index) {
+    const FitBox& box = boxes[index];
+    int lacking = box.needed - box.rect.width();
+    if (lacking <= 0 || box.growth == Growth::kFixed || box.growth == Growth::kField) continue;
+    // Rightwards, and a button then leftwards too: one at the dialog's right edge grows only so.
+    lacking = Grow(boxes, index, lacking, true, dialog_width, margin, spacing);
+    if (box.growth == Growth::kButton) {
+      Grow(boxes, index, lacking, false, dialog_width, margin, spacing);
+    }
+  }
+}
+
+int CaptionWidth(const ControlTemplate& control, const QWidget& widget) {
+  switch (GrowthOf(control)) {
+    case Growth::kText:
+      return widget.sizeHint().width();
+    case Growth::kButton: {
+      // What the style itself adds around a caption when it sizes a button to one, without the
+      // smallest width some styles give every button.
+      const QStyle& style = *widget.style();
+      return widget.fontMetrics().horizontalAdvance(
+                 static_cast<const QPushButton&>(widget).text()) +
+             style.pixelMetric(QStyle::PM_ButtonMargin, nullptr, &widget) +
+             2 * style.pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, &widget);
+    }
+    default:
+      return 0;
+  }
+}
+
 std::vector<BuiltControl> BuildControls(QWidget& parent, const DialogTemplate& dialog,
                                         const DialogFont& font) {
   parent.setFont(font.font);
-  parent.setFixedSize(DialogUnitsToPixels({0, 0, dialog.width, dialog.height}, font).size());
+  const QSize size = DialogUnitsToPixels({0, 0, dialog.width, dialog.height}, font).size();
+  parent.setFixedSize(size);
   std::vector<BuiltControl> built;
+  std::vector<FitBox> boxes;
   QWidget* previous_tab_stop = nullptr;
   for (const ControlTemplate& control : dialog.controls) {
     QWidget* widget = CreateControl(control, parent);
-    QRect rect = DialogUnitsToPixels(control.rect, font);
-    if (GrowsWithText(control)) rect.setWidth(std::max(rect.width(), widget->sizeHint().width()));
-    widget->setGeometry(rect);
+    boxes.push_back({DialogUnitsToPixels(control.rect, font), 0, GrowthOf(control)});
+    if (boxes.back().growth != Growth::kField) boxes.back().needed = CaptionWidth(control, *widget);
     widget->setHidden(!HasStyle(control.style, style::kVisible));
     if (HasStyle(control.style, style::kTabStop)) {
       widget->setFocusPolicy(Qt::StrongFocus);
@@ -342,6 +425,11 @@ std::vector<BuiltControl> BuildControls(QWidget& parent, const DialogTemplate& d
       widget->setFocusPolicy(Qt::ClickFocus);
     }
     built.push_back({&control, widget});
+  }
+  // One dialog unit: the template's own gap between neighbouring controls.
+  FitToText(boxes, size.width(), DialogUnitsToPixels({0, 0, 1, 0}, font).width());
+  for (size_t index = 0; index < built.size(); ++index) {
+    built[index].widget->setGeometry(boxes[index].rect);
   }
   return built;
 }

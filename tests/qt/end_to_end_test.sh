@@ -27,7 +27,7 @@ if [ -z "${QUORVANE_TEST_PRIVATE_BUS:-}" ]; then
   QUORVANE_TEST_PRIVATE_BUS=1 exec dbus-run-session -- "$here/$(basename "$0")" "$@"
 fi
 exe=$(realpath "$1")
-for tool in Xvfb xdotool od; do
+for tool in Xvfb xdotool xprop od; do
   command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
 done
 
@@ -115,6 +115,16 @@ echo "== interactive dialog"
 fresh_home interactive
 start_with_window Quorvane || fail "no window titled Quorvane appeared"
 window=$found
+# The icon comes to the window manager in all its sizes, read as the PNGs they are: no image
+# plugin (nor the JPEG library behind one) is loaded to guess their format.
+for _ in $(seq 50); do
+  icons=$(xprop -len 1000000 -id "$window" _NET_WM_ICON 2>/dev/null | grep -o 'Icon ([0-9]* x [0-9]*)' | tr '\n' ' ' || true)
+  [ -n "$icons" ] && break
+  sleep 0.1
+done
+[ "$icons" = "Icon (16 x 16) Icon (24 x 24) Icon (32 x 32) Icon (48 x 48) Icon (256 x 256) " ] ||
+  fail "the window's icons are: $icons"
+grep -E 'imageformats|libjpeg' "/proc/$app_pid/maps" && fail "the dialog loaded image plugins for its icon"
 xdo windowfocus --sync "$window" || fail "the dialog did not take the focus"
 for key in Return Escape KP_Enter; do
   xdo key "$key" || fail "xdotool could not press $key"
