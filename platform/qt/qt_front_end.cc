@@ -48,16 +48,20 @@ bool WaylandCompositorReachable() {
   return reachable;
 }
 
-// Whether Qt would find the platform plugin `name` (xcb, wayland, ...): the files it loads
-// them from, where Qt looks for them.
+// Whether the platform plugin `name` (xcb, wayland, ...) is installed: the files Qt loads it
+// from, in the folders it looks in. QT_QPA_PLATFORM_PLUGIN_PATH, when set, names the one place
+// for platform plugins (a bundle's own, say): Qt would still fall back on its own folder, whose
+// plugin need not suit the Qt that was meant, so a plugin missing there counts as missing.
 bool PlatformPluginInstalled(const QString& name) {
   QStringList folders =
       qEnvironmentVariable("QT_QPA_PLATFORM_PLUGIN_PATH").split(u':', Qt::SkipEmptyParts);
-  for (const QString& folder :
-       qEnvironmentVariable("QT_PLUGIN_PATH").split(u':', Qt::SkipEmptyParts)) {
-    folders << folder + QStringLiteral("/platforms");
+  if (folders.isEmpty()) {
+    for (const QString& folder :
+         qEnvironmentVariable("QT_PLUGIN_PATH").split(u':', Qt::SkipEmptyParts)) {
+      folders << folder + QStringLiteral("/platforms");
+    }
+    folders << QLibraryInfo::path(QLibraryInfo::PluginsPath) + QStringLiteral("/platforms");
   }
-  folders << QLibraryInfo::path(QLibraryInfo::PluginsPath) + QStringLiteral("/platforms");
   // Wayland's plugin comes in two builds; either serves "wayland".
   const QStringList files = name == QLatin1String("wayland")
                                 ? QStringList{QStringLiteral("libqwayland-generic.so"),

@@ -140,11 +140,18 @@ bytes=$(od -An -tx1 "$data/temp/Quorvane.tmp" | tr -s ' \n' ' ')
 [ "$bytes" = " 30 0d 0a 30 " ] || fail "the settings file holds$bytes"
 
 echo "== no dialog possible: status 1 and the cause, never an abort"
+# A platform plugin folder without plugins stands for a machine without qt6-wayland; the Wayland
+# plugin itself is installed here (scripts/install-deps.sh), as on a desktop.
+mkdir "$work/no-plugins"
+ls /usr/lib/*/qt6/plugins/platforms/libqwayland-generic.so >/dev/null 2>&1 ||
+  fail "the Qt Wayland plugin is missing (scripts/install-deps.sh installs qt6-wayland)"
 # name | environment | what the message must say
 no_dialog=(
   "offscreen platform|QT_QPA_PLATFORM=offscreen|QT_QPA_PLATFORM=offscreen shows no window"
-  "Wayland asked for, no plugin or compositor|QT_QPA_PLATFORM=wayland|no usable Qt platform plugin: wayland"
-  "pure Wayland session, no plugin or compositor|DISPLAY= WAYLAND_DISPLAY=wayland-quorvane-test|no usable Qt platform plugin: wayland"
+  "Wayland asked for, no plugin|QT_QPA_PLATFORM=wayland QT_QPA_PLATFORM_PLUGIN_PATH=$work/no-plugins|no usable Qt platform plugin: wayland"
+  "Wayland asked for, no compositor|QT_QPA_PLATFORM=wayland WAYLAND_DISPLAY=wayland-quorvane-test|no Wayland compositor answers at WAYLAND_DISPLAY=wayland-quorvane-test"
+  "pure Wayland session, no plugin|DISPLAY= WAYLAND_DISPLAY=wayland-quorvane-test QT_QPA_PLATFORM_PLUGIN_PATH=$work/no-plugins|no usable Qt platform plugin: wayland"
+  "pure Wayland session, no compositor|DISPLAY= WAYLAND_DISPLAY=wayland-quorvane-test|no Wayland compositor answers at WAYLAND_DISPLAY=wayland-quorvane-test"
   "no display at all|DISPLAY=|there is no display"
   "X server that does not answer|DISPLAY=:999|no display could be opened (DISPLAY=:999)"
   "no home folder, no display|HOME=/nonexistent XDG_CONFIG_HOME=/nonexistent/.config DISPLAY=|the Documents folder /nonexistent/Documents cannot be found or created"
