@@ -59,69 +59,6 @@ QWidget* CreateControl(const ControlTemplate& control, QWidget& parent) {
   return new QLabel(text, &parent);
 }
 
-Growth GrowthOf(const ControlTemplate& control) {
-  const std::string_view class_name = control.class_name;
-  if (class_name == "STATIC" || class_name == "MfcLink") return Growth::kText;
-  if (class_name == "EDIT") return Growth::kField;
-  if (class_name != "BUTTON") return Growth::kFixed;
-  return (control.style & style::kButtonTypeMask) == style::kAutoCheckBox ? Growth::kText
-                                                                          : Growth::kButton;
-}
-
-int Right(const QRect& rect) { return rect.x() + rect.width(); }  // just past the last pixel
-
-bool SameRow(const QRect& a, const QRect& b) {
-  return a.y() < b.y() + b.height() && b.y() < a.y() + a.height();
-}
-
-// The nearest box on `boxes[index]`'s row beyond its right edge (or left edge); nullptr if none.
-FitBox* Neighbour(std::vector<FitBox>& boxes, size_t index, bool right) {
-  const QRect& rect = boxes[index].rect;
-  FitBox* nearest = nullptr;
-  for (size_t other = 0; other < boxes.size(); ++other) {
-    FitBox& box = boxes[other];
-    if (other == index || !SameRow(box.rect, rect)) continue;
-    if (right && box.rect.x() >= Right(rect) &&
-        (nearest == nullptr || box.rect.x() < nearest->rect.x())) {
-      nearest = &box;
-    }
-    if (!right && Right(box.rect) <= rect.x() &&
-        (nearest == nullptr || Right(box.rect) > Right(nearest->rect))) {
-      nearest = &box;
-    }
-  }
-  return nearest;
-}
-
-// Grows `boxes[index]` by up to `lacking` pixels on one side; returns what it still lacks.
-int Grow(std::vector<FitBox>& boxes, size_t index, int lacking, bool right, int dialog_width,
-         int margin, int spacing) {
-  FitBox* neighbour = Neighbour(boxes, index, right);
-  QRect& rect = boxes[index].rect;
-  const int limit =
-      right ? (neighbour != nullptr ? neighbour->rect.x() - spacing : dialog_width - margin)
-            : (neighbour != nullptr ? Right(neighbour->rect) + spacing : margin);
-  const int room = std::max(0, right ? limit - Right(rect) : rect.x() - limit);
-  int take = std::min(lacking, room);
-  if (take < lacking && neighbour != nullptr && boxes[index].growth == Growth::kButton &&
-      neighbour->growth == Growth::kField) {
-    // The field's text scrolls; a cut caption cannot.
-    const int given = std::min(lacking - take, neighbour->rect.width() / 2);
-    if (right) {
-      neighbour->rect.setLeft(neighbour->rect.left() + given);
-    } else {
-      neighbour->rect.setWidth(neighbour->rect.width() - given);
-    }
-    take += given;
-  }
-  if (right) {
-    rect.setWidth(rect.width() + take);
-  } else {
-    rect.setLeft(rect.left() - take);
-  }
-  return lacking - take;
-}
-
 }  // namespace
 
 QStringList FontCandidates(const FontTemplate& font) {
@@ -371,21 +308,6 @@ QColor ReadableOn(const QColor& ink, const QColor& background) {
   return lighter ? QColor(Qt::white) : QColor(Qt::black);
 }
 
-void FitToText(std::vector<FitBox>& boxes, int dialog_width, int spacing) {
-  int margin = dialog_width;
-  for (const FitBox& box : boxes) margin = std::min(margin, box.rect.x());
-  for (size_t index = 0; index < boxes.size(); ++index) {
-    const FitBox& box = boxes[index];
-    int lacking = box.needed - box.rect.width();
-    if (lacking <= 0 || box.growth == Growth::kFixed || box.growth == Growth::kField) continue;
-    // Rightwards, and a button then leftwards too: one at the dialog's right edge grows only so.
-    lacking = Grow(boxes, index, lacking, true, dialog_width, margin, spacing);
-    if (box.growth == Growth::kButton) {
-      Grow(boxes, index, lacking, false, dialog_width, margin, spacing);
-    }
-  }
-}
-
 int CaptionWidth(const ControlTemplate& control, const QWidget& widget) {
   switch (GrowthOf(control)) {
     case Growth::kText:
@@ -414,8 +336,9 @@ std::vector<BuiltControl> BuildControls(QWidget& parent, const DialogTemplate& d
   QWidget* previous_tab_stop = nullptr;
   for (const ControlTemplate& control : dialog.controls) {
     QWidget* widget = CreateControl(control, parent);
-    boxes.push_back({DialogUnitsToPixels(control.rect, font), 0, GrowthOf(control)});
-    if (boxes.back().growth != Growth::kField) boxes.back().needed = CaptionWidth(control, *widget);
+    const QRect rect = DialogUnitsToPixels(control.rect, font);
+    boxes.push_back({rect.x(), rect.y(), rect.width(), rect.height(),
+                     CaptionWidth(control, *widget), GrowthOf(control)});
     widget->setHidden(!HasStyle(control.style, style::kVisible));
     if (HasStyle(control.style, style::kTabStop)) {
       widget->setFocusPolicy(Qt::StrongFocus);
@@ -429,7 +352,8 @@ std::vector<BuiltControl> BuildControls(QWidget& parent, const DialogTemplate& d
   // One dialog unit: the template's own gap between neighbouring controls.
   FitToText(boxes, size.width(), DialogUnitsToPixels({0, 0, 1, 0}, font).width());
   for (size_t index = 0; index < built.size(); ++index) {
-    built[index].widget->setGeometry(boxes[index].rect);
+    const FitBox& box = boxes[index];
+    built[index].widget->setGeometry(box.x, box.y, box.width, box.height);
   }
   return built;
 }

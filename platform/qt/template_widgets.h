@@ -10,6 +10,7 @@
 #include <functional>
 #include <vector>
 
+#include "ui/caption_fit.h"
 #include "ui/dialog_templates.h"
 
 class QWidget;
@@ -106,28 +107,6 @@ double ContrastRatio(const QColor& first, const QColor& second);
 // `ink` itself when it is readable on `background`; else `ink` made lighter (on a dark face) or
 // darker (on a light one) just until it is.
 QColor ReadableOn(const QColor& ink, const QColor& background);
-
-// How a control may change its width so that its caption shows whole.
-enum class Growth {
-  kFixed,   // keeps its rectangle
-  kText,    // a text that starts at its left edge (static text, link, check box): grows rightwards
-  kButton,  // a push button: grows rightwards, then leftwards
-  kField,   // an edit field: gives up room to a button beside it that needs it
-};
-
-// A control's rectangle in pixels, the width its caption needs there (0: no caption), and how it
-// may grow.
-struct FitBox {
-  QRect rect;
-  int needed = 0;
-  Growth growth = Growth::kFixed;
-};
-
-// Widens, in order, every box whose caption needs more than its width, into the free room beside
-// it on its row: a box never leaves the dialog's margin (as wide as the leftmost box's left edge),
-// never overlaps another box, and stays `spacing` pixels away from one it grows towards. A button
-// that still lacks room takes it from an edit field beside it, which keeps at least half its width.
-void FitToText(std::vector<FitBox>& boxes, int dialog_width, int spacing);
 
 struct BuiltControl {
   const ControlTemplate* control;

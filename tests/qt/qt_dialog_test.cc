@@ -337,11 +337,14 @@ void QtDialogTest::captionsGrowIntoFreeRoom() {
   QFETCH(QList<QRect>, after);
   std::vector<FitBox> boxes;
   for (qsizetype i = 0; i < before.size(); ++i) {
-    boxes.push_back({before[i], needed[i], static_cast<Growth>(growth[i])});
+    const QRect& rect = before[i];
+    boxes.push_back({rect.x(), rect.y(), rect.width(), rect.height(), needed[i],
+                     static_cast<Growth>(growth[i])});
   }
   FitToText(boxes, 200, 2);
   for (qsizetype i = 0; i < after.size(); ++i) {
-    QCOMPARE(boxes[static_cast<size_t>(i)].rect, after[i]);
+    const FitBox& box = boxes[static_cast<size_t>(i)];
+    QCOMPARE(QRect(box.x, box.y, box.width, box.height), after[i]);
   }
 }
 
