@@ -86,12 +86,14 @@ inline int Grow(std::vector<FitBox>& boxes, size_t index, int lacking, bool righ
 }  // namespace caption_fit
 
 // Widens, in order, every box whose caption needs more than its width, into the free room beside
-// it on its row: a box never leaves the dialog's margin (as wide as the leftmost box's left edge),
-// never overlaps another box, and stays `spacing` pixels away from one it grows towards. A button
-// that still lacks room takes it from an edit field beside it, which keeps at least half its width.
+// it on its row: a box never leaves the dialog's margin (the narrowest the boxes leave on either
+// side), never overlaps another box, and stays `spacing` pixels away from one it grows towards. A
+// button that still lacks room takes it from an edit field beside it, which keeps at least half
+// its width.
 inline void FitToText(std::vector<FitBox>& boxes, int dialog_width, int spacing) {
   int margin = dialog_width;
-  for (const FitBox& box : boxes) margin = std::min(margin, box.x);
+  for (const FitBox& box : boxes) margin = std::min({margin, box.x, dialog_width - box.right()});
+  margin = std::max(margin, 0);
   for (size_t index = 0; index < boxes.size(); ++index) {
     const Growth growth = boxes[index].growth;
     int lacking = boxes[index].needed - boxes[index].width;

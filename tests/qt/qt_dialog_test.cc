@@ -310,6 +310,9 @@ void QtDialogTest::captionsGrowIntoFreeRoom_data() {
   QTest::newRow("a text stops at the dialog's margin")
       << QList<QRect>{{10, 10, 50, 10}} << QList<int>{300} << QList<int>{kText}
       << QList<QRect>{{10, 10, 180, 10}};
+  QTest::newRow("a text stops at the narrowest margin, left or right")
+      << QList<QRect>{{30, 10, 160, 10}, {60, 30, 100, 10}} << QList<int>{160, 200}
+      << QList<int>{kText, kText} << QList<QRect>{{30, 10, 160, 10}, {60, 30, 130, 10}};
   QTest::newRow("a text takes no room from a field")
       << QList<QRect>{{10, 10, 50, 10}, {62, 10, 50, 10}} << QList<int>{80, 0}
       << QList<int>{kText, kField} << QList<QRect>{{10, 10, 50, 10}, {62, 10, 50, 10}};
