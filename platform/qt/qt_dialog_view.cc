@@ -122,6 +122,15 @@ bool MainDialogWindow::eventFilter(QObject* watched, QEvent* event) {
   return QDialog::eventFilter(watched, event);
 }
 
+void MainDialogWindow::paintEvent(QPaintEvent* event) {
+  QDialog::paintEvent(event);
+  if (icon_given_) return;
+  icon_given_ = true;
+  // The icon is for the window manager's title bar and task list: its pictures are read and sent
+  // once the dialog itself is on the screen, so that they delay neither.
+  QTimer::singleShot(0, this, [this] { setWindowIcon(ApplicationIcon()); });
+}
+
 void MainDialogWindow::closeEvent(QCloseEvent* event) {
   event->ignore();
   close_request_();
@@ -198,17 +207,7 @@ QWidget* QtDialogView::widget(int id) const {
   return found->second;
 }
 
-void QtDialogView::ShowWindow() {
-  window_.show();
-  // The icon is for the window manager's title bar and task list, which need the window first:
-  // the window is on its way to the screen before the icon's pictures are read and sent after it.
-  window_.setWindowIcon(ApplicationIcon());
-}
-
-int QtDialogView::RunModal() {
-  ShowWindow();
-  return window_.exec();
-}
+int QtDialogView::RunModal() { return window_.exec(); }
 
 std::string_view QtDialogView::GetText(int id) {
   QWidget* control = widget(id);

@@ -80,7 +80,7 @@ class Session {
                         box.windowModality(), box.standardButtons(),
                         QString::fromStdString(std::string(view_->GetText(kIdInput)))});
     });
-    view_->ShowWindow();
+    view_->window().show();
     view_->window().activateWindow();
     active_ = QTest::qWaitForWindowActive(&view_->window(), 5000);
   }
@@ -267,7 +267,8 @@ void QtDialogTest::windowFollowsTheMainTemplate() {
   QVERIFY(window.windowFlags() & Qt::WindowTitleHint);
   QVERIFY(!(window.windowFlags() & Qt::WindowCloseButtonHint));
   QVERIFY(!(window.windowFlags() & Qt::WindowSystemMenuHint));
-  // The icon in every size it comes in, each one read.
+  // The icon in every size it comes in, each one read, once the window has shown itself.
+  QTRY_VERIFY(!window.windowIcon().isNull());
   const QIcon icon = window.windowIcon();
   QCOMPARE(icon.availableSizes(),
            (QList<QSize>{{16, 16}, {24, 24}, {32, 32}, {48, 48}, {256, 256}}));
