@@ -17,7 +17,7 @@ test_packages=(
   pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev libqt6test6
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64
-  xvfb xdotool x11-utils imagemagick
+  xvfb xdotool x11-utils imagemagick qt6-wayland
   dbus at-spi2-core python3-pyatspi locales
   clang libclang-rt-14-dev
   hyperfine time strace

@@ -5,9 +5,11 @@
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QIcon>
+#include <QImageReader>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
@@ -62,7 +64,11 @@ void ShowMessageBox(QWidget* owner, const QString& caption, std::string_view tex
 QIcon ApplicationIcon() {
   QIcon icon;
   for (int size : {16, 24, 32, 48, 256}) {
-    icon.addFile(QStringLiteral(":/icons/quorvane-%1.png").arg(size), QSize(size, size));
+    // Read as the PNG it is: left to guess, Qt would offer the file to every image plugin
+    // installed (gif, ico, jpeg and the libraries behind them) before its own PNG reader.
+    QImageReader reader(QStringLiteral(":/icons/quorvane-%1.png").arg(size), "png");
+    reader.setAutoDetectImageFormat(false);
+    icon.addPixmap(QPixmap::fromImage(reader.read()));
   }
   return icon;
 }
@@ -116,6 +122,15 @@ bool MainDialogWindow::eventFilter(QObject* watched, QEvent* event) {
   return QDialog::eventFilter(watched, event);
 }
 
+void MainDialogWindow::paintEvent(QPaintEvent* event) {
+  QDialog::paintEvent(event);
+  if (icon_given_) return;
+  icon_given_ = true;
+  // The icon is for the window manager's title bar and task list: its pictures are read and sent
+  // once the dialog itself is on the screen, so that they delay neither.
+  QTimer::singleShot(0, this, [this] { setWindowIcon(ApplicationIcon()); });
+}
+
 void MainDialogWindow::closeEvent(QCloseEvent* event) {
   event->ignore();
   close_request_();
@@ -128,7 +143,6 @@ QtDialogView::QtDialogView(DialogCommands& dialog, std::span<const ControlSnapsh
       window_([this] { dialog_.OnCommand(kIdCancel, Notification::kClicked); }) {
   const DialogTemplate& main = MainDialogTemplate();
   window_.setWindowTitle(QString::fromStdString(Text(main.caption)));
-  window_.setWindowIcon(ApplicationIcon());
   font_ = LoadDialogFont(main.font);
   const std::vector<BuiltControl> built = BuildControls(window_, main, font_);
   for (const BuiltControl& entry : built) {

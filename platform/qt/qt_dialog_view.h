@@ -31,7 +31,7 @@ void ShowMessageBox(QWidget* owner, const QString& caption, std::string_view tex
 // that has the focus. Tab and Shift+Tab are the exception: they move the focus through the tab
 // stops in template order from every control, the multi-line fields included, so that the dialog
 // can be used without a mouse. The focus is always drawn. A close request from the window system
-// arrives as the cancel command.
+// arrives as the cancel command. It gives itself the application icon after its first picture.
 class MainDialogWindow : public QDialog {
  public:
   explicit MainDialogWindow(std::function<void()> close_request);
@@ -43,10 +43,12 @@ class MainDialogWindow : public QDialog {
   void keyPressEvent(QKeyEvent* event) override;
   bool focusNextPrevChild(bool next) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:
   std::function<void()> close_request_;
+  bool icon_given_ = false;
 };
 
 // The main dialog on screen: the window built from the main template, taking over the controls

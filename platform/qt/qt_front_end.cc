@@ -1,6 +1,5 @@
 // The desktop front end module: the one exported symbol creates the Qt application and hands
 // the executable a DesktopFrontEnd that shows the dialog and message boxes with Qt Widgets.
-#include <dlfcn.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -11,6 +10,7 @@
 #include <QByteArray>
 #include <QFileInfo>
 #include <QLibraryInfo>
+#include <QLoggingCategory>
 #include <QString>
 #include <QStringList>
 #include <algorithm>
@@ -31,29 +31,6 @@ std::string& StartError() {
   return error;
 }
 
-// QApplication ends the process when it cannot reach the display, so the X server is tried
-// first. libxcb comes with Qt's X11 platform plugin.
-bool XServerReachable() {
-  void* xcb = ::dlopen("libxcb.so.1", RTLD_NOW | RTLD_LOCAL);
-  if (xcb == nullptr) return false;
-  using Connect = void* (*)(const char*, int*);
-  using HasError = int (*)(void*);
-  using Disconnect = void (*)(void*);
-  auto connect = reinterpret_cast<Connect>(::dlsym(xcb, "xcb_connect"));
-  auto has_error = reinterpret_cast<HasError>(::dlsym(xcb, "xcb_connection_has_error"));
-  auto disconnect = reinterpret_cast<Disconnect>(::dlsym(xcb, "xcb_disconnect"));
-  if (connect == nullptr || has_error == nullptr || disconnect == nullptr) return false;
-  // A connection now and then fails on a busy machine; a display that is there answers again.
-  for (int attempt = 0; attempt < 3; ++attempt) {
-    if (attempt > 0) ::usleep(50'000);
-    void* connection = connect(nullptr, nullptr);
-    const bool reachable = connection != nullptr && has_error(connection) == 0;
-    if (connection != nullptr) disconnect(connection);
-    if (reachable) return true;
-  }
-  return false;
-}
-
 // Whether a Wayland compositor listens where WAYLAND_DISPLAY says (a name under
 // XDG_RUNTIME_DIR, or a path).
 bool WaylandCompositorReachable() {
@@ -71,16 +48,20 @@ bool WaylandCompositorReachable() {
   return reachable;
 }
 
-// Whether Qt would find the platform plugin `name` (xcb, wayland, ...): the files it loads
-// them from, where Qt looks for them.
+// Whether the platform plugin `name` (xcb, wayland, ...) is installed: the files Qt loads it
+// from, in the folders it looks in. QT_QPA_PLATFORM_PLUGIN_PATH, when set, names the one place
+// for platform plugins (a bundle's own, say): Qt would still fall back on its own folder, whose
+// plugin need not suit the Qt that was meant, so a plugin missing there counts as missing.
 bool PlatformPluginInstalled(const QString& name) {
   QStringList folders =
       qEnvironmentVariable("QT_QPA_PLATFORM_PLUGIN_PATH").split(u':', Qt::SkipEmptyParts);
-  for (const QString& folder :
-       qEnvironmentVariable("QT_PLUGIN_PATH").split(u':', Qt::SkipEmptyParts)) {
-    folders << folder + QStringLiteral("/platforms");
+  if (folders.isEmpty()) {
+    for (const QString& folder :
+         qEnvironmentVariable("QT_PLUGIN_PATH").split(u':', Qt::SkipEmptyParts)) {
+      folders << folder + QStringLiteral("/platforms");
+    }
+    folders << QLibraryInfo::path(QLibraryInfo::PluginsPath) + QStringLiteral("/platforms");
   }
-  folders << QLibraryInfo::path(QLibraryInfo::PluginsPath) + QStringLiteral("/platforms");
   // Wayland's plugin comes in two builds; either serves "wayland".
   const QStringList files = name == QLatin1String("wayland")
                                 ? QStringList{QStringLiteral("libqwayland-generic.so"),
@@ -94,8 +75,10 @@ bool PlatformPluginInstalled(const QString& name) {
   return false;
 }
 
-// Whether `platform` (a QT_QPA_PLATFORM entry, perhaps with options after a colon) can show a
-// window here; if not, says why in `why`.
+// Whether `platform` (a QT_QPA_PLATFORM entry, perhaps with options after a colon) may show a
+// window here, as far as can be told before Qt starts; if not, says why in `why`. An X display is
+// left for Qt to open: its connection is the one test of whether the server answers and lets
+// this user in, and a second one made here beforehand would only double the cost.
 bool PlatformUsable(const QString& platform, std::string& why) {
   const QString name = platform.section(u':', 0, 0);
   if (name == QLatin1String("offscreen") || name == QLatin1String("minimal")) {
@@ -112,10 +95,6 @@ bool PlatformUsable(const QString& platform, std::string& why) {
     }
     return false;
   }
-  if (name == QLatin1String("xcb") && !XServerReachable()) {
-    why = Format(TextId::kNoDisplayAt, {qEnvironmentVariable("DISPLAY").toStdString()});
-    return false;
-  }
   if (name.startsWith(QLatin1String("wayland")) && !WaylandCompositorReachable()) {
     why = Format(TextId::kNoWaylandCompositor,
                  {qEnvironmentVariable("WAYLAND_DISPLAY").toStdString()});
@@ -124,10 +103,11 @@ bool PlatformUsable(const QString& platform, std::string& why) {
   return true;
 }
 
-// The platform plugin to start Qt with, tried before Qt is: Qt aborts the process when the one it
-// picks cannot start. What QT_QPA_PLATFORM asks for, in its order; else the session's own
-// display, X11 or Wayland. Empty, with the reason in `why`, when none can show a window.
-QString ChoosePlatform(std::string& why) {
+// The platform plugins to start Qt with, in order, checked before Qt starts: Qt aborts the process
+// when none of those it is given can start. What QT_QPA_PLATFORM asks for, in its order; else the
+// session's own display, X11 or Wayland. Empty, with the reasons in `why`, when none can show a
+// window.
+QStringList ChoosePlatforms(std::string& why) {
   QStringList candidates = qEnvironmentVariable("QT_QPA_PLATFORM").split(u';', Qt::SkipEmptyParts);
   if (candidates.isEmpty()) {
     const bool x11 = !qEnvironmentVariableIsEmpty("DISPLAY");
@@ -141,12 +121,30 @@ QString ChoosePlatform(std::string& why) {
     if (qgetenv("XDG_SESSION_TYPE") == "wayland")
       std::reverse(candidates.begin(), candidates.end());
   }
+  QStringList usable;
   for (const QString& candidate : candidates) {
     std::string reason;
-    if (PlatformUsable(candidate, reason)) return candidate;
-    why += (why.empty() ? "" : "; ") + reason;
+    if (PlatformUsable(candidate, reason)) {
+      usable << candidate;
+    } else {
+      why += (why.empty() ? "" : "; ") + reason;
+    }
   }
-  return {};
+  return usable;
+}
+
+// Why none of `platforms`, handed to Qt, could show a window.
+std::string NoneStarted(const QStringList& platforms) {
+  std::string why;
+  for (const QString& platform : platforms) {
+    const QString name = platform.section(u':', 0, 0);
+    why += (why.empty() ? "" : "; ") +
+           (name.startsWith(QLatin1String("wayland"))
+                ? Format(TextId::kNoWaylandCompositor,
+                         {qEnvironmentVariable("WAYLAND_DISPLAY").toStdString()})
+                : Format(TextId::kNoDisplayAt, {qEnvironmentVariable("DISPLAY").toStdString()}));
+  }
+  return why;
 }
 
 class QtFrontEnd final : public DesktopFrontEnd {
@@ -176,20 +174,29 @@ QuorvaneCreateDesktopFrontEnd(const char* program_path) {
   // executable chose.
   quorvane::SetLanguage(quorvane::LanguageOfEnvironment(
       [](const char* name) -> const char* { return std::getenv(name); }));
-  if (QApplication::instance() != nullptr) return &front_end;
   std::string& why = quorvane::qt::StartError();
-  why.clear();
-  const QString platform = quorvane::qt::ChoosePlatform(why);
-  if (platform.isEmpty()) return nullptr;
+  if (QApplication::instance() != nullptr) return why.empty() ? &front_end : nullptr;
+  const QStringList platforms = quorvane::qt::ChoosePlatforms(why);
+  if (platforms.isEmpty()) return nullptr;
   why.clear();
   // The application lives as long as the process: the whole program is one modal run. Qt is
-  // told the platform that was found to work, so that it tries no other.
+  // told the platforms that may work, in order, so that it tries no other; the last, offscreen,
+  // always starts, and then stands for "none of them could": Qt would abort the process instead.
   static std::string program = program_path;
-  static std::string platform_name = platform.toStdString();
+  static std::string platform_names =
+      (platforms.join(u';') + QStringLiteral(";offscreen")).toStdString();
   static char platform_option[] = "-platform";
   static int argc = 3;
-  static char* argv[] = {program.data(), platform_option, platform_name.data(), nullptr};
+  static char* argv[] = {program.data(), platform_option, platform_names.data(), nullptr};
+  // A platform that Qt cannot start is reported below, in the user's words; Qt's note that it
+  // then tried the next one ("could not load ... even though it was found") would only mislead.
+  // QT_LOGGING_RULES still overrides this.
+  QLoggingCategory::setFilterRules(QStringLiteral("qt.qpa.plugin.info=false"));
   new QApplication(argc, argv);
+  if (QGuiApplication::platformName() == QLatin1String("offscreen")) {
+    why = quorvane::qt::NoneStarted(platforms);
+    return nullptr;
+  }
   return &front_end;
 }
 

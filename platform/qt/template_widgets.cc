@@ -3,12 +3,12 @@
 #include <QAccessibleWidget>
 #include <QApplication>
 #include <QDesktopServices>
-#include <QFontDatabase>
 #include <QFontMetrics>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QProgressBar>
+#include <QStyle>
 #include <QUrl>
 #include <algorithm>
 #include <cmath>
@@ -59,14 +59,6 @@ QWidget* CreateControl(const ControlTemplate& control, QWidget& parent) {
   return new QLabel(text, &parent);
 }
 
-// Controls whose text starts at their left edge and may run on to the right.
-bool GrowsWithText(const ControlTemplate& control) {
-  const std::string_view class_name = control.class_name;
-  return class_name == "STATIC" || class_name == "MfcLink" ||
-         (class_name == "BUTTON" &&
-          (control.style & style::kButtonTypeMask) == style::kAutoCheckBox);
-}
-
 }  // namespace
 
 QStringList FontCandidates(const FontTemplate& font) {
@@ -76,16 +68,10 @@ QStringList FontCandidates(const FontTemplate& font) {
 }
 
 DialogFont LoadDialogFont(const FontTemplate& font) {
-  const QStringList installed = QFontDatabase::families();
-  QString family;
-  for (const QString& candidate : FontCandidates(font)) {
-    if (installed.contains(candidate, Qt::CaseInsensitive)) {
-      family = candidate;
-      break;
-    }
-  }
+  // The first of the candidates that is installed, found by Qt's own matching as it loads the
+  // font; listing every installed family to look for them would cost more than the match.
   DialogFont dialog_font;
-  dialog_font.font = family.isEmpty() ? QFont() : QFont(family);
+  dialog_font.font.setFamilies(FontCandidates(font));
   dialog_font.font.setPointSize(font.point_size);
   if (font.weight > 0) {
     dialog_font.font.setWeight(font.weight >= 600 ? QFont::Bold : QFont::Normal);
@@ -322,17 +308,37 @@ QColor ReadableOn(const QColor& ink, const QColor& background) {
   return lighter ? QColor(Qt::white) : QColor(Qt::black);
 }
 
+int CaptionWidth(const ControlTemplate& control, const QWidget& widget) {
+  switch (GrowthOf(control)) {
+    case Growth::kText:
+      return widget.sizeHint().width();
+    case Growth::kButton: {
+      // What the style itself adds around a caption when it sizes a button to one, without the
+      // smallest width some styles give every button.
+      const QStyle& style = *widget.style();
+      return widget.fontMetrics().horizontalAdvance(
+                 static_cast<const QPushButton&>(widget).text()) +
+             style.pixelMetric(QStyle::PM_ButtonMargin, nullptr, &widget) +
+             2 * style.pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, &widget);
+    }
+    default:
+      return 0;
+  }
+}
+
 std::vector<BuiltControl> BuildControls(QWidget& parent, const DialogTemplate& dialog,
                                         const DialogFont& font) {
   parent.setFont(font.font);
-  parent.setFixedSize(DialogUnitsToPixels({0, 0, dialog.width, dialog.height}, font).size());
+  const QSize size = DialogUnitsToPixels({0, 0, dialog.width, dialog.height}, font).size();
+  parent.setFixedSize(size);
   std::vector<BuiltControl> built;
+  std::vector<FitBox> boxes;
   QWidget* previous_tab_stop = nullptr;
   for (const ControlTemplate& control : dialog.controls) {
     QWidget* widget = CreateControl(control, parent);
-    QRect rect = DialogUnitsToPixels(control.rect, font);
-    if (GrowsWithText(control)) rect.setWidth(std::max(rect.width(), widget->sizeHint().width()));
-    widget->setGeometry(rect);
+    const QRect rect = DialogUnitsToPixels(control.rect, font);
+    boxes.push_back({rect.x(), rect.y(), rect.width(), rect.height(),
+                     CaptionWidth(control, *widget), GrowthOf(control)});
     widget->setHidden(!HasStyle(control.style, style::kVisible));
     if (HasStyle(control.style, style::kTabStop)) {
       widget->setFocusPolicy(Qt::StrongFocus);
@@ -342,6 +348,12 @@ std::vector<BuiltControl> BuildControls(QWidget& parent, const DialogTemplate& d
       widget->setFocusPolicy(Qt::ClickFocus);
     }
     built.push_back({&control, widget});
+  }
+  // One dialog unit: the template's own gap between neighbouring controls.
+  FitToText(boxes, size.width(), DialogUnitsToPixels({0, 0, 1, 0}, font).width());
+  for (size_t index = 0; index < built.size(); ++index) {
+    const FitBox& box = boxes[index];
+    built[index].widget->setGeometry(box.x, box.y, box.width, box.height);
   }
   return built;
 }

@@ -10,6 +10,7 @@
 #include <functional>
 #include <vector>
 
+#include "ui/caption_fit.h"
 #include "ui/dialog_templates.h"
 
 class QWidget;
@@ -112,9 +113,14 @@ struct BuiltControl {
   QWidget* widget;
 };
 
+// The width `widget`, built from `control`, needs to show its caption whole: a text's or check
+// box's own size hint, a push button's caption with the room its style keeps around one. 0 for a
+// control without a caption.
+int CaptionWidth(const ControlTemplate& control, const QWidget& widget);
+
 // Creates the template's controls on `parent` in template order, placed at their rectangles,
-// and sizes `parent` to the template. A left-aligned text whose line is longer than its
-// rectangle is widened to show it whole rather than clipped.
+// and sizes `parent` to the template. Controls whose caption is longer than their rectangle grow
+// to show it whole rather than clipped (FitToText).
 std::vector<BuiltControl> BuildControls(QWidget& parent, const DialogTemplate& dialog,
                                         const DialogFont& font);
 

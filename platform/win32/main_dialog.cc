@@ -7,9 +7,12 @@
 
 #include <cstring>
 #include <iterator>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "storage/wide_text.h"
+#include "ui/caption_fit.h"
 #include "ui/dialog_templates.h"
 #include "ui/quorvane_dlg.h"
 #include "ui/texts.h"
@@ -42,9 +45,81 @@ std::vector<DWORD> LoadHiddenTemplate(HINSTANCE instance, int id) {
   return copy;
 }
 
+// The width `control`, made from `control_template`, needs to show its caption whole in its own
+// font: a text its extent; a check box its box and the gap after it as well; a push button the
+// room inside its 3-D edges that keeps the caption clear of them (half a digit's width each side,
+// the gap Windows keeps after a check box). 0 for a control without a caption.
+int CaptionWidth(HWND control, const ControlTemplate& control_template) {
+  const Growth growth = GrowthOf(control_template);
+  if (growth != Growth::kText && growth != Growth::kButton) return 0;
+  std::wstring text(static_cast<size_t>(::GetWindowTextLengthW(control)) + 1, L'\0');
+  text.resize(
+      static_cast<size_t>(::GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
+  // A link's caption is marked up: only what lies between the tags is drawn.
+  std::wstring shown;
+  bool in_tag = false;
+  for (wchar_t c : text) {
+    if (c == L'<' || c == L'>') {
+      in_tag = c == L'<';
+    } else if (!in_tag) {
+      shown += c;
+    }
+  }
+  HDC dc = ::GetDC(control);
+  HGDIOBJ old =
+      ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(control, WM_GETFONT, 0, 0)));
+  SIZE extent{};
+  ::GetTextExtentPoint32W(dc, shown.c_str(), static_cast<int>(shown.size()), &extent);
+  INT digit = 0;
+  ::GetCharWidth32W(dc, L'0', L'0', &digit);
+  ::SelectObject(dc, old);
+  ::ReleaseDC(control, dc);
+  if (growth == Growth::kButton) {
+    return extent.cx + 2 * (::GetSystemMetrics(SM_CXEDGE) + digit / 2);
+  }
+  if (std::string_view(control_template.class_name) == "BUTTON") {
+    // The gap is half a digit; as much again keeps the caption's end clear of the edge.
+    return extent.cx + ::GetSystemMetrics(SM_CXMENUCHECK) + digit;
+  }
+  return extent.cx;
+}
+
+// Widens the controls of `dialog`, made from `dialog_template`, whose captions the dialog's font
+// draws wider than the template allowed for (ui/caption_fit.h). The controls are the dialog's
+// children in creation order, which is the template's.
+void FitControlsToText(HWND dialog, const DialogTemplate& dialog_template) {
+  std::vector<HWND> controls;
+  std::vector<FitBox> boxes;
+  HWND control = ::GetWindow(dialog, GW_CHILD);
+  for (const ControlTemplate& control_template : dialog_template.controls) {
+    // A dialog that is not the template's as expected is left as it is.
+    if (control == nullptr || ::GetDlgCtrlID(control) != control_template.id) return;
+    RECT rect;
+    ::GetWindowRect(control, &rect);
+    ::MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
+    controls.push_back(control);
+    boxes.push_back({rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
+                     CaptionWidth(control, control_template), GrowthOf(control_template)});
+    control = ::GetWindow(control, GW_HWNDNEXT);
+  }
+  RECT client;
+  ::GetClientRect(dialog, &client);
+  RECT one_unit = {0, 0, 1, 0};  // the template's own gap between neighbouring controls
+  ::MapDialogRect(dialog, &one_unit);
+  std::vector<FitBox> fitted = boxes;
+  FitToText(fitted, client.right, one_unit.right);
+  for (size_t index = 0; index < controls.size(); ++index) {
+    const FitBox& box = fitted[index];
+    if (box.x == boxes[index].x && box.width == boxes[index].width) continue;
+    ::SetWindowPos(controls[index], nullptr, box.x, box.y, box.width, box.height,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+}
+
 INT_PTR CALLBACK VersionDialogProc(HWND window, UINT message, WPARAM wparam, LPARAM) {
   switch (message) {
     case WM_INITDIALOG:
+      FitControlsToText(window, VersionDialogTemplate());
       return TRUE;
     case WM_COMMAND:
       // OK, Enter, Escape and the close box: the dialog manager's usual ways out.
@@ -111,6 +186,7 @@ std::optional<int> MainDialog::RunModal() {
   if (window == nullptr) return std::nullopt;
 
   if (!ended_) {
+    FitControlsToText(window, MainDialogTemplate());
     NameFieldsForScreenReaders(window);
     ::ShowWindow(window, SW_SHOWNORMAL);
     // The first enabled, visible tab stop in template order (the exit button) takes the focus,

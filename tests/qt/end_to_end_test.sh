@@ -27,7 +27,7 @@ if [ -z "${QUORVANE_TEST_PRIVATE_BUS:-}" ]; then
   QUORVANE_TEST_PRIVATE_BUS=1 exec dbus-run-session -- "$here/$(basename "$0")" "$@"
 fi
 exe=$(realpath "$1")
-for tool in Xvfb xdotool od; do
+for tool in Xvfb xdotool xprop od; do
   command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
 done
 
@@ -115,6 +115,16 @@ echo "== interactive dialog"
 fresh_home interactive
 start_with_window Quorvane || fail "no window titled Quorvane appeared"
 window=$found
+# The icon comes to the window manager in all its sizes, read as the PNGs they are: no image
+# plugin (nor the JPEG library behind one) is loaded to guess their format.
+for _ in $(seq 50); do
+  icons=$(xprop -len 1000000 -id "$window" _NET_WM_ICON 2>/dev/null | grep -o 'Icon ([0-9]* x [0-9]*)' | tr '\n' ' ' || true)
+  [ -n "$icons" ] && break
+  sleep 0.1
+done
+[ "$icons" = "Icon (16 x 16) Icon (24 x 24) Icon (32 x 32) Icon (48 x 48) Icon (256 x 256) " ] ||
+  fail "the window's icons are: $icons"
+grep -E 'imageformats|libjpeg' "/proc/$app_pid/maps" && fail "the dialog loaded image plugins for its icon"
 xdo windowfocus --sync "$window" || fail "the dialog did not take the focus"
 for key in Return Escape KP_Enter; do
   xdo key "$key" || fail "xdotool could not press $key"
@@ -130,11 +140,18 @@ bytes=$(od -An -tx1 "$data/temp/Quorvane.tmp" | tr -s ' \n' ' ')
 [ "$bytes" = " 30 0d 0a 30 " ] || fail "the settings file holds$bytes"
 
 echo "== no dialog possible: status 1 and the cause, never an abort"
+# A platform plugin folder without plugins stands for a machine without qt6-wayland; the Wayland
+# plugin itself is installed here (scripts/install-deps.sh), as on a desktop.
+mkdir "$work/no-plugins"
+ls /usr/lib/*/qt6/plugins/platforms/libqwayland-generic.so >/dev/null 2>&1 ||
+  fail "the Qt Wayland plugin is missing (scripts/install-deps.sh installs qt6-wayland)"
 # name | environment | what the message must say
 no_dialog=(
   "offscreen platform|QT_QPA_PLATFORM=offscreen|QT_QPA_PLATFORM=offscreen shows no window"
-  "Wayland asked for, no plugin or compositor|QT_QPA_PLATFORM=wayland|no usable Qt platform plugin: wayland"
-  "pure Wayland session, no plugin or compositor|DISPLAY= WAYLAND_DISPLAY=wayland-quorvane-test|no usable Qt platform plugin: wayland"
+  "Wayland asked for, no plugin|QT_QPA_PLATFORM=wayland QT_QPA_PLATFORM_PLUGIN_PATH=$work/no-plugins|no usable Qt platform plugin: wayland"
+  "Wayland asked for, no compositor|QT_QPA_PLATFORM=wayland WAYLAND_DISPLAY=wayland-quorvane-test|no Wayland compositor answers at WAYLAND_DISPLAY=wayland-quorvane-test"
+  "pure Wayland session, no plugin|DISPLAY= WAYLAND_DISPLAY=wayland-quorvane-test QT_QPA_PLATFORM_PLUGIN_PATH=$work/no-plugins|no usable Qt platform plugin: wayland"
+  "pure Wayland session, no compositor|DISPLAY= WAYLAND_DISPLAY=wayland-quorvane-test|no Wayland compositor answers at WAYLAND_DISPLAY=wayland-quorvane-test"
   "no display at all|DISPLAY=|there is no display"
   "X server that does not answer|DISPLAY=:999|no display could be opened (DISPLAY=:999)"
   "no home folder, no display|HOME=/nonexistent XDG_CONFIG_HOME=/nonexistent/.config DISPLAY=|the Documents folder /nonexistent/Documents cannot be found or created"

@@ -12,7 +12,9 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRawFont>
 #include <QScopeGuard>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QUrl>
@@ -191,6 +193,8 @@ class QtDialogTest : public QObject {
   void dialogUnitsRoundLikeTheDialogManager_data();
   void dialogUnitsRoundLikeTheDialogManager();
   void windowFollowsTheMainTemplate();
+  void captionsGrowIntoFreeRoom_data();
+  void captionsGrowIntoFreeRoom();
   void controlsFollowTheMainTemplate_data();
   void controlsFollowTheMainTemplate();
   void keysNeverCloseTheDialog_data();
@@ -263,14 +267,89 @@ void QtDialogTest::windowFollowsTheMainTemplate() {
   QVERIFY(window.windowFlags() & Qt::WindowTitleHint);
   QVERIFY(!(window.windowFlags() & Qt::WindowCloseButtonHint));
   QVERIFY(!(window.windowFlags() & Qt::WindowSystemMenuHint));
-  QVERIFY(!window.windowIcon().isNull());
+  // The icon in every size it comes in, each one read, once the window has shown itself.
+  QTRY_VERIFY(!window.windowIcon().isNull());
+  const QIcon icon = window.windowIcon();
+  QCOMPARE(icon.availableSizes(),
+           (QList<QSize>{{16, 16}, {24, 24}, {32, 32}, {48, 48}, {256, 256}}));
+  for (const QSize& each : icon.availableSizes()) QCOMPARE(icon.pixmap(each, 1.0).size(), each);
 
-  // MS UI Gothic where it is installed, else a Japanese Gothic stand-in that is.
-  const QString family = session.view().font().font.family();
-  QVERIFY2(FontCandidates(main.font).contains(family), qPrintable(family));
-  QVERIFY2(QFontDatabase::families().contains(family), qPrintable(family));
+  // MS UI Gothic where it is installed, else the first Japanese Gothic stand-in that is: never a
+  // font the system substitutes for a missing one. Faces are named as their files name them, for
+  // fontconfig lists them in the user's language (IPAPGothic as "IPA Pゴシック" under ja_JP).
+  const auto face = [](const QFont& font) { return QRawFont::fromFont(font).familyName(); };
+  const QStringList candidates = FontCandidates(main.font);
+  const auto first_installed =
+      std::find_if(candidates.begin(), candidates.end(), [&](const QString& name) {
+        return face(QFont(name)).compare(name, Qt::CaseInsensitive) == 0;
+      });
+  QVERIFY2(first_installed != candidates.end(), "no Japanese Gothic font is installed");
+  const QString family = face(session.view().font().font);
+  QVERIFY2(family.compare(*first_installed, Qt::CaseInsensitive) == 0, qPrintable(family));
   QCOMPARE(session.view().font().font.pointSize(), 9);
-  QCOMPARE(QFontInfo(session.view().font().font).family(), family);
+}
+
+void QtDialogTest::captionsGrowIntoFreeRoom_data() {
+  QTest::addColumn<QList<QRect>>("before");
+  QTest::addColumn<QList<int>>("needed");
+  QTest::addColumn<QList<int>>("growth");
+  QTest::addColumn<QList<QRect>>("after");
+  // A dialog 200 pixels wide whose controls start 10 pixels in; neighbours keep 2 pixels apart.
+  constexpr int kText = static_cast<int>(Growth::kText);
+  constexpr int kButton = static_cast<int>(Growth::kButton);
+  constexpr int kField = static_cast<int>(Growth::kField);
+  constexpr int kFixed = static_cast<int>(Growth::kFixed);
+  QTest::newRow("a text grows rightwards to what it needs")
+      << QList<QRect>{{10, 10, 50, 10}} << QList<int>{80} << QList<int>{kText}
+      << QList<QRect>{{10, 10, 80, 10}};
+  QTest::newRow("a text stops short of the control beside it")
+      << QList<QRect>{{10, 10, 50, 10}, {100, 5, 40, 20}} << QList<int>{120, 30}
+      << QList<int>{kText, kButton} << QList<QRect>{{10, 10, 88, 10}, {100, 5, 40, 20}};
+  QTest::newRow("a text passes a control on another row")
+      << QList<QRect>{{10, 10, 50, 10}, {100, 20, 40, 20}} << QList<int>{120, 30}
+      << QList<int>{kText, kButton} << QList<QRect>{{10, 10, 120, 10}, {100, 20, 40, 20}};
+  QTest::newRow("a text stops at the dialog's margin")
+      << QList<QRect>{{10, 10, 50, 10}} << QList<int>{300} << QList<int>{kText}
+      << QList<QRect>{{10, 10, 180, 10}};
+  QTest::newRow("a text stops at the narrowest margin, left or right")
+      << QList<QRect>{{30, 10, 160, 10}, {60, 30, 100, 10}} << QList<int>{160, 200}
+      << QList<int>{kText, kText} << QList<QRect>{{30, 10, 160, 10}, {60, 30, 130, 10}};
+  QTest::newRow("a text takes no room from a field")
+      << QList<QRect>{{10, 10, 50, 10}, {62, 10, 50, 10}} << QList<int>{80, 0}
+      << QList<int>{kText, kField} << QList<QRect>{{10, 10, 50, 10}, {62, 10, 50, 10}};
+  QTest::newRow("a button at the right edge grows leftwards")
+      << QList<QRect>{{10, 10, 40, 14}, {150, 10, 40, 14}} << QList<int>{0, 60}
+      << QList<int>{kField, kButton} << QList<QRect>{{10, 10, 40, 14}, {130, 10, 60, 14}};
+  QTest::newRow("a button between fields takes room from both")
+      << QList<QRect>{{10, 10, 100, 14}, {112, 10, 40, 14}, {154, 10, 36, 14}}
+      << QList<int>{0, 60, 0} << QList<int>{kField, kButton, kField}
+      << QList<QRect>{{10, 10, 98, 14}, {110, 10, 60, 14}, {172, 10, 18, 14}};
+  QTest::newRow("a button beside a fixed control keeps what room there is")
+      << QList<QRect>{{10, 10, 40, 14}, {52, 10, 40, 14}, {94, 10, 40, 14}} << QList<int>{0, 60, 0}
+      << QList<int>{kFixed, kButton, kFixed}
+      << QList<QRect>{{10, 10, 40, 14}, {52, 10, 40, 14}, {94, 10, 40, 14}};
+  QTest::newRow("captions that fit change nothing")
+      << QList<QRect>{{10, 10, 50, 10}, {150, 10, 40, 14}, {10, 30, 50, 14}}
+      << QList<int>{50, 30, 0} << QList<int>{kText, kButton, kField}
+      << QList<QRect>{{10, 10, 50, 10}, {150, 10, 40, 14}, {10, 30, 50, 14}};
+}
+
+void QtDialogTest::captionsGrowIntoFreeRoom() {
+  QFETCH(QList<QRect>, before);
+  QFETCH(QList<int>, needed);
+  QFETCH(QList<int>, growth);
+  QFETCH(QList<QRect>, after);
+  std::vector<FitBox> boxes;
+  for (qsizetype i = 0; i < before.size(); ++i) {
+    const QRect& rect = before[i];
+    boxes.push_back({rect.x(), rect.y(), rect.width(), rect.height(), needed[i],
+                     static_cast<Growth>(growth[i])});
+  }
+  FitToText(boxes, 200, 2);
+  for (qsizetype i = 0; i < after.size(); ++i) {
+    const FitBox& box = boxes[static_cast<size_t>(i)];
+    QCOMPARE(QRect(box.x, box.y, box.width, box.height), after[i]);
+  }
 }
 
 // Both languages: the English texts must fit the same rectangles, unclipped.
@@ -299,23 +378,38 @@ void QtDialogTest::controlsFollowTheMainTemplate() {
     QVERIFY2(widget->inherits(QtClassFor(control)), qPrintable(row));
     if (control.id != kIdStatic) QCOMPARE(session.view().widget(control.id), widget);
 
+    // Where the template puts it, or wider to show its caption whole: grown rightwards from its
+    // left edge or leftwards from its right edge, and no wider than the caption needs. Only an
+    // edit field is ever narrower, having given room to a button beside it.
     const QRect expected = DialogUnitsToPixels(control.rect, session.view().font());
-    QCOMPARE(widget->pos(), expected.topLeft());
-    QCOMPARE(widget->height(), expected.height());
-    QVERIFY2(widget->width() >= expected.width(), qPrintable(row));
-    // Text is never clipped: a line longer than its rectangle widens the control, and only then.
-    if (widget->width() > expected.width()) {
-      QCOMPARE(widget->width(), widget->sizeHint().width());
+    const QRect actual = widget->geometry();
+    QCOMPARE(actual.y(), expected.y());
+    QCOMPARE(actual.height(), expected.height());
+    QVERIFY2(actual.left() == expected.left() || actual.right() == expected.right(),
+             qPrintable(row));
+    if (actual.width() < expected.width()) {
+      QVERIFY2(widget->inherits("QPlainTextEdit"), qPrintable(row));
     }
-    if (qobject_cast<QLabel*>(widget) != nullptr || qobject_cast<QCheckBox*>(widget) != nullptr) {
-      QVERIFY2(widget->width() >= widget->sizeHint().width(), qPrintable(row));
+    // Every caption whole, clear of its control's border: a text or a check box as wide as Qt
+    // says it needs, a push button's caption with the room its style keeps around one.
+    int needs = 0;
+    if (widget->inherits("QPushButton") && !widget->inherits("quorvane::qt::LinkButton")) {
+      needs = widget->fontMetrics().horizontalAdvance(TextOf(widget)) +
+              widget->style()->pixelMetric(QStyle::PM_ButtonMargin) +
+              2 * widget->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+    } else if (!widget->inherits("QPlainTextEdit") && !widget->inherits("QProgressBar")) {
+      needs = widget->sizeHint().width();
     }
-    // A push button keeps its rectangle; the dialog font has to fit its caption into it.
-    if (widget->inherits("QPushButton")) {
-      QVERIFY2(widget->fontMetrics().horizontalAdvance(TextOf(widget)) < widget->width() - 4,
-               qPrintable(row));
+    QVERIFY2(actual.width() >= needs,
+             qPrintable(row + QStringLiteral(": %1 < %2").arg(actual.width()).arg(needs)));
+    if (actual.width() > expected.width()) QCOMPARE(actual.width(), needs);
+    // Inside the window, and clear of every other control, shown or not.
+    QVERIFY2(actual.x() >= 0 && actual.x() + actual.width() <= session.window().width(),
+             qPrintable(row));
+    for (size_t j = 0; j < i; ++j) {
+      QVERIFY2(!actual.intersects(widgets[j]->geometry()),
+               qPrintable(row + QStringLiteral(" overlaps row %1").arg(j + 1)));
     }
-    QVERIFY2(widget->x() + widget->width() <= session.window().width(), qPrintable(row));
 
     if (control.id != kIdFullPath)
       QCOMPARE(TextOf(widget), QString::fromStdString(Text(control.text)));
