@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <future>
 #include <optional>
 #include <random>
 #include <regex>
@@ -348,6 +349,39 @@ TEST_F(EndToEndTest, ReadmeExamplesForCallingProgramsWork) {
       EXPECT_TRUE(fs::exists(used.ResultFile()));
       EXPECT_FALSE(fs::exists(used.InputFile()));
       fs::remove_all(used.maker);
+    }
+  }
+}
+
+// Two callers at once, each with numbers of its own, through the README's examples as written:
+// the lock the examples take keeps one from reading the other's results.
+TEST_F(EndToEndTest, ReadmeExamplesCalledTwiceAtOnceEachGetTheirOwnResults) {
+  const struct {
+    std::string program, language;
+    std::vector<std::string> first, second;  // the arguments after the code
+    std::string first_output, second_output;
+  } rows[] = {
+      {"/bin/sh", "sh", {"sh", "1", "10"}, {"sh", "11", "100", "101"}, "1\r\n2\r\n",
+       "3\r\n4\r\n5\r\n"},
+      {"/usr/bin/python3", "python", {"1", "10"}, {"11", "100", "101"}, "[1, 2]\n",
+       "[3, 4, 5]\n"},
+  };
+  for (const auto& row : rows) {
+    const std::string code = ReadmeExample(row.language);
+    ASSERT_NE(code, "");
+    for (int round = 0; round < 20; ++round) {
+      SCOPED_TRACE(row.language + " round " + std::to_string(round));
+      std::vector<std::string> first = {"-c", code}, second = {"-c", code};
+      first.insert(first.end(), row.first.begin(), row.first.end());
+      second.insert(second.end(), row.second.begin(), row.second.end());
+      std::future<testing::Ending> other =
+          std::async(std::launch::async, [&] { return RunProgram(row.program, home(), second); });
+      const testing::Ending one = RunProgram(row.program, home(), first);
+      const testing::Ending two = other.get();
+      EXPECT_EQ(one.code, 0) << one.standard_error;
+      EXPECT_EQ(two.code, 0) << two.standard_error;
+      EXPECT_EQ(one.standard_output, row.first_output);
+      EXPECT_EQ(two.standard_output, row.second_output);
     }
   }
 }

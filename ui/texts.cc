@@ -301,8 +301,11 @@ The manual page quorvane(1) has the details and examples.
      "{1}行目: {digits}桁を超えています（最大値は {largest}）。この行から後は変換していません",
      "line {1}: more than {digits} digits (the largest number is {largest}); nothing from it on "
      "was converted"},
-    {TextId::kBusyLine, "別の Quorvane がドロップフォルダーを処理中です。何も変更していません",
-     "another copy of Quorvane is working on the drop folder; nothing was touched"},
+    {TextId::kBusyLine,
+     "別の Quorvane がドロップフォルダーを処理中です。何も変更していません。入力はそちらのものかもし"
+     "れません。終わるのを待って、もう一度起動して下さい",
+     "another copy of Quorvane is working on the drop folder; nothing was touched. The input may "
+     "be that copy's: wait for it to end, then start again"},
     // The same in both languages: a calling program's log may be read for it.
     {TextId::kStatusSuffix, " (status {1})", " (status {1})"},
     {TextId::kOutOfMemory, "メモリーが足りないので続けられません。",
