@@ -388,17 +388,10 @@ std::string BatchOutcomeLine(int status, const RunDetails& details) {
       text = Text(TextId::kBusyLine);
       break;
     default:
-      text = OutcomeMessageText(outcome, details);
+      // The box's words, and what only a caller's line says: which folder is missing, which
+      // line refused the file.
+      text = OutcomeLineText(outcome, details);
       break;
-  }
-  // The message box's text says the file is missing; a caller that never made the folder learns
-  // that it was the folder.
-  if (!details.missing_drop_folder.empty()) {
-    text += "\n" + Format(TextId::kNoDropFolder, {details.missing_drop_folder});
-  }
-  // The box names no line (its words are fixed); the caller's line says which one refused it.
-  if (details.fault_line != 0) {
-    text += "\n" + Format(TextId::kAtLine, {std::to_string(details.fault_line)});
   }
   // One line: the message's own line break becomes a space.
   std::string line = "quorvane: ";

@@ -22,7 +22,7 @@ std::string Meaning(const RunRecord& record) {
       text = Text(TextId::kNoDocumentsFolder);
       break;
     default:
-      text = OutcomeMessageText(outcome, record.details);
+      text = OutcomeLineText(outcome, record.details);
       break;
   }
   std::string line;

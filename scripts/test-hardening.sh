@@ -9,14 +9,14 @@
 #                           run covers. Under the sanitizers LeakSanitizer reports memory that
 #                           libdbus and libfontconfig keep until exit, and the Xvfb scripts' waits
 #                           are timed for an uninstrumented build. Also the tests that mount file
-#                           systems and make accounts (file_systems, two_accounts): they run the
-#                           same end-to-end tests again elsewhere, once is enough.
+#                           systems, make accounts or a private /dev (file_systems, two_accounts,
+#                           system_log): the release run covers them, once is enough.
 set -uo pipefail
 cd "$(dirname "$0")/.." || exit 1
 
 jobs=$(nproc)
 fuzz_seconds=${QUORVANE_FUZZ_SECONDS:-20}
-exclude=${QUORVANE_ASAN_EXCLUDE-^qt_|^file_systems$|^two_accounts$}
+exclude=${QUORVANE_ASAN_EXCLUDE-^qt_|^file_systems$|^two_accounts$|^system_log$}
 passed=0
 failed=0
 

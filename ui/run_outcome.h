@@ -99,4 +99,22 @@ inline std::string OutcomeMessageText(RunOutcome outcome, const RunDetails& deta
   return text;
 }
 
+// The same for the one line that tells a calling program (its --batch line) and the system's log:
+// the message box's text, then what only they say (the AutoFile folder that is missing, the line
+// that refused the file), the line breaks become spaces.
+inline std::string OutcomeLineText(RunOutcome outcome, const RunDetails& details) {
+  std::string text = OutcomeMessageText(outcome, details);
+  if (!details.missing_drop_folder.empty()) {
+    text += "\n" + Format(TextId::kNoDropFolder, {details.missing_drop_folder});
+  }
+  if (details.fault_line != 0) {
+    text += "\n" + Format(TextId::kAtLine, {std::to_string(details.fault_line)});
+  }
+  std::string line;
+  for (char c : text) {
+    if (c != '\r') line.push_back(c == '\n' ? ' ' : c);
+  }
+  return line;
+}
+
 }  // namespace quorvane

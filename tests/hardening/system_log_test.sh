@@ -1,0 +1,133 @@
+#!/usr/bin/env bash
+# The record every automatic run leaves in the system's log, read where syslog and journald read
+# it: the datagram socket /dev/log. Machines like CI's have none, so the test makes its own, in a
+# private mount namespace with a tmpfs /dev (null, zero, urandom and the socket). Also: a log that
+# nobody reads, or none at all, changes nothing about the run.
+#
+# Usage: tests/hardening/system_log_test.sh QUORVANE
+# Needs root (unshare -m); without it, it says so loudly and ends 77 (ctest: skipped).
+set -uo pipefail
+
+quorvane=${1:?usage: $0 QUORVANE}
+if [ "${2:-}" != --inside ]; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "SKIPPED: the system log: a private /dev needs root (the journal is NOT tested here)"
+    exit 77
+  fi
+  exec unshare -m --propagation private "$0" "$quorvane" --inside
+fi
+
+passed=0
+failed=0
+check() { # check NAME ACTUAL EXPECTED
+  if [ "$2" = "$3" ]; then
+    passed=$((passed + 1))
+    echo "ok   $1"
+  else
+    failed=$((failed + 1))
+    echo "FAIL $1: got '$2', expected '$3'"
+  fi
+}
+
+mount -t tmpfs -o mode=755 tmpfs /dev || exit 1
+mknod -m 666 /dev/null c 1 3 && mknod -m 666 /dev/zero c 1 5 && mknod -m 444 /dev/urandom c 1 9
+work=$(mktemp -d)
+trap 'kill "$listener" 2>/dev/null; rm -rf "$work"' EXIT
+records=$work/records
+
+# listen MODE: a socket at /dev/log; "read" writes each datagram as a line of $records, "deaf"
+# reads nothing, so that its queue fills.
+listen() {
+  rm -f /dev/log
+  python3 - "$1" "$records" <<'PY' &
+import socket, sys, time
+mode, out = sys.argv[1], sys.argv[2]
+s = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
+s.bind("/dev/log")
+if mode == "deaf":
+    # Fill the queue, as a log daemon that has fallen behind leaves it.
+    filler = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
+    filler.connect("/dev/log")
+    try:
+        while True:
+            filler.send(b"<14>filler: x" * 50, socket.MSG_DONTWAIT)
+    except BlockingIOError:
+        pass
+    open(out + ".full", "w").close()
+    time.sleep(600)
+with open(out, "ab", buffering=0) as f:
+    while True:
+        f.write(s.recv(65536).replace(b"\n", b" ") + b"\n")
+PY
+  listener=$!
+  for _ in $(seq 100); do
+    if [ -S /dev/log ] && { [ "$1" != deaf ] || [ -e "$records.full" ]; }; then return 0; fi
+    sleep 0.05
+  done
+  echo "FAIL the test's /dev/log did not come up"
+  exit 1
+}
+
+home=$work/home
+data=$home/Documents/Brenvale/MFCQuorvane
+# run INPUT [ARGUMENT...]: drops INPUT (no file when "-") and starts quorvane; its status.
+run() {
+  local input=$1
+  shift
+  mkdir -p "$data/AutoFile"
+  [ "$input" = - ] || printf "%b" "$input" >"$data/AutoFile/Bintake.tbin"
+  HOME=$home LANG=C.UTF-8 timeout 20 "$quorvane" "$@" 2>/dev/null
+}
+# The last record; waits a moment for the listener to write it.
+last_record() {
+  sleep 0.2
+  tail -n 1 "$records" 2>/dev/null
+}
+
+listen read
+run '101\r\n11\r\n' --batch
+check "--batch: converted" "$?" 0
+record=$(last_record)
+check "one record for it" "$(wc -l <"$records")" 1
+# <14>: a user program's information; the tag journalctl -t quorvane finds.
+check "its priority and tag" "$(echo "$record" | grep -c -E '^<14>[A-Z][a-z]{2} [ 0-9][0-9] [0-9:]{8} quorvane\[[0-9]+\]: ')" 1
+check "its status, input and lines" "$(echo "$record" | grep -c -E '終了状態 0: .* 入力 9 バイト、2 行、[0-9]+ ミリ秒$')" 1
+
+run '1\r\n1 0\r\n' --batch
+check "--batch: refused" "$?" 13
+record=$(last_record)
+check "an error (<11>), its status and line" "$(echo "$record" | grep -c -E '^<11>.*終了状態 13: .*（2行目）')" 1
+
+# A silent start without options (messages off, the default) is recorded all the same.
+run '11\r\n'
+check "a start without options" "$?" 0
+check "is recorded too" "$(last_record | grep -c -E '^<14>.*引数なしの起動.*終了状態 0')" 1
+
+rm -rf "$data/Result"
+printf x >"$data/Result"
+run '1\r\n' --batch
+check "--batch: the Result folder is a file" "$?" 16
+check "the record names the cause" "$(last_record | grep -c -E '^<11>.*終了状態 16: .*原因: ')" 1
+rm -f "$data/Result"
+check "four runs, four records" "$(wc -l <"$records")" 4
+check "nothing written into the drop folder" "$(ls -A "$data/AutoFile")" Bintake.tbin
+rm -f "$data/AutoFile/Bintake.tbin"
+
+# A log that nobody reads: its queue is full, and the run neither waits nor changes its status.
+kill "$listener"
+listen deaf
+start=$(date +%s%N)
+run '110\r\n' --batch
+check "with a log nobody reads: converted" "$?" 0
+check "... without waiting for it" "$(( ($(date +%s%N) - start) / 1000000 < 5000 ))" 1
+check "... its result" "$(od -An -c "$data/Result/Decyield.tbin" | tr -d ' ')" '6\r\n'
+kill "$listener"
+
+# No log at all.
+rm -f /dev/log
+run '111\r\n' --batch
+check "with no /dev/log: converted" "$?" 0
+check "... its result" "$(od -An -c "$data/Result/Decyield.tbin" | tr -d ' ')" '7\r\n'
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
