@@ -9,10 +9,10 @@
 namespace quorvane {
 namespace {
 
-// Finds, reads and converts the input file. Sets `input` (still held) and `batch` when it could
-// be read; returns the outcome that ends the start otherwise.
+// Finds and reads the input file. Sets `input` (still held) when it could be read; returns the
+// outcome that ends the start otherwise.
 std::optional<RunOutcome> ReadInput(FileSystem& files, const std::string& input_file,
-                                    std::unique_ptr<FileView>& input, ConvertedLines& batch) {
+                                    std::unique_ptr<FileView>& input) {
   if (!FileExists(files, input_file)) return RunOutcome::kInputMissing;
   // The file may vanish between the two queries; then it is as missing as before.
   std::optional<FileStatus> status = files.Status(input_file);
@@ -34,9 +34,6 @@ std::optional<RunOutcome> ReadInput(FileSystem& files, const std::string& input_
     Failed(FileOperation::kRead, input_file, FileFailure::kChangedWhileRead);
     return RunOutcome::kInputUnreadable;
   }
-  // The character check and the conversion are one pass over the bytes.
-  batch = ConvertLines(input->bytes());
-  if (batch.not_binary) return RunOutcome::kInputNotBinary;
   return std::nullopt;
 }
 
@@ -87,8 +84,7 @@ RunOutcome RunDropFolder(FileSystem& files, const FolderTree& folders, RunProgre
   // The input stays held (nobody can write it unseen) until the result is on disk and the input
   // deleted, or the run ends otherwise; whatever ends the run early lets go of it unchanged.
   std::unique_ptr<FileView> input;
-  ConvertedLines batch;
-  if (std::optional<RunOutcome> early = ReadInput(files, input_file, input, batch)) {
+  if (std::optional<RunOutcome> early = ReadInput(files, input_file, input)) {
     if (*early == RunOutcome::kInputMissing && !claims.stranded.empty()) {
       // Not missing: an earlier run's input waits under its claim, and saying "missing" would
       // hide it. The caller learns where it is.
@@ -97,18 +93,22 @@ RunOutcome RunDropFolder(FileSystem& files, const FolderTree& folders, RunProgre
       return RunOutcome::kInputNotDeleted;
     }
     if (*early == RunOutcome::kInputUnreadable) told.cause = LastFileError();
-    if (input) told.input_bytes = input->bytes().size();
-    if (*early == RunOutcome::kInputNotBinary) told.fault_line = batch.fault_line;
     return *early;
   }
-
   told.input_bytes = input->bytes().size();
+
+  // The whole input is checked first, by converting it into nothing: a refused input never
+  // touches the Result folder. (Converting it twice, a small part at a time, costs less than
+  // holding its whole result in fresh memory: the second pass writes through warm pages.)
+  const LinesVerdict batch = ConvertLinesInParts(input->bytes(), [](std::string_view) {});
   told.lines = batch.line_count;
-  if (batch.line_too_long) told.fault_line = batch.fault_line;
+  told.fault_line = batch.fault_line;
+  if (batch.not_binary) return RunOutcome::kInputNotBinary;
+
   ProgressSchedule schedule{input->bytes().size()};
   progress.Begin(schedule, schedule.SplitTotal());
   // One step per character of the text but its trailing line breaks, and the run stops here if a
-  // line was too long: refused before anything is written, the input stays for the next start.
+  // line was too long: refused, Decyield.tbin untouched, the input stays for the next start.
   progress.Steps(0, TrimTrailingBreaks(input->bytes()).size(), schedule.SplitTotal());
   if (batch.line_too_long) return RunOutcome::kLineTooLong;
 
@@ -122,15 +122,17 @@ RunOutcome RunDropFolder(FileSystem& files, const FolderTree& folders, RunProgre
   // temporary file of a copy still at work.
   const std::string result_file = folders.ResultFile();
   if (holds_lock) RemoveLeftoverTemporaries(files, result_file);
-  // The input file is deleted only after the result is safely on disk, and only when it is still
-  // the very file that was converted, unwritten since: one dropped in its place meanwhile waits
-  // for the next start. The result grants nobody a read that the input did not.
+  // The result goes to a new file of its own beside Decyield.tbin a part at a time, and onto it
+  // once whole. The input file is deleted only after the result is safely on disk, and only when
+  // it is still the very file that was converted, unwritten since: one dropped in its place
+  // meanwhile waits for the next start. The result grants nobody a read that the input did not.
   LastFileError() = {};
-  const Replacement written =
-      ReplaceFileSafely(files, result_file, batch.result, input->permissions());
+  Replacing result(files, result_file, input->permissions());
+  ConvertLinesInParts(input->bytes(), [&result](std::string_view part) { result.Write(part); });
+  const Replacement written = result.Commit();
   if (!written) {
     told.result_in_place = written.in_place;
-    told.cause = LastFileError();
+    told.cause = result.error();
     return RunOutcome::kResultNotWritten;
   }
   LastFileError() = {};

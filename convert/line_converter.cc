@@ -641,6 +641,28 @@ ConvertedLines ConvertLines(std::string_view text, LineConverter::Path path) {
   return outcome;
 }
 
+LinesVerdict ConvertLinesInParts(std::string_view text,
+                                 const std::function<void(std::string_view)>& take,
+                                 LineConverter::Path path) {
+  char out[LineConverter::OutputBound(kTextPart)];
+  LineConverter converter("\r\n", LineConverter::LongLines::kRefuseText, path);
+  for (size_t at = 0; at < text.size(); at += kTextPart) {
+    const char* end = converter.Feed(text.substr(at, kTextPart), out);
+    if (end != out) take({out, static_cast<size_t>(end - out)});
+  }
+  const char* end = converter.Finish(out);
+  if (end != out) take({out, static_cast<size_t>(end - out)});
+  LinesVerdict verdict;
+  verdict.not_binary = converter.fault() == Fault::kNotBinary;
+  verdict.line_too_long = converter.fault() == Fault::kLineTooLong;
+  if (verdict.not_binary || verdict.line_too_long) {
+    verdict.fault_line = converter.fault_line();
+  } else {
+    verdict.line_count = converter.line_count();
+  }
+  return verdict;
+}
+
 std::string_view TrimTrailingBreaks(std::string_view text) {
   size_t end = text.find_last_not_of("\r\n");
   return end == std::string_view::npos ? std::string_view() : text.substr(0, end + 1);

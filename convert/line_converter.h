@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string_view>
 
 #include "convert/limits.h"
@@ -113,6 +114,22 @@ struct ConvertedLines {
 };
 [[nodiscard]] ConvertedLines ConvertLines(std::string_view text,
                                           LineConverter::Path path = LineConverter::DefaultPath());
+
+// The same conversion, with the result handed to `take` a part at a time (each at most
+// LineConverter::OutputBound(kTextPart) bytes) instead of held whole: a drop file's result goes
+// to its file through one small buffer whose pages stay warm, where a whole result's fresh pages
+// cost more than converting it. The verdict comes at the end, so `take` may have had parts of a
+// text that is refused after all: whoever keeps them throws them away then.
+struct LinesVerdict {
+  bool not_binary = false;
+  bool line_too_long = false;
+  uint64_t fault_line = 0;  // when refused: the number, from 1, of the line that refused it
+  uint64_t line_count = 0;  // non-empty lines, when not refused
+};
+inline constexpr size_t kTextPart = 32 * 1024;
+LinesVerdict ConvertLinesInParts(std::string_view text,
+                                 const std::function<void(std::string_view)>& take,
+                                 LineConverter::Path path = LineConverter::DefaultPath());
 
 // The text without the CR and LF characters at its very end.
 [[nodiscard]] std::string_view TrimTrailingBreaks(std::string_view text);

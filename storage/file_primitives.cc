@@ -123,32 +123,74 @@ bool IsClaimNameFor(std::string_view name, std::string_view target_name) {
   return IsPrivateNameFor(name, target_name, kClaimSuffix);
 }
 
-Replacement ReplaceFileSafely(FileSystem& fs, const std::string& path, std::string_view bytes,
-                              uint32_t readable) {
+Replacing::Replacing(FileSystem& fs, std::string path, uint32_t readable)
+    : fs_(fs), path_(std::move(path)) {
   // Permission bits do not stop every user (root writes anywhere), so a read-only mark is
   // honoured here rather than left to the system.
-  if (auto status = fs.Status(path); status && !status->is_link) {
+  if (auto status = fs_.Status(path_); status && !status->is_link) {
     if (status->is_directory) {
-      Failed(FileOperation::kRename, path, FileFailure::kNotAPlainFile);
-      return {};
+      Failed(FileOperation::kRename, path_, FileFailure::kNotAPlainFile);
+      Fail();
+      return;
     }
     if (status->read_only) {
-      Failed(FileOperation::kRename, path, FileFailure::kMarkedReadOnly);
-      return {};
+      Failed(FileOperation::kRename, path_, FileFailure::kMarkedReadOnly);
+      Fail();
+      return;
     }
   }
-  std::string temporary;
-  auto file = fs.CreateTemporary(path, temporary, readable);
-  if (!file) return {};
-  const bool written = file->Write(bytes) && file->Flush();
-  const bool closed = file->Close();
-  if (written && closed && fs.Rename(temporary, path)) {
-    // Until its folder is synced, a power cut may take the new name away again; whoever deletes
-    // the input after this must be able to count on the result.
-    return {fs.SyncDirectory(std::string(FolderOf(path))), true};
+  file_ = fs_.CreateTemporary(path_, temporary_, readable);
+  if (!file_) Fail();
+}
+
+Replacing::~Replacing() {
+  // What went wrong stays what is reported, whatever tidying up meets.
+  const FileError reported = LastFileError();
+  if (file_) static_cast<void>(file_->Close());
+  file_.reset();
+  if (!temporary_.empty()) fs_.DeleteFile(temporary_);
+  LastFileError() = reported;
+}
+
+void Replacing::Fail() {
+  if (!error_) error_ = LastFileError();
+  if (file_) static_cast<void>(file_->Close());
+  file_.reset();
+}
+
+void Replacing::Write(std::string_view bytes) {
+  if (file_ && !file_->Write(bytes)) Fail();
+}
+
+Replacement Replacing::Commit() {
+  if (!file_) return {};
+  if (!file_->Flush()) {
+    Fail();
+    return {};
   }
-  fs.DeleteFile(temporary);
-  return {};
+  const bool closed = file_->Close();
+  file_.reset();
+  if (!closed || !fs_.Rename(temporary_, path_)) {
+    Fail();
+    return {};
+  }
+  temporary_.clear();
+  // Until its folder is synced, a power cut may take the new name away again; whoever deletes the
+  // input after this must be able to count on the result.
+  if (!fs_.SyncDirectory(std::string(FolderOf(path_)))) {
+    Fail();
+    return {false, true};
+  }
+  return {true, true};
+}
+
+Replacement ReplaceFileSafely(FileSystem& fs, const std::string& path, std::string_view bytes,
+                              uint32_t readable) {
+  Replacing replacing(fs, path, readable);
+  replacing.Write(bytes);
+  const Replacement done = replacing.Commit();
+  if (!done) LastFileError() = replacing.error();
+  return done;
 }
 
 void RemoveLeftoverTemporaries(FileSystem& fs, const std::string& path) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -37,6 +38,34 @@ struct Replacement {
 // a file made from another grants nobody a read that one did not grant.
 [[nodiscard]] Replacement ReplaceFileSafely(FileSystem& fs, const std::string& path,
                                             std::string_view bytes, uint32_t readable = 0777);
+
+// ReplaceFileSafely in steps, for bytes that come a part at a time: the new file is written under
+// a name of its own beside `path` as they come, and moved onto `path` only by Commit. Destroyed
+// without a Commit (or after a failed one), it leaves `path` as it was and no temporary file.
+class Replacing {
+ public:
+  Replacing(FileSystem& fs, std::string path, uint32_t readable = 0777);
+  Replacing(const Replacing&) = delete;
+  Replacing& operator=(const Replacing&) = delete;
+  ~Replacing();
+
+  // Whether every step so far went through; once one failed, nothing more is written.
+  [[nodiscard]] bool ok() const { return file_ != nullptr; }
+  void Write(std::string_view bytes);
+  // Puts the new file on the disk, moves it onto the path and puts the folder on the disk.
+  [[nodiscard]] Replacement Commit();
+  // The first step that failed.
+  const FileError& error() const { return error_; }
+
+ private:
+  void Fail();
+
+  FileSystem& fs_;
+  std::string path_;
+  std::string temporary_;
+  std::unique_ptr<WritableFile> file_;
+  FileError error_;
+};
 
 // Deletes the plain files that killed runs left as temporaries of `path` (see
 // IsTemporaryNameFor). Links and folders under such names are left alone. Only for a run that
