@@ -4,7 +4,7 @@
 #include <cctype>
 #include <memory>
 
-#include "automation/run_outcome.h"
+#include "automation/exit_status.h"
 #include "convert/binary_to_decimal.h"
 #include "convert/limits.h"
 #include "convert/line_converter.h"

@@ -1,6 +1,6 @@
 #include "app/run_journal.h"
 
-#include "automation/run_outcome.h"
+#include "automation/exit_status.h"
 #include "ui/run_outcome.h"
 #include "ui/texts.h"
 

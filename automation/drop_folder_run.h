@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "automation/exit_status.h"
 #include "automation/progress.h"
-#include "automation/run_outcome.h"
 #include "storage/file_system.h"
 #include "storage/folder_tree.h"
 

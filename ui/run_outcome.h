@@ -4,7 +4,7 @@
 #include <string>
 
 #include "automation/drop_folder_run.h"
-#include "automation/run_outcome.h"
+#include "automation/exit_status.h"
 #include "ui/dialog_view.h"
 #include "ui/texts.h"
 
