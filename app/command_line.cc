@@ -93,12 +93,12 @@ int AnswerWhere(StandardStreams& streams, const AnswerContext& context) {
   }
   if (lookup.problem != DocumentsLookup::Problem::kNone) {
     Fail(streams, DocumentsProblem(lookup));
-    return ExitStatus(RunOutcome::kNoDialog);
+    return ExitStatus(RunOutcome::kNoDocumentsFolder);
   }
   // Every other part of the paths is a fixed name.
   if (lookup.path.find_first_of("\r\n") != std::string::npos) {
     Fail(streams, Format(TextId::kPathHasLineBreak, {Visible(lookup.path)}));
-    return ExitStatus(RunOutcome::kNoDialog);
+    return ExitStatus(RunOutcome::kAnswerNotGiven);
   }
   const FolderTree folders(lookup.path);
   std::string text;
@@ -111,7 +111,7 @@ int AnswerWhere(StandardStreams& streams, const AnswerContext& context) {
   }
   if (!streams.Write(text)) {
     Fail(streams, Text(TextId::kPathsNotWritten));
-    return ExitStatus(RunOutcome::kNoDialog);
+    return ExitStatus(RunOutcome::kAnswerNotGiven);
   }
   return ExitStatus(RunOutcome::kOk);
 }
@@ -120,7 +120,7 @@ int AnswerWhere(StandardStreams& streams, const AnswerContext& context) {
 int AnswerText(std::string_view text, StandardStreams& streams) {
   if (streams.Write(text)) return ExitStatus(RunOutcome::kOk);
   Fail(streams, Text(TextId::kOutputNotWritten));
-  return ExitStatus(RunOutcome::kNoDialog);
+  return ExitStatus(RunOutcome::kAnswerNotGiven);
 }
 
 // --convert NUMBER...: the numbers before the first one refused are printed.
@@ -381,8 +381,8 @@ std::string BatchOutcomeLine(int status, const RunDetails& details) {
   std::string text;
   switch (outcome) {
     case RunOutcome::kOk:
-    case RunOutcome::kNoDialog:     // no Documents folder: said at start-up
-    case RunOutcome::kOutOfMemory:  // said where it was met
+    case RunOutcome::kNoDocumentsFolder:  // said at start-up
+    case RunOutcome::kOutOfMemory:        // said where it was met
       return text;
     case RunOutcome::kBusy:
       text = Text(TextId::kBusyLine);

@@ -83,16 +83,18 @@ int CQuorvaneApp::NoDocumentsFolder(StartMode start_mode, const DocumentsLookup&
     const std::string line = OneLine(text) + " " + cause;
     platform_.Streams(false).WriteError(
         "quorvane: " + line +
-        Format(TextId::kStatusSuffix, {std::to_string(ExitStatus(RunOutcome::kNoDialog))}) + "\n");
+        Format(TextId::kStatusSuffix,
+               {std::to_string(ExitStatus(RunOutcome::kNoDocumentsFolder))}) +
+        "\n");
     RunRecord record;
     record.batch = true;
-    record.status = ExitStatus(RunOutcome::kNoDialog);
+    record.status = ExitStatus(RunOutcome::kNoDocumentsFolder);
     record.milliseconds = platform_.NowMs() - started_ms_;
     platform_.Log().Record(SeverityOf(record.status), record.status, RecordText(record));
   } else {
     platform_.ReportStartupError(text + "\r\n" + cause);
   }
-  return ExitStatus(RunOutcome::kNoDialog);
+  return ExitStatus(RunOutcome::kNoDocumentsFolder);
 }
 
 int CQuorvaneApp::InitInstance(StartMode start_mode) {

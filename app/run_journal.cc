@@ -18,7 +18,7 @@ std::string Meaning(const RunRecord& record) {
     case RunOutcome::kOutOfMemory:
       text = Text(TextId::kOutOfMemory);
       break;
-    case RunOutcome::kNoDialog:
+    case RunOutcome::kNoDocumentsFolder:  // the one meaning of 1 an automatic run can have
       text = Text(TextId::kNoDocumentsFolder);
       break;
     default:

@@ -39,8 +39,8 @@ constexpr OutcomeMessage MessageFor(RunOutcome outcome) {
       return {TextId::kInputNotDeleted, MessageIcon::kError};
     case RunOutcome::kInputChanged:
       return {TextId::kInputChanged, MessageIcon::kError};
-    case RunOutcome::kBusy:  // another copy is at work; this one has nothing to say
-    case RunOutcome::kNoDialog:
+    case RunOutcome::kBusy:      // another copy is at work; this one has nothing to say
+    case RunOutcome::kNoDialog:  // 1, whichever it means: said where it happened
     case RunOutcome::kUsageError:
     case RunOutcome::kOutOfMemory:
       break;

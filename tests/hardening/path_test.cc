@@ -191,7 +191,7 @@ TEST(PathTest, HomeAndConfigFoldersWithSpacesAndJapaneseNames) {
         {QuorvaneExecutable(), arguments, HeadlessEnvironment(relative), "/dev/null", error_log});
     ASSERT_GT(pid, 0);
     ending = WaitFor(pid);
-    EXPECT_EQ(ending.code, ExitStatus(RunOutcome::kNoDialog));
+    EXPECT_EQ(ending.code, ExitStatus(RunOutcome::kNoDocumentsFolder));
     EXPECT_NE(ReadFile(error_log).find("HOME=" + relative), std::string::npos)
         << ReadFile(error_log);
     EXPECT_FALSE(fs::exists(relative));
