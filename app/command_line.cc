@@ -9,7 +9,7 @@
 #include "convert/limits.h"
 #include "convert/line_converter.h"
 #include "storage/folder_tree.h"
-#include "ui/run_outcome.h"
+#include "ui/outcome_messages.h"
 #include "ui/texts.h"
 
 namespace quorvane {

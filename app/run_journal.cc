@@ -1,7 +1,7 @@
 #include "app/run_journal.h"
 
 #include "automation/exit_status.h"
-#include "ui/run_outcome.h"
+#include "ui/outcome_messages.h"
 #include "ui/texts.h"
 
 namespace quorvane {

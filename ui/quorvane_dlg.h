@@ -9,7 +9,7 @@
 #include "storage/folder_tree.h"
 #include "storage/settings.h"
 #include "ui/dialog_view.h"
-#include "ui/run_outcome.h"
+#include "ui/outcome_messages.h"
 
 namespace quorvane {
 

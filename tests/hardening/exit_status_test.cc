@@ -21,8 +21,8 @@
 #include "tests/support/drop_home.h"
 #include "ui/dialog_templates.h"
 #include "ui/dialog_view.h"
+#include "ui/outcome_messages.h"
 #include "ui/quorvane_dlg.h"
-#include "ui/run_outcome.h"
 #include "ui/texts.h"
 
 namespace quorvane::testing {

@@ -13,7 +13,7 @@
 
 #include "convert/limits.h"
 #include "tests/support/drop_home.h"
-#include "ui/run_outcome.h"
+#include "ui/outcome_messages.h"
 
 namespace quorvane::testing {
 namespace {

@@ -19,7 +19,7 @@
 #include "tests/support/dialog_harness.h"
 #include "tests/support/drop_home.h"
 #include "ui/dialog_templates.h"
-#include "ui/run_outcome.h"
+#include "ui/outcome_messages.h"
 
 namespace quorvane::testing {
 namespace {
