@@ -19,9 +19,9 @@
 #include "app/command_line.h"
 #include "app/desktop_front_end.h"
 #include "app/quorvane_app.h"
-#include "platform/headless/desktop_sound_posix.h"
 #include "platform/headless/headless_view.h"
-#include "platform/headless/system_log_posix.h"
+#include "platform/linux/desktop_sound_linux.h"
+#include "platform/linux/system_log_linux.h"
 #include "storage/file_primitives.h"
 #include "storage/folder_tree.h"
 #include "ui/quorvane_dlg.h"
@@ -134,9 +134,9 @@ void AwaitReady(int fd, short events) {
 
 // The descriptors as they are: a closed pipe or a full disk is a failed write, never a signal,
 // and a non-blocking descriptor is waited on, never taken for a failure. Nothing here allocates.
-class PosixStreams final : public StandardStreams {
+class LinuxStreams final : public StandardStreams {
  public:
-  explicit PosixStreams(ClosedStreams closed) : closed_(closed) {}
+  explicit LinuxStreams(ClosedStreams closed) : closed_(closed) {}
 
   bool CanRead() override { return true; }
   std::ptrdiff_t Read(char* buffer, size_t size) override {
@@ -184,10 +184,10 @@ class PosixStreams final : public StandardStreams {
   ClosedStreams closed_;
 };
 
-class PosixPlatform final : public Platform {
+class LinuxPlatform final : public Platform {
  public:
   // Allocates nothing: whatever it needs is found when it is first asked for.
-  PosixPlatform(int argc, char** argv, ClosedStreams closed)
+  LinuxPlatform(int argc, char** argv, ClosedStreams closed)
       : argc_(argc), argv_(argv), closed_(closed), streams_(closed) {}
 
   Language UserLanguage() override {
@@ -303,14 +303,14 @@ class PosixPlatform final : public Platform {
   int argc_;
   char** argv_;
   ClosedStreams closed_;
-  PosixStreams streams_;
+  LinuxStreams streams_;
   std::string executable_;
   bool front_end_tried_ = false;
   DesktopFrontEnd* front_end_ = nullptr;
   std::string front_end_error_;
   bool fallback_explained_ = false;
   std::optional<DesktopSound> sound_;
-  std::optional<PosixSystemLog> log_;
+  std::optional<LinuxSystemLog> log_;
 };
 
 }  // namespace
@@ -318,6 +318,6 @@ class PosixPlatform final : public Platform {
 
 int main(int argc, char** argv) {
   const quorvane::ClosedStreams closed = quorvane::MakeStandardStreamsSafe();
-  quorvane::PosixPlatform platform(argc, argv, closed);
+  quorvane::LinuxPlatform platform(argc, argv, closed);
   return quorvane::CQuorvaneApp(platform).Run();
 }
