@@ -31,8 +31,7 @@ std::string_view HeadlessView::GetText(int id) { return at(id).text; }
 std::vector<ControlSnapshot> HeadlessView::Snapshot() const {
   std::vector<ControlSnapshot> snapshot;
   for (const auto& [id, state] : controls_) {
-    snapshot.push_back(
-        {id, state.text, state.checked, state.visible, state.enabled, state.range, state.position});
+    snapshot.push_back({state.As<std::string_view>(), id});
   }
   return snapshot;
 }

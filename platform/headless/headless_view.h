@@ -10,16 +10,6 @@
 
 namespace quorvane {
 
-// The state of one control of the main dialog, as a window would show it.
-struct ControlState {
-  std::string text;
-  bool checked = false;
-  bool visible = true;
-  bool enabled = true;
-  uint64_t range = 100;
-  uint64_t position = 0;
-};
-
 // A view with no window: the controls live in memory. Automatic runs use it when nothing has to
 // be shown, tests use it to drive the dialog, and a desktop front end builds its window from the
 // state it leaves.
