@@ -22,6 +22,7 @@
 #include "platform/headless/headless_view.h"
 #include "platform/linux/desktop_sound_linux.h"
 #include "platform/linux/system_log_linux.h"
+#include "storage/descriptor_io_posix.h"
 #include "storage/file_primitives.h"
 #include "storage/folder_tree.h"
 #include "ui/quorvane_dlg.h"
@@ -124,14 +125,6 @@ ClosedStreams MakeStandardStreamsSafe() {
   return {closed[0], closed[1], closed[2]};
 }
 
-// Waits until `fd` is ready for `events`: a descriptor the caller made non-blocking answers
-// EAGAIN instead of waiting by itself.
-void AwaitReady(int fd, short events) {
-  pollfd ready = {fd, events, 0};
-  while (::poll(&ready, 1, -1) < 0 && errno == EINTR) {
-  }
-}
-
 // The descriptors as they are: a closed pipe or a full disk is a failed write, never a signal,
 // and a non-blocking descriptor is waited on, never taken for a failure. Nothing here allocates.
 class LinuxStreams final : public StandardStreams {
@@ -155,7 +148,7 @@ class LinuxStreams final : public StandardStreams {
     return !closed_.output && WriteAll(STDOUT_FILENO, bytes);
   }
   void WriteError(std::string_view text) override {
-    if (!closed_.error) WriteAll(STDERR_FILENO, text);
+    if (!closed_.error) static_cast<void>(WriteAll(STDERR_FILENO, text));
   }
   void PrepareForStream() override {
     // A pipe takes 64 KiB by default, which a fast stream fills at every write; as much as an
@@ -167,20 +160,6 @@ class LinuxStreams final : public StandardStreams {
   }
 
  private:
-  static bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-      const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-      if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-        AwaitReady(fd, POLLOUT);
-        continue;
-      }
-      if (written < 0 && errno == EINTR) continue;
-      if (written <= 0) return false;
-      bytes.remove_prefix(static_cast<size_t>(written));
-    }
-    return true;
-  }
-
   ClosedStreams closed_;
 };
 

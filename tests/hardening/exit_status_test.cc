@@ -649,6 +649,18 @@ TEST(ExitStatusRows, BatchRunsNeverWaitAndSayWhatWentWrongInOneLine) {
        [](const DropHome&) {
          return Text(TextId::kStepWrite) + "に失敗しました: " + SystemErrorText(ENOSPC);
        }},
+      // A write that takes no byte ends the run, where asking again would never end.
+      /*6a*/
+      {"a file system that takes no byte (a write of 0)",
+       true,
+       "1\r\n",
+       RunOutcome::kResultNotWritten,
+       "quorvane: 結果ファイル「Decyield.tbin」を書き込めませんでした。",
+       {fail_io, "QUORVANE_WRITES_NOTHING=.partial"},
+       nullptr,
+       [](const DropHome&) {
+         return Text(TextId::kStepWrite) + "に失敗しました: " + SystemErrorText(EIO);
+       }},
       /* 7*/
       {"a folder that may not be written (EPERM)",
        true,
