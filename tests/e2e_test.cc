@@ -361,10 +361,13 @@ TEST_F(EndToEndTest, ReadmeExamplesCalledTwiceAtOnceEachGetTheirOwnResults) {
     std::vector<std::string> first, second;  // the arguments after the code
     std::string first_output, second_output;
   } rows[] = {
-      {"/bin/sh", "sh", {"sh", "1", "10"}, {"sh", "11", "100", "101"}, "1\r\n2\r\n",
+      {"/bin/sh",
+       "sh",
+       {"sh", "1", "10"},
+       {"sh", "11", "100", "101"},
+       "1\r\n2\r\n",
        "3\r\n4\r\n5\r\n"},
-      {"/usr/bin/python3", "python", {"1", "10"}, {"11", "100", "101"}, "[1, 2]\n",
-       "[3, 4, 5]\n"},
+      {"/usr/bin/python3", "python", {"1", "10"}, {"11", "100", "101"}, "[1, 2]\n", "[3, 4, 5]\n"},
   };
   for (const auto& row : rows) {
     const std::string code = ReadmeExample(row.language);
@@ -548,6 +551,8 @@ TEST_F(EndToEndTest, CompletionSoundThroughTheDesktopWhenThereIsOne) {
        {"DISPLAY=:97", "QUORVANE_TEST_SOUND_FAILS=1"},
        "complete\ndialog-information\n"},
       /* 3*/ {"no display", {}, nullptr},
+      // A Qt platform named without a display is no desktop session.
+      /* 4*/ {"a Qt platform but no display", {"QT_QPA_PLATFORM=offscreen"}, nullptr},
   };
   for (size_t row = 0; row < std::size(cases); ++row) {
     SCOPED_TRACE("row " + std::to_string(row) + ": " + cases[row].name);

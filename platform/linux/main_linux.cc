@@ -77,22 +77,18 @@ DesktopFrontEnd* LoadDesktopFrontEnd(const std::string& executable, std::string&
   return nullptr;
 }
 
-// A desktop session, whose sound theme has the event sounds.
-bool HasDesktopSession() {
-  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
-    const char* value = std::getenv(name);
-    if (value != nullptr && *value != '\0') return true;
-  }
-  return false;
+bool IsSet(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr && *value != '\0';
 }
 
-bool HasDisplay() {
-  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
-    const char* value = std::getenv(name);
-    if (value != nullptr && *value != '\0') return true;
-  }
-  return false;
-}
+// A desktop session's display, X11 or Wayland: windows can be shown there, and its sound theme
+// has the event sounds.
+bool HasDisplay() { return IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY"); }
+
+// Whether the desktop front end is worth loading: a display, or a Qt platform named instead of
+// one (offscreen, say), which the module itself judges.
+bool MayShowWindow() { return HasDisplay() || IsSet("QT_QPA_PLATFORM"); }
 
 // The descriptors 0, 1 and 2 that the caller left closed. They hold /dev/null now, as a guard,
 // but nothing written there reaches anybody: output to a closed standard output is an error.
@@ -201,7 +197,7 @@ class LinuxPlatform final : public Platform {
       front_end->ShowMessageBox(ApplicationName(), text, icon);
       return true;
     }
-    if (HasDisplay() && !front_end_error_.empty() && !fallback_explained_) {
+    if (MayShowWindow() && !front_end_error_.empty() && !fallback_explained_) {
       // Whoever expected a box on the display learns why the message is here instead.
       std::fprintf(stderr, "%s: %s\n", ApplicationName().c_str(),
                    Format(TextId::kNoMessageBox, {front_end_error_}).c_str());
@@ -224,7 +220,7 @@ class LinuxPlatform final : public Platform {
 
   void PlaySound(MessageIcon sound) override {
     // A sound that cannot be played is no reason to fail the run.
-    if (HasDesktopSession()) {
+    if (HasDisplay()) {
       if (!sound_) sound_.emplace(ApplicationName());
       if (sound_->Play(sound)) return;
     }
@@ -244,7 +240,7 @@ class LinuxPlatform final : public Platform {
     if (view.ended()) return view.end_result();
 
     std::string error;
-    DesktopFrontEnd* front_end = HasDisplay() ? LoadFrontEnd(error) : nullptr;
+    DesktopFrontEnd* front_end = MayShowWindow() ? LoadFrontEnd(error) : nullptr;
     if (front_end == nullptr) {
       if (error.empty()) error = Text(TextId::kNoDisplaySet);
       // Without a home folder there is no Documents folder either, and no X authority file:
@@ -276,7 +272,7 @@ class LinuxPlatform final : public Platform {
 
   DesktopFrontEnd* DesktopFrontEndIfDisplay() {
     std::string ignored;
-    return HasDisplay() ? LoadFrontEnd(ignored) : nullptr;
+    return MayShowWindow() ? LoadFrontEnd(ignored) : nullptr;
   }
 
   int argc_;
