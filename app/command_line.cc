@@ -9,7 +9,6 @@
 #include "convert/limits.h"
 #include "convert/line_converter.h"
 #include "storage/folder_tree.h"
-#include "ui/outcome_messages.h"
 #include "ui/texts.h"
 
 namespace quorvane {
@@ -375,30 +374,5 @@ std::string DocumentsProblem(const DocumentsLookup& lookup) {
 }
 
 std::string_view UsageText() { return Text(TextId::kUsage); }
-
-std::string BatchOutcomeLine(int status, const RunDetails& details) {
-  const auto outcome = static_cast<RunOutcome>(status);
-  std::string text;
-  switch (outcome) {
-    case RunOutcome::kOk:
-    case RunOutcome::kNoDocumentsFolder:  // said at start-up
-    case RunOutcome::kOutOfMemory:        // said where it was met
-      return text;
-    case RunOutcome::kBusy:
-      text = Text(TextId::kBusyLine);
-      break;
-    default:
-      // The box's words, and what only a caller's line says: which folder is missing, which
-      // line refused the file.
-      text = OutcomeLineText(outcome, details);
-      break;
-  }
-  // One line: the message's own line break becomes a space.
-  std::string line = "quorvane: ";
-  for (char c : text) {
-    if (c != '\r') line.push_back(c == '\n' ? ' ' : c);
-  }
-  return line + Format(TextId::kStatusSuffix, {std::to_string(status)}) + "\n";
-}
 
 }  // namespace quorvane

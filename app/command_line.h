@@ -90,9 +90,4 @@ std::string_view UsageText();
 // `text` with each LF written as `line_end` (CR LF for a Windows caller's file).
 std::string WithLineEnds(std::string_view text, std::string_view line_end);
 
-// The one line a --batch run that ended with `status` writes on standard error: the outcome's
-// message with what `details` add, or nothing for 0 and for the statuses whose message was
-// written already.
-std::string BatchOutcomeLine(int status, const RunDetails& details = {});
-
 }  // namespace quorvane

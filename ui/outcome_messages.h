@@ -1,6 +1,5 @@
 #pragma once
 
-#include <iterator>
 #include <string>
 
 #include "automation/drop_folder_run.h"
@@ -49,72 +48,22 @@ constexpr OutcomeMessage MessageFor(RunOutcome outcome) {
 }
 
 // One line that says which file-system step failed on which path, and why; empty when none did.
-inline std::string CauseLine(const FileError& error) {
-  if (!error) return {};
-  static constexpr TextId kSteps[] = {
-      TextId::kStepStatus,     TextId::kStepOpen,        TextId::kStepRead,  TextId::kStepCreate,
-      TextId::kStepWrite,      TextId::kStepFlush,       TextId::kStepClose, TextId::kStepRename,
-      TextId::kStepSyncFolder, TextId::kStepDelete,      TextId::kStepList,  TextId::kStepLock,
-      TextId::kStepMakeFolder, TextId::kStepRemoveFolder};
-  static_assert(std::size(kSteps) == static_cast<size_t>(FileOperation::kRemoveFolder) + 1);
-  std::string why;
-  switch (error.failure) {
-    case FileFailure::kSystem:
-      why = SystemErrorText(error.code);
-      break;
-    case FileFailure::kHeldForWriting:
-      why = Text(TextId::kHeldForWriting);
-      break;
-    case FileFailure::kChangedWhileRead:
-      why = Text(TextId::kChangedWhileRead);
-      break;
-    case FileFailure::kNotAPlainFile:
-      why = Text(TextId::kNotAPlainFile);
-      break;
-    case FileFailure::kMarkedReadOnly:
-      why = Text(TextId::kMarkedReadOnly);
-      break;
-  }
-  return Format(TextId::kCause,
-                {Text(kSteps[static_cast<size_t>(error.operation)]), error.path, why});
-}
+std::string CauseLine(const FileError& error);
 
 // The message box text for an automatic run that ended so: the outcome's own text, then what the
 // run's details add (its cause among them), each on a line of its own. Empty for an outcome with
 // no message.
-inline std::string OutcomeMessageText(RunOutcome outcome, const RunDetails& details) {
-  const TextId id = MessageFor(outcome).text;
-  if (id == TextId::kNone) return {};
-  std::string text = Text(id);
-  if (details.result_in_place) text += "\r\n" + Text(TextId::kResultNotDurable);
-  if (!details.input_left_under.empty()) {
-    text += "\r\n" + Format(TextId::kInputLeftUnder, {details.input_left_under});
-  }
-  // Only the outcomes whose texts are Quorvane's own carry a cause; the input checks (10, 11, 13)
-  // and the completion message keep their words exactly.
-  const bool own_text =
-      outcome == RunOutcome::kInputUnreadable || outcome == RunOutcome::kResultNotWritten ||
-      outcome == RunOutcome::kInputNotDeleted || outcome == RunOutcome::kInputChanged;
-  if (own_text && details.cause) text += "\r\n" + CauseLine(details.cause);
-  return text;
-}
+std::string OutcomeMessageText(RunOutcome outcome, const RunDetails& details);
 
-// The same for the one line that tells a calling program (its --batch line) and the system's log:
-// the message box's text, then what only they say (the AutoFile folder that is missing, the line
-// that refused the file), the line breaks become spaces.
-inline std::string OutcomeLineText(RunOutcome outcome, const RunDetails& details) {
-  std::string text = OutcomeMessageText(outcome, details);
-  if (!details.missing_drop_folder.empty()) {
-    text += "\n" + Format(TextId::kNoDropFolder, {details.missing_drop_folder});
-  }
-  if (details.fault_line != 0) {
-    text += "\n" + Format(TextId::kAtLine, {std::to_string(details.fault_line)});
-  }
-  std::string line;
-  for (char c : text) {
-    if (c != '\r') line.push_back(c == '\n' ? ' ' : c);
-  }
-  return line;
-}
+// The outcome on one line, as the system's log keeps it and a calling program's line says it:
+// the message box's text and what only a line says (the AutoFile folder that is missing, the line
+// that refused the file); for the outcomes with no box, their own words.
+std::string OutcomeLine(RunOutcome outcome, const RunDetails& details);
+
+// The one line on standard error that tells a calling program how its run ended with `status`
+// (always for --batch; see CQuorvaneApp::EndAutomaticRun): "quorvane: ", the outcome's line and
+// the status. Empty for 0, and for the statuses whose message was written already (no Documents
+// folder, not enough memory).
+std::string StandardErrorLine(int status, const RunDetails& details = {});
 
 }  // namespace quorvane

@@ -89,9 +89,7 @@ void PrintMessageToStandardError(std::string_view caption, std::string_view text
                                  MessageIcon icon) {
   std::string out(caption);
   out += icon == MessageIcon::kError ? ": error: " : ": ";
-  for (char c : text) {
-    if (c != '\r') out.push_back(c == '\n' ? ' ' : c);
-  }
+  out += OneLine(text);
   out.push_back('\n');
   std::fputs(out.c_str(), stderr);
 }

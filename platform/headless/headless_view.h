@@ -70,7 +70,7 @@ class HeadlessView : public DialogView {
 // Rings the bell of the terminal that standard error goes to; anywhere else it does nothing.
 void RingTerminalBell();
 
-// Writes a message box's text to standard error, one line per line of the text.
+// Writes a message box's text to standard error, on one line after the caption.
 void PrintMessageToStandardError(std::string_view caption, std::string_view text, MessageIcon icon);
 
 }  // namespace quorvane

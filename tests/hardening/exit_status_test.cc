@@ -1024,7 +1024,7 @@ const StartRow kStartRows[] = {
      true,
      true,
      0,
-     BatchOutcomeLine(13, AtLine(1))},
+     StandardErrorLine(13, AtLine(1))},
     // A person who starts the drop folder's run at a terminal reads its outcome there.
     /*11*/
     {"at a terminal",
@@ -1038,7 +1038,7 @@ const StartRow kStartRows[] = {
      true,
      false,
      0,
-     BatchOutcomeLine(13, AtLine(1))},
+     StandardErrorLine(13, AtLine(1))},
     /*12*/
     {"not at a terminal",
      true,
@@ -1064,7 +1064,7 @@ const StartRow kStartRows[] = {
      true,
      true,
      1,
-     BatchOutcomeLine(13, AtLine(1))},
+     StandardErrorLine(13, AtLine(1))},
     /*14*/
     {"at a terminal, the message written there already",
      true,
