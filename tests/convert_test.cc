@@ -1,11 +1,5 @@
 #include <gtest/gtest.h>
 
-#ifdef __linux__
-#include <sys/mman.h>
-#include <unistd.h>
-#endif
-
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -15,6 +9,7 @@
 #include "convert/binary_to_decimal.h"
 #include "convert/limits.h"
 #include "convert/line_converter.h"
+#include "tests/support/convert_text.h"
 
 namespace quorvane {
 namespace {
@@ -127,7 +122,7 @@ struct LinesCase {
   uint64_t lines;
 };
 
-TEST(ConvertLinesTest, SplitsConvertsAndSkipsEmptyLines) {
+TEST(ConvertLinesInPartsTest, SplitsConvertsAndSkipsEmptyLines) {
   const auto [edges, edge_decimals] = DigitCountEdges();
   const LinesCase cases[] = {
       /* 0*/ {"101\r\n11\r\n", "5\r\n3\r\n", 2},
@@ -164,7 +159,7 @@ TEST(ConvertLinesTest, SplitsConvertsAndSkipsEmptyLines) {
   for (Path path : TestedPaths()) {
     for (size_t row = 0; row < std::size(cases); ++row) {
       SCOPED_TRACE(PathTrace(path) + ", row " + std::to_string(row));
-      ConvertedLines outcome = ConvertLines(cases[row].input, path);
+      const testing::ConvertedText outcome = testing::ConvertText(cases[row].input, path);
       EXPECT_FALSE(outcome.line_too_long);
       EXPECT_FALSE(outcome.not_binary);
       EXPECT_EQ(outcome.result, cases[row].result);
@@ -173,7 +168,7 @@ TEST(ConvertLinesTest, SplitsConvertsAndSkipsEmptyLines) {
   }
 }
 
-TEST(ConvertLinesTest, RefusesTheWholeFileForOneLineOver31Digits) {
+TEST(ConvertLinesInPartsTest, RefusesTheWholeFileForOneLineOver31Digits) {
   // With the number of the line that refuses it, which a calling program's --batch line names.
   const struct {
     std::string input;
@@ -194,10 +189,9 @@ TEST(ConvertLinesTest, RefusesTheWholeFileForOneLineOver31Digits) {
   for (Path path : TestedPaths()) {
     for (const auto& row : too_long) {
       SCOPED_TRACE(PathTrace(path) + ": " + row.input);
-      ConvertedLines outcome = ConvertLines(row.input, path);
+      const testing::ConvertedText outcome = testing::ConvertText(row.input, path);
       EXPECT_TRUE(outcome.line_too_long);
       EXPECT_FALSE(outcome.not_binary);
-      EXPECT_EQ(outcome.result, "");
       EXPECT_EQ(outcome.fault_line, row.line);
     }
   }
@@ -205,23 +199,24 @@ TEST(ConvertLinesTest, RefusesTheWholeFileForOneLineOver31Digits) {
 
 // Wherever the text falls against the 64-byte blocks the converter reads, the result is the
 // same.
-TEST(ConvertLinesTest, EveryAlignmentGivesTheSameResult) {
+TEST(ConvertLinesInPartsTest, EveryAlignmentGivesTheSameResult) {
   const std::string input =
       "1101\r\n\r\n1\r0\n" + std::string(kMaxLineDigits, '1') + "\n0001\r\n10";
   for (Path path : TestedPaths()) {
     SCOPED_TRACE(PathTrace(path));
-    const ConvertedLines whole = ConvertLines(input, path);
+    const testing::ConvertedText whole = testing::ConvertText(input, path);
     EXPECT_EQ(whole.result, "13\r\n2\r\n" + std::to_string(kLargestDecimal) + "\r\n1\r\n2\r\n");
     for (size_t shift = 1; shift <= 72; ++shift) {
       SCOPED_TRACE(shift);
-      const ConvertedLines shifted = ConvertLines(std::string(shift, '\n') + input, path);
+      const testing::ConvertedText shifted =
+          testing::ConvertText(std::string(shift, '\n') + input, path);
       EXPECT_EQ(shifted.result, whole.result);
       EXPECT_EQ(shifted.line_count, whole.line_count);
     }
   }
 }
 
-TEST(ConvertLinesTest, AllowsOnlyDigitsAndLineBreaks) {
+TEST(ConvertLinesInPartsTest, AllowsOnlyDigitsAndLineBreaks) {
   const std::pair<std::string, bool> cases[] = {
       {"101\r\n11\r\n", true},
       {"", true},
@@ -254,49 +249,19 @@ TEST(ConvertLinesTest, AllowsOnlyDigitsAndLineBreaks) {
   for (Path path : TestedPaths()) {
     for (const auto& [bytes, allowed] : cases) {
       SCOPED_TRACE(PathTrace(path) + ": " + bytes);
-      EXPECT_EQ(ConvertLines(bytes, path).not_binary, !allowed);
+      EXPECT_EQ(testing::ConvertText(bytes, path).not_binary, !allowed);
     }
   }
 }
 
-#ifdef __linux__
-// The memory for a result follows what the text can give, not the most a text of its size could:
-// a drop file of the largest size with lines of every length gives a result of about 40% of it,
-// and little more than that may be in memory.
-TEST(ConvertLinesTest, MakesReadyLittleMoreThanTheResult) {
-  std::string input;
-  uint64_t seed = 12345;
-  while (input.size() < kReadLimit - 40) {
-    seed = seed * 6364136223846793005 + 1442695040888963407;
-    const auto digits = static_cast<size_t>(1 + (seed >> 33) % kMaxLineDigits);
-    for (size_t i = 0; i < digits; ++i) input += static_cast<char>('0' + ((seed >> (i + 2)) & 1));
-    input += "\r\n";
-  }
-  for (Path path : TestedPaths()) {
-    SCOPED_TRACE(PathTrace(path));
-    const ConvertedLines outcome = ConvertLines(input, path);
-    ASSERT_FALSE(outcome.result.empty());
-    const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
-    const size_t pages = (outcome.storage.capacity() + page - 1) / page;
-    std::vector<unsigned char> resident(pages);
-    ASSERT_EQ(::mincore(outcome.storage.data(), pages * page, resident.data()), 0);
-    const size_t in_memory =
-        page * static_cast<size_t>(std::count_if(resident.begin(), resident.end(),
-                                                 [](unsigned char flags) { return flags & 1; }));
-    EXPECT_GE(in_memory, outcome.result.size());
-    EXPECT_LE(in_memory, outcome.result.size() + (size_t{256} << 10));
-  }
-}
-#endif
-
 // Unless asked for another, the fastest path the machine runs.
-TEST(ConvertLinesTest, TheMachinesFastestPathByDefault) {
+TEST(LineConverterTest, TheMachinesFastestPathByDefault) {
   if (std::getenv("QUORVANE_CONVERTER") != nullptr) GTEST_SKIP() << "QUORVANE_CONVERTER is set";
   EXPECT_EQ(LineConverter::DefaultPath(),
             LineConverter::Supported(Path::kAvx2) ? Path::kAvx2 : Path::kPortable);
 }
 
-// A text that arrives in parts: the same digits as ConvertLines, each line written as it ends,
+// A text that arrives in parts: the same digits as a whole text, each line written as it ends,
 // and the first fault stops the text before its line. Every row is fed whole and in parts of
 // every size from 1 to 9 bytes, so each state crosses a part boundary somewhere.
 TEST(LineConverterTest, ConvertsLineByLineAndStopsAtTheFirstFault) {
