@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 
+#include "automation/progress.h"
 #include "convert/line_converter.h"
 #include "storage/file_primitives.h"
 
@@ -106,7 +107,7 @@ RunOutcome RunDropFolder(FileSystem& files, const FolderTree& folders, RunProgre
   if (batch.not_binary) return RunOutcome::kInputNotBinary;
 
   ProgressSchedule schedule{input->bytes().size()};
-  progress.Begin(schedule, schedule.SplitTotal());
+  progress.Begin(schedule.SplitTotal());
   // One step per character of the text but its trailing line breaks, and the run stops here if a
   // line was too long: refused, Decyield.tbin untouched, the input stays for the next start.
   progress.Steps(0, TrimTrailingBreaks(input->bytes()).size(), schedule.SplitTotal());

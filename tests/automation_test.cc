@@ -119,7 +119,7 @@ TEST(RunDropFolderTest, EachOutcomeLeavesTheDropFolderAsPromised) {
     testing::FaultyFileSystem files(disk);
     if (r.setup) r.setup(disk, files);
     struct : RunProgress {
-      void Begin(const ProgressSchedule&, uint64_t) override { begun = true; }
+      void Begin(uint64_t) override { begun = true; }
       bool begun = false;
     } progress;
 

@@ -259,7 +259,7 @@ void CQuorvaneDlg::RunBatch() {
   EndRun(RunDropFolder(files_, folders_, *this, &run_details_));
 }
 
-void CQuorvaneDlg::Begin(const ProgressSchedule&, uint64_t total) {
+void CQuorvaneDlg::Begin(uint64_t total) {
   run_begun_ = true;
   DialogView& view = *view_;
   if (!view.IsChecked(kIdAutoRun)) view.SetChecked(kIdAutoRun, true);

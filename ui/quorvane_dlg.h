@@ -99,7 +99,7 @@ class CQuorvaneDlg final : public DialogCommands, private RunProgress {
   void ShowSteps(uint64_t from, uint64_t to, uint64_t total);
   uint64_t NowMs() const;
   // What the drop-folder run reports, shown on the progress controls.
-  void Begin(const ProgressSchedule& schedule, uint64_t total) override;
+  void Begin(uint64_t total) override;
   void Steps(uint64_t from, uint64_t to, uint64_t total) override;
   void Restart(uint64_t total) override;
   void Step(uint64_t position, uint64_t total) override;
