@@ -8,8 +8,8 @@ namespace quorvane {
 // Status 1 has three meanings, each named below; they are one value, so a switch names only the
 // one it means.
 enum class RunOutcome : int {
-  kOk = 0,        // the drop-folder run completed, the dialog was closed, or an answer given
-  kNoDialog = 1,  // the dialog had to be shown but could not be (no display, no front end)
+  kOk = 0,                 // a drop-folder run completed, the dialog closed, or an answer given
+  kNoDialog = 1,           // the dialog had to be shown but could not be (no display, no front end)
   kNoDocumentsFolder = 1,  // no Documents folder at all: nothing was made anywhere
   kAnswerNotGiven = 1,     // --where, --help or --version could not give its answer
   kUsageError = 2,         // the command line was not understood
