@@ -78,7 +78,7 @@ bool CQuorvaneDlg::OnInitDialog() {
   } else if (environment_.start_mode == StartMode::kDialog) {
     OpenWithAutomaticModeOn();
   } else {
-    TakeAutomaticBranch();
+    RunBatch();
   }
   return true;
 }
@@ -100,8 +100,6 @@ void CQuorvaneDlg::OpenWithAutomaticModeOn() {
   if (!view_->IsChecked(kIdAutoRun)) view_->SetChecked(kIdAutoRun, true);
   view_->Show(kIdShowMessages, true);
 }
-
-void CQuorvaneDlg::TakeAutomaticBranch() { RunBatch(); }
 
 void CQuorvaneDlg::EndRun(RunOutcome outcome) {
   outcome_ = outcome;

@@ -41,8 +41,8 @@ struct DialogEnvironment {
   StartMode start_mode = StartMode::kDropFolderDecides;
 };
 
-// The main dialog: its start-up, its command handlers and the batch run, written against a
-// DialogView so that any front end (or a test) can show it.
+// The main dialog: its start-up, its command handlers and the drop-folder run it shows, written
+// against a DialogView so that any front end (or a test) can show it.
 class CQuorvaneDlg final : public DialogCommands, private RunProgress {
  public:
   explicit CQuorvaneDlg(DialogEnvironment environment);
@@ -86,7 +86,6 @@ class CQuorvaneDlg final : public DialogCommands, private RunProgress {
   void TakeInteractiveBranch();
   void OpenWithAutomaticModeOn();
   void RemoveDropFolder();
-  void TakeAutomaticBranch();
   // Ends an automatic start, however its run went: the controls back at rest, the outcome's
   // message where allowed (and the beep for success), the dialog ended.
   void EndRun(RunOutcome outcome);
