@@ -10,9 +10,10 @@
 
 namespace quorvane {
 
-// A view with no window: the controls live in memory. Automatic runs use it when nothing has to
-// be shown, tests use it to drive the dialog, and a desktop front end builds its window from the
-// state it leaves.
+// A view with no window: the controls live in memory. The Linux executable runs the dialog's
+// initialisation on it before any window exists, and a desktop front end builds its window from
+// the state it leaves; tests drive the dialog through it. (An automatic start that shows no
+// dialog has a view of its own, AutomaticRunView in app/.)
 class HeadlessView : public DialogView {
  public:
   using MessageHandler = std::function<void(std::string_view text, MessageIcon icon)>;
