@@ -7,7 +7,6 @@
 #include <string_view>
 #include <vector>
 
-#include "automation/drop_folder_run.h"
 #include "storage/folder_tree.h"
 
 namespace quorvane {
