@@ -20,7 +20,7 @@ test_packages=(
   xvfb xdotool x11-utils imagemagick qt6-wayland
   dbus at-spi2-core python3-pyatspi locales
   clang libclang-rt-14-dev
-  hyperfine time strace
+  hyperfine time strace man-db
   dpkg-dev zip unzip wixl lintian desktop-file-utils appstream shellcheck
 )
 

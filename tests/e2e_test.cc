@@ -361,10 +361,13 @@ TEST_F(EndToEndTest, ReadmeExamplesCalledTwiceAtOnceEachGetTheirOwnResults) {
     std::vector<std::string> first, second;  // the arguments after the code
     std::string first_output, second_output;
   } rows[] = {
-      {"/bin/sh", "sh", {"sh", "1", "10"}, {"sh", "11", "100", "101"}, "1\r\n2\r\n",
+      {"/bin/sh",
+       "sh",
+       {"sh", "1", "10"},
+       {"sh", "11", "100", "101"},
+       "1\r\n2\r\n",
        "3\r\n4\r\n5\r\n"},
-      {"/usr/bin/python3", "python", {"1", "10"}, {"11", "100", "101"}, "[1, 2]\n",
-       "[3, 4, 5]\n"},
+      {"/usr/bin/python3", "python", {"1", "10"}, {"11", "100", "101"}, "[1, 2]\n", "[3, 4, 5]\n"},
   };
   for (const auto& row : rows) {
     const std::string code = ReadmeExample(row.language);
@@ -436,6 +439,13 @@ TEST_F(EndToEndTest, HelpAndManualPageAgree) {
   EXPECT_GE(readme_statuses.size(), 10u);
   EXPECT_TRUE(std::includes(help_statuses.begin(), help_statuses.end(), readme_statuses.begin(),
                             readme_statuses.end()));
+
+  // As man renders it, the cmd line can be copied as it stands.
+  const testing::Ending rendered = RunProgram(
+      "/usr/bin/man", home(), {"-l", QUORVANE_SOURCE_DIR "/docs/quorvane.1"}, {"MANWIDTH=200"});
+  ASSERT_EQ(rendered.code, 0) << rendered.standard_error;
+  const std::string words = std::regex_replace(rendered.standard_output, std::regex("\\s+"), " ");
+  EXPECT_NE(words.find("start \"\" /wait Quorvane.exe /batch"), std::string::npos) << words;
 }
 
 // The README's glossary, which the package installs, names the dialog's texts as the catalogue
