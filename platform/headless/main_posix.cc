@@ -140,20 +140,31 @@ class PosixStreams final : public StandardStreams {
 
   bool CanRead() override { return true; }
   std::ptrdiff_t Read(char* buffer, size_t size) override {
-    if (closed_.input) return -1;  // there is nothing to read: the caller closed it
+    if (closed_.input) {  // there is nothing to read: the caller closed it
+      error_ = EBADF;
+      return -1;
+    }
     for (;;) {
       const ssize_t got = ::read(STDIN_FILENO, buffer, size);
       if (got >= 0) return got;
       if (errno == EAGAIN || errno == EWOULDBLOCK) {
         AwaitReady(STDIN_FILENO, POLLIN);
       } else if (errno != EINTR) {
+        error_ = errno;
         return -1;
       }
     }
   }
   bool Write(std::string_view bytes) override {
-    return !closed_.output && WriteAll(STDOUT_FILENO, bytes);
+    if (closed_.output) {
+      error_ = EBADF;
+      return false;
+    }
+    if (WriteAll(STDOUT_FILENO, bytes)) return true;
+    error_ = errno;
+    return false;
   }
+  int last_error() const override { return error_; }
   void WriteError(std::string_view text) override {
     if (!closed_.error) WriteAll(STDERR_FILENO, text);
   }
@@ -175,6 +186,7 @@ class PosixStreams final : public StandardStreams {
         continue;
       }
       if (written < 0 && errno == EINTR) continue;
+      if (written == 0) errno = EIO;
       if (written <= 0) return false;
       bytes.remove_prefix(static_cast<size_t>(written));
     }
@@ -182,6 +194,7 @@ class PosixStreams final : public StandardStreams {
   }
 
   ClosedStreams closed_;
+  int error_ = 0;
 };
 
 class PosixPlatform final : public Platform {
