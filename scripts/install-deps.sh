@@ -21,7 +21,8 @@ test_packages=(
   dbus at-spi2-core python3-pyatspi locales
   clang libclang-rt-14-dev
   hyperfine time strace
-  dpkg-dev zip unzip wixl lintian desktop-file-utils appstream shellcheck
+  dpkg-dev debhelper zip unzip wixl msitools faketime lintian diffoscope-minimal desktop-file-utils
+  appstream shellcheck
 )
 
 case "${1:-}" in
