@@ -13,8 +13,9 @@
 #    --version answers, and apt-get purge leaves no file of the package behind (skipped, and
 #    said so, when not root);
 #  - under Wine, in a throw-away prefix and HOME: msiexec installs the MSI (Program Files, the
-#    Start menu, the list of installed programs), the worked example runs through the installed
-#    Quorvane.exe, msiexec /x removes it, and a newer build replaces an installed one in place;
+#    Start menu, the list of installed programs, the Application log's event source), the worked
+#    example runs through the installed Quorvane.exe, msiexec /x removes it, and a newer build
+#    replaces an installed one in place;
 #  - a second scripts/package.sh, in a copy of the source tree in another folder, under umask 077
 #    and another time zone, gives byte for byte the same .deb, -dbgsym, zip and MSI (cmp decides;
 #    diffoscope shows what differs).
@@ -220,6 +221,11 @@ installed=$WINEPREFIX/drive_c/Program\ Files/Quorvane
 entries() { timeout 30 "$wine" uninstaller --list 2>/dev/null | grep -c '|||Quorvane'; }
 shortcut() { find "$WINEPREFIX/drive_c" -name Quorvane.lnk 2>/dev/null | head -n1; }
 msiexec() { timeout 120 "$wine" msiexec "$@" /qn; }
+# The Application log's event source, as "reg query" shows its VALUE ("REG_SZ C:\..."), or nothing.
+event_source() {
+  timeout 30 "$wine" reg query 'HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Quorvane' \
+    /v "$1" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$1 \{1,\}//p" | tr -s ' '
+}
 
 if ! timeout 180 "$wine" wineboot -i >/dev/null 2>&1; then
   fail "a fresh Wine prefix" "wineboot failed"
@@ -232,6 +238,10 @@ else
   check "a Start-menu shortcut that opens the dialog (/dialog)" \
     "$(strings -el "$(shortcut)" 2>/dev/null | grep -x /dialog)" /dialog
   check "listed among the installed programs" "$(entries)" 1
+  check "an event source of the Application log: its messages in Quorvane.exe" \
+    "$(event_source EventMessageFile)" 'REG_SZ C:\Program Files\Quorvane\Quorvane.exe'
+  check "an event source of the Application log: errors, warnings and information" \
+    "$(event_source TypesSupported)" "REG_DWORD 0x7"
 
   data=$HOME/Documents/Brenvale/MFCQuorvane
   drop_example "$data"
@@ -243,6 +253,7 @@ else
   check "msiexec /x removes Quorvane.exe" "$(present "$installed/Quorvane.exe")" no
   check "msiexec /x removes the shortcut" "$(shortcut)" ""
   check "msiexec /x removes the installed-programs entry" "$(entries)" 0
+  check "msiexec /x removes the event source" "$(event_source EventMessageFile)$(event_source TypesSupported)" ""
 
   # A later build whose version differs only in the fourth part, which Windows Installer itself
   # does not compare, replaces the installed one instead of going beside it.
@@ -251,8 +262,11 @@ else
   msiexec /i "$msi" && msiexec /i "$work/next.msi"
   check "$next_version installed over $version: exit status" "$?" 0
   check "$next_version installed over $version: one entry among the installed programs" "$(entries)" 1
+  check "$next_version installed over $version: the event source stays" \
+    "$(event_source EventMessageFile)" 'REG_SZ C:\Program Files\Quorvane\Quorvane.exe'
   msiexec /x "$work/next.msi"
   check "$next_version removed: Quorvane.exe gone" "$(present "$installed/Quorvane.exe")" no
+  check "$next_version removed: the event source gone" "$(event_source EventMessageFile)" ""
 fi
 WINEPREFIX=$work/prefix timeout 10 "$wineserver" -k 2>/dev/null
 
