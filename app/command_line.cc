@@ -8,6 +8,7 @@
 #include "convert/binary_to_decimal.h"
 #include "convert/limits.h"
 #include "convert/line_converter.h"
+#include "storage/file_system.h"
 #include "storage/folder_tree.h"
 #include "ui/texts.h"
 
@@ -67,6 +68,12 @@ void Fail(StandardStreams& streams, const std::string& text) {
   streams.WriteError("quorvane: " + text + "\n");
 }
 
+// A failed read or write of a standard stream: `text`, and the system's reason where it gave one.
+void FailOnStream(StandardStreams& streams, const std::string& text) {
+  const int error = streams.last_error();
+  Fail(streams, error != 0 ? text + ": " + SystemErrorText(error) : text);
+}
+
 // The path as one line can show it: CR and LF written as \r and \n.
 std::string Visible(std::string_view path) {
   std::string shown;
@@ -109,7 +116,7 @@ int AnswerWhere(StandardStreams& streams, const AnswerContext& context) {
     text.append(name).append("=").append(path).append(context.line_end);
   }
   if (!streams.Write(text)) {
-    Fail(streams, Text(TextId::kPathsNotWritten));
+    FailOnStream(streams, Text(TextId::kPathsNotWritten));
     return ExitStatus(RunOutcome::kAnswerNotGiven);
   }
   return ExitStatus(RunOutcome::kOk);
@@ -118,7 +125,7 @@ int AnswerWhere(StandardStreams& streams, const AnswerContext& context) {
 // --help and --version: one text, which a caller who closed standard output does not get.
 int AnswerText(std::string_view text, StandardStreams& streams) {
   if (streams.Write(text)) return ExitStatus(RunOutcome::kOk);
-  Fail(streams, Text(TextId::kOutputNotWritten));
+  FailOnStream(streams, Text(TextId::kOutputNotWritten));
   return ExitStatus(RunOutcome::kAnswerNotGiven);
 }
 
@@ -139,7 +146,7 @@ int ConvertArguments(const std::vector<std::string_view>& numbers, StandardStrea
     text.append(BinaryToDecimal(number)).append(context.line_end);
   }
   if (!text.empty() && !streams.Write(text)) {
-    Fail(streams, Text(TextId::kOutputNotWritten));
+    FailOnStream(streams, Text(TextId::kOutputNotWritten));
     return ExitStatus(RunOutcome::kResultNotWritten);
   }
   return ExitStatus(outcome);
@@ -161,7 +168,7 @@ int ConvertStandardInput(StandardStreams& streams, const AnswerContext& context)
   while (!ended && stream.fault() == LineConverter::Fault::kNone) {
     const std::ptrdiff_t got = streams.Read(input.get(), kPartSize);
     if (got < 0) {
-      Fail(streams, Text(TextId::kInputNotRead));
+      FailOnStream(streams, Text(TextId::kInputNotRead));
       return ExitStatus(RunOutcome::kInputUnreadable);
     }
     ended = got == 0;
@@ -169,7 +176,7 @@ int ConvertStandardInput(StandardStreams& streams, const AnswerContext& context)
                       : stream.Feed({input.get(), static_cast<size_t>(got)}, output.get());
     const std::string_view converted(output.get(), static_cast<size_t>(end - output.get()));
     if (!converted.empty() && !streams.Write(converted)) {
-      Fail(streams, Text(TextId::kOutputNotWritten));
+      FailOnStream(streams, Text(TextId::kOutputNotWritten));
       return ExitStatus(RunOutcome::kResultNotWritten);
     }
   }

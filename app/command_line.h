@@ -66,6 +66,9 @@ class StandardStreams {
   // Standard output is about to take a long stream: a pipe may be made larger, where the system
   // allows, so that each write moves more at once.
   virtual void PrepareForStream() {}
+  // The system's error of the last Read or Write that failed (errno, or GetLastError on
+  // Windows); 0 when it gave none.
+  virtual int last_error() const { return 0; }
 };
 
 // What answering needs from the platform.

@@ -12,7 +12,9 @@ run_packages=(
   qt6-base-dev qt6-qpa-plugins libgl-dev fonts-ipafont-gothic
 )
 # The tests, the Windows cross-build and its Wine tests, the sanitizers and fuzzers, the
-# benchmarks, and the packages with their checks (scripts/package.sh, scripts/test-package.sh).
+# benchmarks, and the packages with their checks (scripts/package.sh, scripts/test-package.sh);
+# the file systems the drop folder is tested on (loop-mounted ext4 and xfs, bindfs over FUSE) and
+# the throw-away accounts of the two-account test.
 test_packages=(
   pkg-config git
   libgtest-dev libgmock-dev libbenchmark-dev libqt6test6
@@ -20,8 +22,10 @@ test_packages=(
   xvfb xdotool x11-utils imagemagick qt6-wayland
   dbus at-spi2-core python3-pyatspi locales
   clang libclang-rt-14-dev
-  hyperfine time strace
-  dpkg-dev zip unzip wixl lintian desktop-file-utils appstream shellcheck
+  hyperfine time strace man-db python3
+  dpkg-dev debhelper zip unzip wixl msitools faketime lintian diffoscope-minimal desktop-file-utils
+  appstream shellcheck
+  bindfs fuse3 xfsprogs e2fsprogs util-linux passwd
 )
 
 case "${1:-}" in

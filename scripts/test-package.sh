@@ -1,23 +1,32 @@
 #!/usr/bin/env bash
-# The release artefacts as users get them. Runs scripts/package.sh, then:
+# The release artefacts as users get them. Checks that debian/changelog carries project()'s
+# version, runs scripts/package.sh (umask 022), then:
 #  - the zip holds Quorvane.exe, LICENSE.txt and README.txt, the texts with CR LF line ends;
-#  - lintian finds no error in the .deb, which does not depend on Qt; desktop-file-validate and
-#    appstreamcli validate --no-net pass on its files; the README and exit-status.md are in
-#    /usr/share/doc/quorvane, compressed, as the manual page says; the packages the missing-Qt
-#    hint names are the ones the package recommends for the dialog;
+#  - lintian finds no error and no warning in the .deb and its -dbgsym (its output is shown); the
+#    .deb depends on the C library alone, recommends Qt, is hardened and optimised as the
+#    benchmarked Release build; desktop-file-validate and appstreamcli validate --no-net pass on its
+#    files; the README and exit-status.md are in /usr/share/doc/quorvane, compressed, as the manual
+#    page says, and every relative link of theirs resolves there, as it does where
+#    `cmake --install` puts the same documents; the packages the missing-Qt hint names are the
+#    ones the package recommends for the dialog;
 #  - as root: apt-get installs the .deb, the worked example runs through /usr/bin/quorvane,
 #    --version answers, and apt-get purge leaves no file of the package behind (skipped, and
 #    said so, when not root);
 #  - under Wine, in a throw-away prefix and HOME: msiexec installs the MSI (Program Files, the
-#    Start menu, the list of installed programs), the worked example runs through the installed
-#    Quorvane.exe, msiexec /x removes it, and a newer build replaces an installed one in place.
+#    Start menu, the list of installed programs, the Application log's event source), the worked
+#    example runs through the installed Quorvane.exe, msiexec /x removes it, and a newer build
+#    replaces an installed one in place;
+#  - a second scripts/package.sh, in a copy of the source tree in another folder, under umask 077
+#    and another time zone, gives byte for byte the same .deb, -dbgsym, zip and MSI (cmp decides;
+#    diffoscope shows what differs).
 # Ends with "N passed, N failed". Every wait is bounded.
 set -uo pipefail
 cd "$(dirname "$0")/.." || exit 1
 
 # shellcheck source-path=SCRIPTDIR source=test-lib.sh
 . scripts/test-lib.sh
-for tool in lintian desktop-file-validate appstreamcli unzip wixl Xvfb strings "$wine" "$wineserver"; do
+for tool in lintian desktop-file-validate appstreamcli unzip wixl Xvfb strings readelf git \
+  dpkg-parsechangelog diffoscope "$wine" "$wineserver"; do
   command -v "$tool" >/dev/null || { echo "test-package: $tool is missing (scripts/install-deps.sh)"; exit 1; }
 done
 
@@ -39,15 +48,22 @@ expect() {  # expect NAME COMMAND...: passes when COMMAND succeeds, else shows w
 }
 present() { [ -e "$1" ] && echo yes || echo no; }
 
+# project() in CMakeLists.txt sets the version; the Debian package, native, takes it whole.
+project_version=$(sed -n 's/^project(Quorvane VERSION \([^ )]*\).*/\1/p' CMakeLists.txt)
+check "debian/changelog's version is project()'s ($project_version)" \
+  "$(dpkg-parsechangelog -SVersion)" "$project_version"
+
 echo "-- scripts/package.sh"
-if ! scripts/package.sh >"$work/package.log" 2>&1; then
+if ! (umask 022 && scripts/package.sh) >"$work/package.log" 2>&1; then
   tail -n 30 "$work/package.log"
   echo "test-package: scripts/package.sh failed"
-  echo "0 passed, 1 failed"
+  echo "test-package: $passed passed, $((failed + 1)) failed"
   exit 1
 fi
-version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/package/CMakeCache.txt)
-deb=dist/quorvane_${version}_amd64.deb
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/deb/CMakeCache.txt)
+arch=$(dpkg-architecture -qDEB_HOST_ARCH)
+deb=dist/quorvane_${version}_${arch}.deb
+dbgsym=dist/quorvane-dbgsym_${version}_${arch}.deb
 zip=dist/Quorvane-${version}-win64.zip
 msi=dist/Quorvane-${version}-win64.msi
 sed -n '/^-- artefacts/,$p' "$work/package.log"
@@ -73,12 +89,32 @@ check "README.txt lists the README's exit statuses" \
   "$(sed -n '/^| Status | Meaning/,/^$/s/^| \([0-9][0-9]*\) |.*/\1/p' README.md | sort -n | tr '\n' ' ')"
 
 # ---- The Debian package, as built
-expect "lintian: no errors" lintian --fail-on error "$deb"
-lintian "$deb" 2>/dev/null | sed 's/^/     /'
+check "the .deb's version is project()'s" "$(dpkg-deb -f "$deb" Version)" "$project_version"
+lintian --fail-on error,warning -I "$deb" "$dbgsym" >"$work/lintian.log" 2>&1
+check "lintian: no error and no warning in the .deb and its -dbgsym" "$?" 0
+grep -v -x 'running with root privileges is not recommended!' "$work/lintian.log" | sed 's/^/     /' |
+  grep . || echo "     (lintian names no tag, not even an informational one)"
 check "automatic mode needs no Qt: Depends: $(dpkg-deb -f "$deb" Depends)" \
   "$(dpkg-deb -f "$deb" Depends | grep -c -i qt)" 0
+check "the C library is all it depends on" \
+  "$(dpkg-deb -f "$deb" Depends | tr ',' '\n' | sed -e 's/^ *//' -e 's/ .*//' | sort -u | tr '\n' ' ')" "libc6 "
 check "the Qt libraries are recommended" "$(dpkg-deb -f "$deb" Recommends | grep -c libqt6widgets6)" 1
 dpkg-deb -x "$deb" "$work/deb"
+dpkg-deb -x "$dbgsym" "$work/dbgsym"
+# Debian's hardening (hardening=+all): relocations read-only after start-up, all bound at once.
+for elf in usr/bin/quorvane usr/lib/quorvane/libquorvane_qt.so; do
+  check "$elf: RELRO and BIND_NOW" \
+    "$(readelf -lW "$work/deb/$elf" | grep -c GNU_RELRO) $(readelf -d "$work/deb/$elf" | grep -c -w BIND_NOW)" "1 1"
+done
+# The package runs the code the benchmarks measure: every compile unit's last -O option, as its
+# debugging symbols record it, is the one of CMake's Release build type.
+release_optimisation=$(sed -n 's/^CMAKE_CXX_FLAGS_RELEASE:STRING=//p' build/deb/CMakeCache.txt |
+  grep -o -E -- '-O[0-9sz]' | tail -n1)
+check "every compile unit is optimised as the benchmarked Release build ($release_optimisation)" \
+  "$(find "$work/dbgsym" -type f -name '*.debug' -exec readelf -z -p .debug_str {} + 2>/dev/null |
+    grep -o -E 'GNU C[^ ]* [0-9.]+ .*' | while read -r producer; do
+      grep -o -E -- ' -O[0-9sz]?' <<<"$producer" | tail -n1 | tr -d ' '
+    done | sort -u | tr '\n' ' ')" "$release_optimisation "
 # What an interactive start without Qt tells the user to install is what the package recommends
 # for the dialog: everything but the completion sound's libcanberra0.
 recommended=$(dpkg-deb -f "$deb" Recommends | tr ',' '\n' | sed -e 's/^ *//' -e 's/ .*//' |
@@ -96,11 +132,45 @@ for document in README.md.gz exit-status.md.gz; do
   check "/usr/share/doc/quorvane/$document is installed" \
     "$(gzip -t "$work/deb/usr/share/doc/quorvane/$document" 2>&1 && echo ok)" ok
 done
-check "the README in the package is the source tree's" \
-  "$(zcat "$work/deb/usr/share/doc/quorvane/README.md.gz" | cmp - README.md && echo same)" same
+# Its links are rewritten for the folder it is installed in; nothing else changes.
+unlinked() { sed -E 's/\]\([^)]*\)/](...)/g'; }
+check "the README in the package is the source tree's, but for where its links point" \
+  "$(zcat "$work/deb/usr/share/doc/quorvane/README.md.gz" | unlinked | cmp - <(unlinked <README.md) && echo same)" same
 check "the manual page's SEE ALSO names them there" \
   "$(zcat "$work/deb/usr/share/man/man1/quorvane.1.gz" | sed -n '/^\.SH SEE ALSO/,/^\.SH/p' | sed 's/\\-/-/g' |
     grep -c -E '/usr/share/doc/quorvane/(README\.md|exit-status\.md)\.gz')" 2
+# links_resolve FOLDER: the relative links of the Markdown documents in FOLDER (compressed or not)
+# that lead nowhere there, or a note when none was found at all.
+links_resolve() {
+  local document target found=0
+  for document in "$1"/*.md "$1"/*.md.gz; do
+    [ -f "$document" ] || continue
+    while read -r target; do
+      found=$((found + 1))
+      [ -e "$1/${target%%#*}" ] || echo "${document##*/} -> $target"
+    done < <(zcat -f "$document" | grep -o -E '\]\([^)]+\)' | sed -E 's/^\]\((.*)\)$/\1/' |
+      grep -v -E '^(#|[a-z]+:)')
+  done
+  [ "$found" -gt 0 ] || echo "no relative link found in $1"
+}
+check "every relative link of the documents in /usr/share/doc/quorvane resolves" \
+  "$(links_resolve "$work/deb/usr/share/doc/quorvane")" ""
+# cmake --install puts the same documents in the same folder, uncompressed, linked as such.
+if cmake -S . -B "$work/cmake" -DQUORVANE_BUILD_TESTS=OFF -DQUORVANE_BUILD_BENCH=OFF \
+  -DQUORVANE_BUILD_QT=OFF >"$work/cmake.log" 2>&1 &&
+  cmake --install "$work/cmake" --prefix "$work/cmake-install" --component documents >>"$work/cmake.log" 2>&1; then
+  check "cmake --install installs the documents of the .deb" \
+    "$(find "$work/cmake-install/share/doc/quorvane" -type f -printf '%f\n' | sort | tr '\n' ' ')" \
+    "$(find "$work/deb/usr/share/doc/quorvane" -type f -printf '%f\n' | sed 's/\.gz$//' |
+      grep -v -x changelog | sort | tr '\n' ' ')"
+  check "every relative link of the documents cmake --install puts in share/doc/quorvane resolves" \
+    "$(links_resolve "$work/cmake-install/share/doc/quorvane")" ""
+else
+  fail "cmake --install --component documents" "$(tail -n 10 "$work/cmake.log")"
+fi
+# The license the package states is LICENSE's, word for word.
+check "debian/copyright carries the text of LICENSE" \
+  "$(sed -e '1,/^License: Expat$/d' -e 's/^ //' -e 's/^\.$//' debian/copyright | cmp - <(sed -e '1,/^Copyright/d' LICENSE | sed '/./,$!d') && echo same)" same
 expect "desktop-file-validate" desktop-file-validate "$work/deb/usr/share/applications/quorvane.desktop"
 expect "appstreamcli validate --no-net" \
   appstreamcli validate --no-net "$work/deb/usr/share/metainfo/example.brenvale.Quorvane.metainfo.xml"
@@ -151,6 +221,11 @@ installed=$WINEPREFIX/drive_c/Program\ Files/Quorvane
 entries() { timeout 30 "$wine" uninstaller --list 2>/dev/null | grep -c '|||Quorvane'; }
 shortcut() { find "$WINEPREFIX/drive_c" -name Quorvane.lnk 2>/dev/null | head -n1; }
 msiexec() { timeout 120 "$wine" msiexec "$@" /qn; }
+# The Application log's event source, as "reg query" shows its VALUE ("REG_SZ C:\..."), or nothing.
+event_source() {
+  timeout 30 "$wine" reg query 'HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Quorvane' \
+    /v "$1" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$1 \{1,\}//p" | tr -s ' '
+}
 
 if ! timeout 180 "$wine" wineboot -i >/dev/null 2>&1; then
   fail "a fresh Wine prefix" "wineboot failed"
@@ -163,6 +238,10 @@ else
   check "a Start-menu shortcut that opens the dialog (/dialog)" \
     "$(strings -el "$(shortcut)" 2>/dev/null | grep -x /dialog)" /dialog
   check "listed among the installed programs" "$(entries)" 1
+  check "an event source of the Application log: its messages in Quorvane.exe" \
+    "$(event_source EventMessageFile)" 'REG_SZ C:\Program Files\Quorvane\Quorvane.exe'
+  check "an event source of the Application log: errors, warnings and information" \
+    "$(event_source TypesSupported)" "REG_DWORD 0x7"
 
   data=$HOME/Documents/Brenvale/MFCQuorvane
   drop_example "$data"
@@ -174,6 +253,7 @@ else
   check "msiexec /x removes Quorvane.exe" "$(present "$installed/Quorvane.exe")" no
   check "msiexec /x removes the shortcut" "$(shortcut)" ""
   check "msiexec /x removes the installed-programs entry" "$(entries)" 0
+  check "msiexec /x removes the event source" "$(event_source EventMessageFile)$(event_source TypesSupported)" ""
 
   # A later build whose version differs only in the fourth part, which Windows Installer itself
   # does not compare, replaces the installed one instead of going beside it.
@@ -182,8 +262,33 @@ else
   msiexec /i "$msi" && msiexec /i "$work/next.msi"
   check "$next_version installed over $version: exit status" "$?" 0
   check "$next_version installed over $version: one entry among the installed programs" "$(entries)" 1
+  check "$next_version installed over $version: the event source stays" \
+    "$(event_source EventMessageFile)" 'REG_SZ C:\Program Files\Quorvane\Quorvane.exe'
   msiexec /x "$work/next.msi"
   check "$next_version removed: Quorvane.exe gone" "$(present "$installed/Quorvane.exe")" no
+  check "$next_version removed: the event source gone" "$(event_source EventMessageFile)" ""
+fi
+WINEPREFIX=$work/prefix timeout 10 "$wineserver" -k 2>/dev/null
+
+# ---- The same sources, built again elsewhere, give the same bytes
+# The first build is the one above; the second runs in a copy of the source tree (the files git
+# tracks, and new ones it does not ignore) in another folder, whose path has another length, under
+# another umask and time zone.
+again=$work/again/quorvane-source
+mkdir -p "$again"
+if ! git ls-files -z --cached --others --exclude-standard | tar --null -T - -cf - | tar -xf - -C "$again"; then
+  fail "a copy of the source tree in $again"
+elif ! (cd "$again" && umask 077 && TZ=JST-9 scripts/package.sh) >"$work/package-again.log" 2>&1; then
+  fail "scripts/package.sh in $again" "$(tail -n 20 "$work/package-again.log")"
+else
+  for artefact in "$deb" "$dbgsym" "$zip" "$msi"; do
+    if cmp "$artefact" "$again/$artefact" >"$work/cmp.log" 2>&1; then
+      pass "$artefact: the same bytes from another folder, umask and time zone"
+    else
+      fail "$artefact: the same bytes from another folder, umask and time zone" \
+        "$(cat "$work/cmp.log"; timeout 600 diffoscope "$artefact" "$again/$artefact" 2>&1 | head -n 60)"
+    fi
+  done
 fi
 
 echo "test-package: $passed passed, $failed failed"

@@ -268,7 +268,10 @@ TEST_F(EndToEndTest, ConvertReadsAPipeAsADropFile) {
        "quorvane: line 2: a byte other than 0, 1, CR and LF; nothing after it was converted\n"},
       /* 5*/ {"101\n11\n", 0, "5\n3\n", "", kNonBlockingInput},
       // A standard input the caller closed is no empty input: nothing can be read from it.
-      /* 6*/ {"", 12, "", "quorvane: standard input could not be read\n", kClosedInput},
+      /* 6*/
+      {"", 12, "",
+       "quorvane: standard input could not be read: " + SystemErrorText(EBADF) + "\n",
+       kClosedInput},
       // 2 MB of output through a pipe made as large as the system lets it be, every line of it.
       /* 7*/
       {million, 0, "1000000 lines, all {b'1'} ; the pipe takes 1048576\n", "", kSlowReader},
@@ -300,18 +303,25 @@ TEST_F(EndToEndTest, ConvertEndsWith16WhenItsOutputFails) {
   std::string lines;
   for (int i = 0; i < 1000000; ++i) lines += "1\n";
   WriteFile(Home("input"), lines);
-  const std::vector<std::string> scripts = {
-      "\"$0\" --convert 1 >/dev/full; echo $?",
-      "\"$0\" --convert <\"$1\" >/dev/full; echo $?",
-      "{ \"$0\" --convert <\"$1\"; echo $? >\"$1.status\"; } | head -c 1 >/dev/null; "
-      "cat \"$1.status\"",
+  // The line names the system's reason.
+  const struct {
+    std::string script;
+    int cause;
+  } rows[] = {
+      {"\"$0\" --convert 1 >/dev/full; echo $?", ENOSPC},
+      {"\"$0\" --convert <\"$1\" >/dev/full; echo $?", ENOSPC},
+      {"{ \"$0\" --convert <\"$1\"; echo $? >\"$1.status\"; } | head -c 1 >/dev/null; "
+       "cat \"$1.status\"",
+       EPIPE},
   };
-  for (const std::string& script : scripts) {
-    SCOPED_TRACE(script);
-    testing::Ending run = RunProgram(
-        "/bin/sh", home(), {"-c", script, testing::QuorvaneExecutable(), Home("input")}, English());
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.script);
+    testing::Ending run =
+        RunProgram("/bin/sh", home(),
+                   {"-c", row.script, testing::QuorvaneExecutable(), Home("input")}, English());
     EXPECT_EQ(run.standard_output, "16\n");
-    EXPECT_EQ(run.standard_error, "quorvane: standard output could not be written\n");
+    EXPECT_EQ(run.standard_error, "quorvane: standard output could not be written: " +
+                                      SystemErrorText(row.cause) + "\n");
   }
 }
 
@@ -439,6 +449,13 @@ TEST_F(EndToEndTest, HelpAndManualPageAgree) {
   EXPECT_GE(readme_statuses.size(), 10u);
   EXPECT_TRUE(std::includes(help_statuses.begin(), help_statuses.end(), readme_statuses.begin(),
                             readme_statuses.end()));
+
+  // As man renders it, the cmd line can be copied as it stands.
+  const testing::Ending rendered = RunProgram(
+      "/usr/bin/man", home(), {"-l", QUORVANE_SOURCE_DIR "/docs/quorvane.1"}, {"MANWIDTH=200"});
+  ASSERT_EQ(rendered.code, 0) << rendered.standard_error;
+  const std::string words = std::regex_replace(rendered.standard_output, std::regex("\\s+"), " ");
+  EXPECT_NE(words.find("start \"\" /wait Quorvane.exe /batch"), std::string::npos) << words;
 }
 
 // The README's glossary, which the package installs, names the dialog's texts as the catalogue

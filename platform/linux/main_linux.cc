@@ -129,20 +129,31 @@ class LinuxStreams final : public StandardStreams {
 
   bool CanRead() override { return true; }
   std::ptrdiff_t Read(char* buffer, size_t size) override {
-    if (closed_.input) return -1;  // there is nothing to read: the caller closed it
+    if (closed_.input) {  // there is nothing to read: the caller closed it
+      error_ = EBADF;
+      return -1;
+    }
     for (;;) {
       const ssize_t got = ::read(STDIN_FILENO, buffer, size);
       if (got >= 0) return got;
       if (errno == EAGAIN || errno == EWOULDBLOCK) {
         AwaitReady(STDIN_FILENO, POLLIN);
       } else if (errno != EINTR) {
+        error_ = errno;
         return -1;
       }
     }
   }
   bool Write(std::string_view bytes) override {
-    return !closed_.output && WriteAll(STDOUT_FILENO, bytes);
+    if (closed_.output) {
+      error_ = EBADF;
+      return false;
+    }
+    if (WriteAll(STDOUT_FILENO, bytes)) return true;
+    error_ = errno;
+    return false;
   }
+  int last_error() const override { return error_; }
   void WriteError(std::string_view text) override {
     if (!closed_.error) static_cast<void>(WriteAll(STDERR_FILENO, text));
   }
@@ -157,6 +168,7 @@ class LinuxStreams final : public StandardStreams {
 
  private:
   ClosedStreams closed_;
+  int error_ = 0;
 };
 
 class LinuxPlatform final : public Platform {

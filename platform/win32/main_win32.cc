@@ -89,9 +89,16 @@ class Win32Streams final : public StandardStreams {
       return got;
     }
     // A pipe whose writer has closed it has simply ended.
-    return ::GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
+    if (::GetLastError() == ERROR_BROKEN_PIPE) return 0;
+    error_ = static_cast<int>(::GetLastError());
+    return -1;
   }
-  bool Write(std::string_view bytes) override { return WriteTo(STD_OUTPUT_HANDLE, bytes); }
+  bool Write(std::string_view bytes) override {
+    if (WriteTo(STD_OUTPUT_HANDLE, bytes)) return true;
+    error_ = static_cast<int>(::GetLastError());
+    return false;
+  }
+  int last_error() const override { return error_; }
   void WriteError(std::string_view text) override { WriteTo(STD_ERROR_HANDLE, text); }
 
  private:
@@ -109,7 +116,10 @@ class Win32Streams final : public StandardStreams {
       return true;
     }
     HANDLE console = Console();
-    if (console == nullptr) return false;
+    if (console == nullptr) {
+      ::SetLastError(ERROR_INVALID_HANDLE);  // no standard output at all
+      return false;
+    }
     // The console takes UTF-16, whatever its code page: converted a part at a time, on the stack.
     while (!bytes.empty()) {
       wchar_t wide[512];
@@ -144,6 +154,7 @@ class Win32Streams final : public StandardStreams {
   HANDLE input_;
   bool console_tried_ = false;
   HANDLE console_ = nullptr;
+  int error_ = 0;
 };
 
 class Win32Platform final : public Platform {
