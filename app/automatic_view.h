@@ -40,14 +40,8 @@ class AutomaticRunView final : public DialogView {
   void EndDialog(int) override { ended_ = true; }
 
  private:
-  struct Control {
-    std::string text;
-    bool checked = false;
-    bool visible = true;
-  };
-
   Platform& platform_;
-  std::map<int, Control> controls_;
+  std::map<int, ControlState> controls_;
   bool ended_ = false;
   bool told_on_standard_error_ = false;
 };

@@ -4,12 +4,12 @@
 #include <cctype>
 #include <memory>
 
-#include "automation/run_outcome.h"
+#include "automation/exit_status.h"
 #include "convert/binary_to_decimal.h"
 #include "convert/limits.h"
 #include "convert/line_converter.h"
+#include "storage/file_system.h"
 #include "storage/folder_tree.h"
-#include "ui/run_outcome.h"
 #include "ui/texts.h"
 
 namespace quorvane {
@@ -99,12 +99,12 @@ int AnswerWhere(StandardStreams& streams, const AnswerContext& context) {
   }
   if (lookup.problem != DocumentsLookup::Problem::kNone) {
     Fail(streams, DocumentsProblem(lookup));
-    return ExitStatus(RunOutcome::kNoDialog);
+    return ExitStatus(RunOutcome::kNoDocumentsFolder);
   }
   // Every other part of the paths is a fixed name.
   if (lookup.path.find_first_of("\r\n") != std::string::npos) {
     Fail(streams, Format(TextId::kPathHasLineBreak, {Visible(lookup.path)}));
-    return ExitStatus(RunOutcome::kNoDialog);
+    return ExitStatus(RunOutcome::kAnswerNotGiven);
   }
   const FolderTree folders(lookup.path);
   std::string text;
@@ -117,7 +117,7 @@ int AnswerWhere(StandardStreams& streams, const AnswerContext& context) {
   }
   if (!streams.Write(text)) {
     FailOnStream(streams, Text(TextId::kPathsNotWritten));
-    return ExitStatus(RunOutcome::kNoDialog);
+    return ExitStatus(RunOutcome::kAnswerNotGiven);
   }
   return ExitStatus(RunOutcome::kOk);
 }
@@ -126,7 +126,7 @@ int AnswerWhere(StandardStreams& streams, const AnswerContext& context) {
 int AnswerText(std::string_view text, StandardStreams& streams) {
   if (streams.Write(text)) return ExitStatus(RunOutcome::kOk);
   FailOnStream(streams, Text(TextId::kOutputNotWritten));
-  return ExitStatus(RunOutcome::kNoDialog);
+  return ExitStatus(RunOutcome::kAnswerNotGiven);
 }
 
 // --convert NUMBER...: the numbers before the first one refused are printed.
@@ -381,30 +381,5 @@ std::string DocumentsProblem(const DocumentsLookup& lookup) {
 }
 
 std::string_view UsageText() { return Text(TextId::kUsage); }
-
-std::string BatchOutcomeLine(int status, const RunDetails& details) {
-  const auto outcome = static_cast<RunOutcome>(status);
-  std::string text;
-  switch (outcome) {
-    case RunOutcome::kOk:
-    case RunOutcome::kNoDialog:     // no Documents folder: said at start-up
-    case RunOutcome::kOutOfMemory:  // said where it was met
-      return text;
-    case RunOutcome::kBusy:
-      text = Text(TextId::kBusyLine);
-      break;
-    default:
-      // The box's words, and what only a caller's line says: which folder is missing, which
-      // line refused the file.
-      text = OutcomeLineText(outcome, details);
-      break;
-  }
-  // One line: the message's own line break becomes a space.
-  std::string line = "quorvane: ";
-  for (char c : text) {
-    if (c != '\r') line.push_back(c == '\n' ? ' ' : c);
-  }
-  return line + Format(TextId::kStatusSuffix, {std::to_string(status)}) + "\n";
-}
 
 }  // namespace quorvane

@@ -7,7 +7,6 @@
 #include <string_view>
 #include <vector>
 
-#include "automation/drop_folder_run.h"
 #include "storage/folder_tree.h"
 
 namespace quorvane {
@@ -92,10 +91,5 @@ std::string DocumentsProblem(const DocumentsLookup& lookup);
 std::string_view UsageText();
 // `text` with each LF written as `line_end` (CR LF for a Windows caller's file).
 std::string WithLineEnds(std::string_view text, std::string_view line_end);
-
-// The one line a --batch run that ended with `status` writes on standard error: the outcome's
-// message with what `details` add, or nothing for 0 and for the statuses whose message was
-// written already.
-std::string BatchOutcomeLine(int status, const RunDetails& details = {});
 
 }  // namespace quorvane

@@ -10,19 +10,6 @@
 #include "ui/texts.h"
 
 namespace quorvane {
-namespace {
-
-// `text` as one line: a message's own line breaks become spaces.
-std::string OneLine(std::string_view text) {
-  std::string line;
-  for (char c : text) {
-    if (c != '\r') line.push_back(c == '\n' ? ' ' : c);
-  }
-  return line;
-}
-
-}  // namespace
-
 std::string ApplicationName(std::string_view executable_path, std::string_view fallback) {
   std::string_view name = executable_path.substr(executable_path.find_last_of("/\\") + 1);
   const size_t dot = name.find_last_of('.');
@@ -83,16 +70,18 @@ int CQuorvaneApp::NoDocumentsFolder(StartMode start_mode, const DocumentsLookup&
     const std::string line = OneLine(text) + " " + cause;
     platform_.Streams(false).WriteError(
         "quorvane: " + line +
-        Format(TextId::kStatusSuffix, {std::to_string(ExitStatus(RunOutcome::kNoDialog))}) + "\n");
+        Format(TextId::kStatusSuffix,
+               {std::to_string(ExitStatus(RunOutcome::kNoDocumentsFolder))}) +
+        "\n");
     RunRecord record;
     record.batch = true;
-    record.status = ExitStatus(RunOutcome::kNoDialog);
+    record.status = ExitStatus(RunOutcome::kNoDocumentsFolder);
     record.milliseconds = platform_.NowMs() - started_ms_;
     platform_.Log().Record(SeverityOf(record.status), record.status, RecordText(record));
   } else {
     platform_.ReportStartupError(text + "\r\n" + cause);
   }
-  return ExitStatus(RunOutcome::kNoDialog);
+  return ExitStatus(RunOutcome::kNoDocumentsFolder);
 }
 
 int CQuorvaneApp::InitInstance(StartMode start_mode) {
@@ -161,7 +150,7 @@ int CQuorvaneApp::EndAutomaticRun(StartMode start_mode, RunOutcome outcome,
   // there already. A caller whose standard error is a file or a pipe hears nothing more.
   if (start_mode == StartMode::kBatch ||
       (platform_.ErrorIsTerminal() && !told_on_standard_error_)) {
-    platform_.Streams(false).WriteError(BatchOutcomeLine(status, details));
+    platform_.Streams(false).WriteError(StandardErrorLine(status, details));
   }
   // The administrator's record, silent runs included: it goes to the system's log alone, never
   // to the caller or into the drop folder, and never waits.

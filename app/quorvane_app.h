@@ -5,8 +5,8 @@
 
 #include "app/command_line.h"
 #include "app/platform.h"
+#include "ui/outcome_messages.h"
 #include "ui/quorvane_dlg.h"
-#include "ui/run_outcome.h"
 
 namespace quorvane {
 

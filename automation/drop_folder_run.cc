@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 
+#include "automation/progress.h"
 #include "convert/line_converter.h"
 #include "storage/file_primitives.h"
 
@@ -100,19 +101,19 @@ RunOutcome RunDropFolder(FileSystem& files, const FolderTree& folders, RunProgre
   // The whole input is checked first, by converting it into nothing: a refused input never
   // touches the Result folder. (Converting it twice, a small part at a time, costs less than
   // holding its whole result in fresh memory: the second pass writes through warm pages.)
-  const LinesVerdict batch = ConvertLinesInParts(input->bytes(), [](std::string_view) {});
-  told.lines = batch.line_count;
-  told.fault_line = batch.fault_line;
-  if (batch.not_binary) return RunOutcome::kInputNotBinary;
+  const LinesVerdict verdict = ConvertLinesInParts(input->bytes(), [](std::string_view) {});
+  told.lines = verdict.line_count;
+  told.fault_line = verdict.fault_line;
+  if (verdict.not_binary) return RunOutcome::kInputNotBinary;
 
   ProgressSchedule schedule{input->bytes().size()};
-  progress.Begin(schedule, schedule.SplitTotal());
+  progress.Begin(schedule.SplitTotal());
   // One step per character of the text but its trailing line breaks, and the run stops here if a
   // line was too long: refused, Decyield.tbin untouched, the input stays for the next start.
   progress.Steps(0, TrimTrailingBreaks(input->bytes()).size(), schedule.SplitTotal());
-  if (batch.line_too_long) return RunOutcome::kLineTooLong;
+  if (verdict.line_too_long) return RunOutcome::kLineTooLong;
 
-  schedule.lines = batch.line_count;
+  schedule.lines = verdict.line_count;
   progress.Restart(schedule.ConvertTotal());
   progress.Steps(schedule.AfterLine(0), schedule.AfterLine(schedule.lines),
                  schedule.ConvertTotal());

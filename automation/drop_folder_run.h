@@ -3,8 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "automation/progress.h"
-#include "automation/run_outcome.h"
+#include "automation/exit_status.h"
 #include "storage/file_system.h"
 #include "storage/folder_tree.h"
 
@@ -15,9 +14,11 @@ namespace quorvane {
 class RunProgress {
  public:
   virtual ~RunProgress() = default;
-  // The input was read and converted, and the run begins: its progress counts `total` steps
-  // while the text is split (see ProgressSchedule).
-  virtual void Begin(const ProgressSchedule& /*schedule*/, uint64_t /*total*/) {}
+  // The input was read and checked, and the run begins to show its progress, out of `total` steps
+  // (see ProgressSchedule). The text was split and converted already, to be checked whole before
+  // anything is written: the splitting and converting steps told from here on are a replay of
+  // the schedule, not work under way.
+  virtual void Begin(uint64_t /*total*/) {}
   // The steps from `from` up to before `to` were made, of `total`; the last of them is worth
   // showing, the rest only as far as anyone could see them.
   virtual void Steps(uint64_t /*from*/, uint64_t /*to*/, uint64_t /*total*/) {}
@@ -51,9 +52,9 @@ struct RunDetails {
 // One automatic run of the drop folder, the folders below the Documents folder made already:
 // takes the lock, puts back an input a killed run had claimed, checks and reads Bintake.tbin,
 // converts it while it stays held, writes Decyield.tbin and deletes the input only once the
-// result is safely on disk. Returns how it ended, and `details` what else it has to say; Begin
-// was reported only when the input was read and converted (every outcome before it leaves the
-// drop folder as it was).
+// result is safely on disk. Returns how it ended, and `details` what else it has to say. Begin is
+// reported only once the input was read and checked: an outcome before it wrote nothing (at most
+// a killed run's claim went back under its own name).
 [[nodiscard]] RunOutcome RunDropFolder(FileSystem& files, const FolderTree& folders,
                                        RunProgress& progress, RunDetails* details = nullptr);
 

@@ -10,7 +10,7 @@ namespace quorvane {
 // in double precision and truncated, so 29 of 100 shows 28.
 int ProgressPercent(uint64_t position, uint64_t total);
 
-// The steps of a batch run's progress for an input text of N characters (counted before its
+// The steps of a drop-folder run's progress for an input text of N characters (counted before its
 // trailing line breaks are trimmed) and K non-empty lines. While splitting: one step per
 // character, out of 3 × (N + 1). From the conversion on, out of R = N + K + 4: one step per line,
 // one when all lines are converted, one when the input file is deleted, and the last, R itself.

@@ -37,7 +37,7 @@ int main(int argc, char** argv) {
   close(in);
 
   const size_t huge = (size_t)2 << 20;
-  const size_t room = (plain_convert_bound(size) + huge - 1) / huge * huge;
+  const size_t room = (PLAIN_CONVERT_BOUND(size) + huge - 1) / huge * huge;
   char* mapped =
       mmap(NULL, room + huge, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (mapped == MAP_FAILED) return 2;

@@ -3,7 +3,7 @@
 
 The file is exactly SIZE bytes (by default 2,077,000, the largest input a run accepts) and the
 last line ends exactly there. The generator is a fixed-seed SplitMix64, the same one that
-batch_bench.cc uses, so that both produce the same bytes:
+bench_input.h uses, so that both produce the same bytes:
 
 - while more than 66 bytes remain, a line takes 1 + (r % 31) digits for one draw r, and the
   digits are the low bits of the next draw r2, least significant first;

@@ -1,6 +1,7 @@
-/* The conversion loop of the plain C benchmark programs (floor.c, yardstick.c): a byte at a time,
- * LF ends a line, CR is ignored wherever it stands, empty lines are skipped, and each line's value
- * is written in decimal followed by CR LF. Nothing else is checked but a line's length. */
+/* The conversion loop of the plain C benchmark programs (floor.c, yardstick.c, wine_floor.c): a
+ * byte at a time, LF ends a line, CR is ignored wherever it stands, empty lines are skipped, and
+ * each line's value is written in decimal followed by CR LF. Nothing else is checked but a line's
+ * length. */
 #ifndef QUORVANE_BENCH_PLAIN_CONVERT_H
 #define QUORVANE_BENCH_PLAIN_CONVERT_H
 
@@ -9,10 +10,10 @@
 enum { kPlainMaxDigits = 31 };
 
 /* The most that plain_convert writes for SIZE bytes: "1" LF gives "1" CR LF, three bytes for two,
- * and a last line without LF up to two more. */
-static inline size_t plain_convert_bound(size_t size) { return size + size / 2 + 2; }
+ * and a last line without LF up to two more. A macro: a static buffer may be sized by it. */
+#define PLAIN_CONVERT_BOUND(size) ((size) + (size) / 2 + 2)
 
-/* Converts the SIZE bytes at TEXT into OUT (plain_convert_bound(SIZE) bytes of room); returns the
+/* Converts the SIZE bytes at TEXT into OUT (PLAIN_CONVERT_BOUND(SIZE) bytes of room); returns the
  * number of bytes written, or (size_t)-1 when a line has more than kPlainMaxDigits digits. */
 static inline size_t plain_convert(const unsigned char* text, size_t size, char* out) {
   char* const start = out;

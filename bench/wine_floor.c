@@ -9,12 +9,14 @@
  * Exit status: 0 done, 1 a line of more than 31 digits, 2 usage or I/O error. */
 #include <windows.h>
 
-enum { kMaxDigits = 31, kMaxInput = 65536 };
+#include "plain_convert.h"
+
+enum { kMaxInput = 65536 };
 
 int wmain(int argc, wchar_t** argv) {
   if (argc != 3) return 2;
   static char text[kMaxInput];
-  static char result[kMaxInput / 2 * 12 + 12];
+  static char result[PLAIN_CONVERT_BOUND(kMaxInput)];
   HANDLE in = CreateFileW(argv[1], GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
   if (in == INVALID_HANDLE_VALUE) return 2;
   DWORD size = 0;
@@ -22,29 +24,8 @@ int wmain(int argc, wchar_t** argv) {
   CloseHandle(in);
   if (!read) return 2;
 
-  char* out = result;
-  unsigned long value = 0;
-  int digits = 0;
-  for (DWORD i = 0; i <= size; ++i) {
-    const char c = i < size ? text[i] : '\n';
-    if (c == '0' || c == '1') {
-      value = value * 2 + (unsigned long)(c - '0');
-      ++digits;
-    } else if (c == '\n' && digits > 0) {
-      if (digits > kMaxDigits) return 1;
-      char reversed[10];
-      int count = 0;
-      do {
-        reversed[count++] = (char)('0' + value % 10);
-        value /= 10;
-      } while (value != 0);
-      while (count > 0) *out++ = reversed[--count];
-      *out++ = '\r';
-      *out++ = '\n';
-      value = 0;
-      digits = 0;
-    }
-  }
+  const size_t length = plain_convert((const unsigned char*)text, size, result);
+  if (length == (size_t)-1) return 1;
 
   wchar_t temporary[MAX_PATH + 8];
   if (lstrlenW(argv[2]) > MAX_PATH) return 2;
@@ -53,8 +34,7 @@ int wmain(int argc, wchar_t** argv) {
   HANDLE dest = CreateFileW(temporary, GENERIC_WRITE, 0, NULL, CREATE_NEW, 0, NULL);
   if (dest == INVALID_HANDLE_VALUE) return 2;
   DWORD written = 0;
-  const DWORD length = (DWORD)(out - result);
-  BOOL ok = WriteFile(dest, result, length, &written, NULL) && written == length &&
+  BOOL ok = WriteFile(dest, result, (DWORD)length, &written, NULL) && written == length &&
             FlushFileBuffers(dest);
   ok = CloseHandle(dest) && ok;
   ok = ok && MoveFileExW(temporary, argv[2], MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);

@@ -1,4 +1,4 @@
-/* The yardstick of the whole-process comparison: the least a program can do to convert a batch
+/* The yardstick of the whole-process comparison: the least a program can do to convert a drop
  * file. It reads the input whole, splits it into lines (LF ends a line, CR is ignored wherever it
  * stands, empty lines are skipped), writes each line's value in decimal followed by CR LF, and
  * exits. Plain stdio; the result is put on the disk with fsync only when asked (--fsync), so that
@@ -35,7 +35,7 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  char* result = malloc(plain_convert_bound(size));
+  char* result = malloc(PLAIN_CONVERT_BOUND(size));
   if (result == NULL) return 2;
   const size_t length = plain_convert((const unsigned char*)text, size, result);
   if (length == (size_t)-1) {

@@ -170,20 +170,6 @@ struct PortablePath {
     return out;
   }
 
-  // How many LFs the bytes from `at` to `end` hold: eight bytes at a time, counted in the bytes
-  // of a word until a byte could overflow.
-  static size_t CountLineEnds(const char* at, const char* end) {
-    size_t count = 0;
-    while (end - at >= 8) {
-      uint64_t counts = 0;
-      for (unsigned word = 0; word < 255 && end - at >= 8; ++word, at += 8) {
-        counts += ZeroBytes(Load8(at) ^ (0x0A * kEachByte)) >> 7;
-      }
-      count += (counts * kEachByte) >> 56;
-    }
-    return count + static_cast<size_t>(std::count(at, end, '\n'));
-  }
-
   // The number of bits of a run of set bits (or of none).
   static inline unsigned RunLength(uint64_t run) {
     return static_cast<unsigned>(std::bit_width(run)) -
@@ -329,19 +315,6 @@ struct Avx2Path {
       }
     }
     return out;
-  }
-
-  // How many LFs the bytes from `at` to `end` hold, 64 at a time.
-  [[gnu::target("avx2,popcnt")]] static size_t CountLineEnds(const char* at, const char* end) {
-    const __m256i lf = _mm256_set1_epi8('\n');
-    size_t count = 0;
-    for (; end - at >= 64; at += 64) {
-      const __m256i first = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
-      const __m256i second = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + 32));
-      count += static_cast<size_t>(
-          std::popcount(HighBits(_mm256_cmpeq_epi8(first, lf), _mm256_cmpeq_epi8(second, lf))));
-    }
-    return count + static_cast<size_t>(std::count(at, end, '\n'));
   }
 
   [[gnu::target("popcnt")]] static inline unsigned RunLength(uint64_t run) {
@@ -589,56 +562,6 @@ char* LineConverter::Finish(char* out) {
   state_.digits = 0;
   state_.last_line_written = true;
   return out + text.count + (state_.crlf ? CrLf::kSize : Lf::kSize);
-}
-
-namespace {
-
-// The most that the lines of `text`, which holds `line_ends` LFs, can give with CR LF after each:
-// a line of d binary digits has at most d log10(2) + 1 decimal digits, the text's digits are at
-// most its bytes but the LFs, and its non-empty lines at most one more than its LFs.
-uint64_t ResultBound(std::string_view text, uint64_t line_ends) {
-  const uint64_t digits = text.size() - line_ends;
-  // 0.30103 is just above log10(2).
-  return (digits * 30103 + 99999) / 100000 + (line_ends + 1) * (1 + CrLf::kSize);
-}
-
-size_t CountLineEnds(std::string_view text, Path path) {
-  const char* end = text.data() + text.size();
-#if QUORVANE_HAS_AVX2_PATH
-  if (path == Path::kAvx2 && LineConverter::Supported(path)) {
-    return Avx2Path::CountLineEnds(text.data(), end);
-  }
-#endif
-  static_cast<void>(path);
-  return PortablePath::CountLineEnds(text.data(), end);
-}
-
-}  // namespace
-
-ConvertedLines ConvertLines(std::string_view text, LineConverter::Path path) {
-  ConvertedLines outcome;
-  outcome.storage = FileBuffer(LineConverter::OutputBound(text.size()));
-  // The memory for the result is made ready in one go, as far as this text can reach: asked for a
-  // part at a time, the same pages cost far more (each call disturbs the conversion under way)
-  // than counting the line ends does. The bound is close: a third of a byte for each binary
-  // digit, and three bytes a line.
-  const uint64_t reach = ResultBound(text, CountLineEnds(text, path)) + 16;
-  outcome.storage.Prepare(
-      static_cast<size_t>(std::min<uint64_t>(reach, outcome.storage.capacity())));
-  LineConverter converter("\r\n", LineConverter::LongLines::kRefuseText, path);
-  char* const start = outcome.storage.data();
-  char* out = converter.Feed(text, start);
-  out = converter.Finish(out);
-  outcome.not_binary = converter.fault() == Fault::kNotBinary;
-  outcome.line_too_long = converter.fault() == Fault::kLineTooLong;
-  if (outcome.not_binary || outcome.line_too_long) {
-    outcome.fault_line = converter.fault_line();
-    outcome.storage = FileBuffer();
-  } else {
-    outcome.line_count = converter.line_count();
-    outcome.result = std::string_view(start, static_cast<size_t>(out - start));
-  }
-  return outcome;
 }
 
 LinesVerdict ConvertLinesInParts(std::string_view text,

@@ -6,7 +6,6 @@
 #include <string_view>
 
 #include "convert/limits.h"
-#include "storage/file_buffer.h"
 
 namespace quorvane {
 
@@ -102,24 +101,13 @@ class LineConverter {
 };
 
 // A whole text, such as a drop file, converted as a calling program reads it: each line's decimal
-// followed by CR LF. A single line of more than kMaxLineDigits digits refuses the whole text; a
-// byte that is not binary anywhere refuses it as well, and is what counts when both happen.
-struct ConvertedLines {
-  bool not_binary = false;
-  bool line_too_long = false;
-  uint64_t line_count = 0;  // non-empty lines, when the text is not refused
-  uint64_t fault_line = 0;  // when it is refused: the number, from 1, of the line that refused it
-  std::string_view result;  // empty when refused
-  FileBuffer storage;       // holds `result`
-};
-[[nodiscard]] ConvertedLines ConvertLines(std::string_view text,
-                                          LineConverter::Path path = LineConverter::DefaultPath());
-
-// The same conversion, with the result handed to `take` a part at a time (each at most
-// LineConverter::OutputBound(kTextPart) bytes) instead of held whole: a drop file's result goes
-// to its file through one small buffer whose pages stay warm, where a whole result's fresh pages
-// cost more than converting it. The verdict comes at the end, so `take` may have had parts of a
-// text that is refused after all: whoever keeps them throws them away then.
+// followed by CR LF, handed to `take` a part at a time (each at most
+// LineConverter::OutputBound(kTextPart) bytes), never held whole: a drop file's result goes to its
+// file through one small buffer whose pages stay warm, where a whole result's fresh pages cost
+// more than converting it. A single line of more than kMaxLineDigits digits refuses the whole
+// text; a byte that is not binary anywhere refuses it as well, and is what counts when both
+// happen. The verdict comes at the end, so `take` may have had parts of a text that is refused
+// after all: whoever keeps them throws them away then.
 struct LinesVerdict {
   bool not_binary = false;
   bool line_too_long = false;

@@ -15,6 +15,7 @@
 #include "convert/limits.h"
 #include "convert/line_converter.h"
 #include "fuzz/fuzz_check.h"
+#include "tests/support/convert_text.h"
 
 namespace {
 
@@ -156,22 +157,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       // Zero bytes at the very end end the text; anywhere else they are not binary.
       for (char c : checked.substr(0, checked.find_last_not_of('\0') + 1))
         allowed = allowed && (c == '0' || c == '1' || c == '\r' || c == '\n');
-      FUZZ_CHECK(quorvane::ConvertLines(checked, path).not_binary == !allowed);
+      FUZZ_CHECK(quorvane::testing::ConvertText(checked, path).not_binary == !allowed);
     }
 
-    const quorvane::ConvertedLines whole = quorvane::ConvertLines(text, path);
+    const quorvane::testing::ConvertedText whole = quorvane::testing::ConvertText(text, path);
     FUZZ_CHECK(!whole.not_binary);
     FUZZ_CHECK(whole.line_too_long == expected.refused);
     FUZZ_CHECK(whole.result == expected.result);
     if (!expected.refused) FUZZ_CHECK(whole.line_count == expected.lines);
 
-    const quorvane::ConvertedLines moved = quorvane::ConvertLines(shifted, path);
+    const quorvane::testing::ConvertedText moved = quorvane::testing::ConvertText(shifted, path);
     FUZZ_CHECK(moved.line_too_long == whole.line_too_long);
     FUZZ_CHECK(moved.line_count == whole.line_count);
     FUZZ_CHECK(moved.result == whole.result);
 
     // Line breaks at the end never change a result.
-    FUZZ_CHECK(quorvane::ConvertLines(quorvane::TrimTrailingBreaks(text), path).result ==
+    FUZZ_CHECK(quorvane::testing::ConvertText(quorvane::TrimTrailingBreaks(text), path).result ==
                whole.result);
 
     // The raw bytes as a stream, in parts: the same lines, faults and fault lines as a reading
@@ -190,9 +191,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // Every path against the first, on the raw bytes: the same outcome to the byte.
   const std::vector<LineConverter::Path>& paths = Paths();
-  const quorvane::ConvertedLines first = quorvane::ConvertLines(bytes, paths.front());
+  const quorvane::testing::ConvertedText first =
+      quorvane::testing::ConvertText(bytes, paths.front());
   for (size_t other = 1; other < paths.size(); ++other) {
-    const quorvane::ConvertedLines next = quorvane::ConvertLines(bytes, paths[other]);
+    const quorvane::testing::ConvertedText next =
+        quorvane::testing::ConvertText(bytes, paths[other]);
     FUZZ_CHECK(next.not_binary == first.not_binary);
     FUZZ_CHECK(next.line_too_long == first.line_too_long);
     FUZZ_CHECK(next.line_count == first.line_count);

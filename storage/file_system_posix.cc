@@ -12,6 +12,7 @@
 #include <cstring>
 #include <utility>
 
+#include "storage/descriptor_io_posix.h"
 #include "storage/file_buffer.h"
 #include "storage/file_system.h"
 
@@ -89,18 +90,6 @@ bool MoveAside(const std::string& from, const std::string& to) {
     return Failed(FileOperation::kRename, from, EEXIST);
   }
   return ::rename(from.c_str(), to.c_str()) == 0 || Failed(FileOperation::kRename, from, errno);
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<size_t>(written));
-  }
-  return true;
 }
 
 class PosixWritableFile final : public WritableFile {

@@ -2,7 +2,8 @@
 # Checks what the build cannot see by itself:
 #  - includes point inward only: the core (convert/, storage/, automation/) includes nothing from
 #    ui/, app/ or platform/; ui/ nothing from app/ or platform/; app/ nothing from platform/; no
-#    front end under platform/ includes another;
+#    front end under platform/ (headless/, qt/, win32/) includes another or the Linux executable
+#    (platform/linux/), which includes only the headless front end it is built around;
 #  - the executable links no GUI toolkit and exports no C++ runtime symbol;
 #  - the desktop front end module, when given, resolves nothing in the executable.
 # Usage: check_structure.sh SOURCE_DIR QUORVANE [MODULE]
@@ -22,9 +23,11 @@ forbidden_for() {
     convert | storage | automation) echo "ui app platform" ;;
     ui) echo "app platform" ;;
     app) echo "platform" ;;
-    platform/*) for front_end in "$source_dir"/platform/*/; do
-        front_end=platform/$(basename "$front_end")
-        [ "$front_end" != "$1" ] && echo "$front_end"
+    platform/*) for other in "$source_dir"/platform/*/; do
+        other=platform/$(basename "$other")
+        [ "$other" = "$1" ] && continue
+        [ "$1" = platform/linux ] && [ "$other" = platform/headless ] && continue
+        echo "$other"
       done ;;
   esac
 }

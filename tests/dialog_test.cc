@@ -14,7 +14,7 @@
 #include "tests/support/dialog_harness.h"
 #include "ui/dialog_templates.h"
 #include "ui/keyboard_filter.h"
-#include "ui/run_outcome.h"
+#include "ui/outcome_messages.h"
 #include "ui/texts.h"
 
 namespace quorvane {

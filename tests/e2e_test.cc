@@ -568,6 +568,8 @@ TEST_F(EndToEndTest, CompletionSoundThroughTheDesktopWhenThereIsOne) {
        {"DISPLAY=:97", "QUORVANE_TEST_SOUND_FAILS=1"},
        "complete\ndialog-information\n"},
       /* 3*/ {"no display", {}, nullptr},
+      // A Qt platform named without a display is no desktop session.
+      /* 4*/ {"a Qt platform but no display", {"QT_QPA_PLATFORM=offscreen"}, nullptr},
   };
   for (size_t row = 0; row < std::size(cases); ++row) {
     SCOPED_TRACE("row " + std::to_string(row) + ": " + cases[row].name);

@@ -13,16 +13,31 @@ enum class MessageIcon : int { kError = 16, kInformation = 64 };
 // Notification codes of control commands.
 enum class Notification : int { kClicked = 0, kChanged = 0x0300 };
 
-// One control as a window shows it. Plain data, so that it can cross into a front end module
-// built against another C++ runtime; `text` is valid as long as the snapshot it came in.
-struct ControlSnapshot {
-  int id = 0;
-  std::string_view text;
+// One control as a window shows it, with its text as `Text`: owned where the state is kept
+// (ControlState), a view of it in a snapshot (ControlSnapshot).
+template <class Text>
+struct ControlStateOf {
+  Text text{};
   bool checked = false;
   bool visible = true;
   bool enabled = true;
   uint64_t range = 100;
   uint64_t position = 0;
+
+  // The same control with its text as `Other`.
+  template <class Other>
+  ControlStateOf<Other> As() const {
+    return {Other(text), checked, visible, enabled, range, position};
+  }
+};
+
+// A control's state where it is kept: in the views that hold the controls in memory.
+using ControlState = ControlStateOf<std::string>;
+
+// A control's state handed to a front end module, which is built against another C++ runtime:
+// plain data only, its text valid as long as the state it was taken from.
+struct ControlSnapshot : ControlStateOf<std::string_view> {
+  int id = 0;
 };
 
 // What the dialog logic asks of the window and its controls. Controls are named by their ids

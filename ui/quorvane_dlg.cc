@@ -78,7 +78,7 @@ bool CQuorvaneDlg::OnInitDialog() {
   } else if (environment_.start_mode == StartMode::kDialog) {
     OpenWithAutomaticModeOn();
   } else {
-    TakeAutomaticBranch();
+    RunBatch();
   }
   return true;
 }
@@ -100,8 +100,6 @@ void CQuorvaneDlg::OpenWithAutomaticModeOn() {
   if (!view_->IsChecked(kIdAutoRun)) view_->SetChecked(kIdAutoRun, true);
   view_->Show(kIdShowMessages, true);
 }
-
-void CQuorvaneDlg::TakeAutomaticBranch() { RunBatch(); }
 
 void CQuorvaneDlg::EndRun(RunOutcome outcome) {
   outcome_ = outcome;
@@ -259,7 +257,7 @@ void CQuorvaneDlg::RunBatch() {
   EndRun(RunDropFolder(files_, folders_, *this, &run_details_));
 }
 
-void CQuorvaneDlg::Begin(const ProgressSchedule&, uint64_t total) {
+void CQuorvaneDlg::Begin(uint64_t total) {
   run_begun_ = true;
   DialogView& view = *view_;
   if (!view.IsChecked(kIdAutoRun)) view.SetChecked(kIdAutoRun, true);

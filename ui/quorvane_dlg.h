@@ -9,7 +9,7 @@
 #include "storage/folder_tree.h"
 #include "storage/settings.h"
 #include "ui/dialog_view.h"
-#include "ui/run_outcome.h"
+#include "ui/outcome_messages.h"
 
 namespace quorvane {
 
@@ -41,8 +41,8 @@ struct DialogEnvironment {
   StartMode start_mode = StartMode::kDropFolderDecides;
 };
 
-// The main dialog: its start-up, its command handlers and the batch run, written against a
-// DialogView so that any front end (or a test) can show it.
+// The main dialog: its start-up, its command handlers and the drop-folder run it shows, written
+// against a DialogView so that any front end (or a test) can show it.
 class CQuorvaneDlg final : public DialogCommands, private RunProgress {
  public:
   explicit CQuorvaneDlg(DialogEnvironment environment);
@@ -86,7 +86,6 @@ class CQuorvaneDlg final : public DialogCommands, private RunProgress {
   void TakeInteractiveBranch();
   void OpenWithAutomaticModeOn();
   void RemoveDropFolder();
-  void TakeAutomaticBranch();
   // Ends an automatic start, however its run went: the controls back at rest, the outcome's
   // message where allowed (and the beep for success), the dialog ended.
   void EndRun(RunOutcome outcome);
@@ -99,7 +98,7 @@ class CQuorvaneDlg final : public DialogCommands, private RunProgress {
   void ShowSteps(uint64_t from, uint64_t to, uint64_t total);
   uint64_t NowMs() const;
   // What the drop-folder run reports, shown on the progress controls.
-  void Begin(const ProgressSchedule& schedule, uint64_t total) override;
+  void Begin(uint64_t total) override;
   void Steps(uint64_t from, uint64_t to, uint64_t total) override;
   void Restart(uint64_t total) override;
   void Step(uint64_t position, uint64_t total) override;

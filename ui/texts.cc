@@ -492,4 +492,12 @@ std::string ProgressLabel(int percent) {
   return Format(TextId::kProgressLabel, {std::to_string(percent)});
 }
 
+std::string OneLine(std::string_view text) {
+  std::string line;
+  for (char c : text) {
+    if (c != '\r') line.push_back(c == '\n' ? ' ' : c);
+  }
+  return line;
+}
+
 }  // namespace quorvane

@@ -170,4 +170,8 @@ std::string Format(TextId id, Language language, std::initializer_list<std::stri
 // The progress label for a whole percentage, "進捗率　N %".
 std::string ProgressLabel(int percent);
 
+// `text` on one line, for standard error and the system's log: each line break (LF, or CR LF)
+// becomes a space.
+std::string OneLine(std::string_view text);
+
 }  // namespace quorvane

@@ -31,8 +31,7 @@ std::string_view HeadlessView::GetText(int id) { return at(id).text; }
 std::vector<ControlSnapshot> HeadlessView::Snapshot() const {
   std::vector<ControlSnapshot> snapshot;
   for (const auto& [id, state] : controls_) {
-    snapshot.push_back(
-        {id, state.text, state.checked, state.visible, state.enabled, state.range, state.position});
+    snapshot.push_back({state.As<std::string_view>(), id});
   }
   return snapshot;
 }
@@ -90,9 +89,7 @@ void PrintMessageToStandardError(std::string_view caption, std::string_view text
                                  MessageIcon icon) {
   std::string out(caption);
   out += icon == MessageIcon::kError ? ": error: " : ": ";
-  for (char c : text) {
-    if (c != '\r') out.push_back(c == '\n' ? ' ' : c);
-  }
+  out += OneLine(text);
   out.push_back('\n');
   std::fputs(out.c_str(), stderr);
 }

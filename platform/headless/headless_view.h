@@ -10,19 +10,10 @@
 
 namespace quorvane {
 
-// The state of one control of the main dialog, as a window would show it.
-struct ControlState {
-  std::string text;
-  bool checked = false;
-  bool visible = true;
-  bool enabled = true;
-  uint64_t range = 100;
-  uint64_t position = 0;
-};
-
-// A view with no window: the controls live in memory. Automatic runs use it when nothing has to
-// be shown, tests use it to drive the dialog, and a desktop front end builds its window from the
-// state it leaves.
+// A view with no window: the controls live in memory. The Linux executable runs the dialog's
+// initialisation on it before any window exists, and a desktop front end builds its window from
+// the state it leaves; tests drive the dialog through it. (An automatic start that shows no
+// dialog has a view of its own, AutomaticRunView in app/.)
 class HeadlessView : public DialogView {
  public:
   using MessageHandler = std::function<void(std::string_view text, MessageIcon icon)>;
@@ -80,7 +71,7 @@ class HeadlessView : public DialogView {
 // Rings the bell of the terminal that standard error goes to; anywhere else it does nothing.
 void RingTerminalBell();
 
-// Writes a message box's text to standard error, one line per line of the text.
+// Writes a message box's text to standard error, on one line after the caption.
 void PrintMessageToStandardError(std::string_view caption, std::string_view text, MessageIcon icon);
 
 }  // namespace quorvane

@@ -321,7 +321,7 @@ std::string_view MainDialog::GetText(int id) {
 }
 
 void MainDialog::SetText(int id, std::string_view text) {
-  // An edit lays its whole text out again on every set, which a batch run would pay for each
+  // An edit lays its whole text out again on every set, which a drop-folder run would pay for each
   // bar step although the percentage changes only a hundred times. Multi-line edits raise no
   // change notification for a set text, so leaving an equal text alone changes nothing else.
   if (GetText(id) == text) return;

@@ -218,7 +218,7 @@ class Win32Platform final : public Platform {
 }  // namespace
 }  // namespace quorvane::win32
 
-// The exit status tells a calling program how the start ended (automation/run_outcome.h).
+// The exit status tells a calling program how the start ended (automation/exit_status.h).
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   static_assert(sizeof(INITCOMMONCONTROLSEX) == 8);
   quorvane::win32::Win32Platform platform(instance);

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "tests/support/drop_home.h"
-#include "ui/run_outcome.h"
+#include "ui/outcome_messages.h"
 
 namespace quorvane::testing {
 namespace {

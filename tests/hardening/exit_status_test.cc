@@ -21,8 +21,8 @@
 #include "tests/support/drop_home.h"
 #include "ui/dialog_templates.h"
 #include "ui/dialog_view.h"
+#include "ui/outcome_messages.h"
 #include "ui/quorvane_dlg.h"
-#include "ui/run_outcome.h"
 #include "ui/texts.h"
 
 namespace quorvane::testing {
@@ -649,6 +649,18 @@ TEST(ExitStatusRows, BatchRunsNeverWaitAndSayWhatWentWrongInOneLine) {
        [](const DropHome&) {
          return Text(TextId::kStepWrite) + "に失敗しました: " + SystemErrorText(ENOSPC);
        }},
+      // A write that takes no byte ends the run, where asking again would never end.
+      /*6a*/
+      {"a file system that takes no byte (a write of 0)",
+       true,
+       "1\r\n",
+       RunOutcome::kResultNotWritten,
+       "quorvane: 結果ファイル「Decyield.tbin」を書き込めませんでした。",
+       {fail_io, "QUORVANE_WRITES_NOTHING=.partial"},
+       nullptr,
+       [](const DropHome&) {
+         return Text(TextId::kStepWrite) + "に失敗しました: " + SystemErrorText(EIO);
+       }},
       /* 7*/
       {"a folder that may not be written (EPERM)",
        true,
@@ -950,7 +962,7 @@ const StartRow kStartRows[] = {
      true,
      "1\r\n",
      kIdExit,
-     RunOutcome::kNoDialog,
+     RunOutcome::kNoDocumentsFolder,
      DocumentsLookup::Problem::kNoHome,
      {},
      nullptr,
@@ -964,7 +976,7 @@ const StartRow kStartRows[] = {
      true,
      "1\r\n",
      kIdExit,
-     RunOutcome::kNoDialog,
+     RunOutcome::kNoDocumentsFolder,
      DocumentsLookup::Problem::kHomeNotAbsolute,
      {},
      nullptr,
@@ -979,7 +991,7 @@ const StartRow kStartRows[] = {
      true,
      "1\r\n",
      kIdExit,
-     RunOutcome::kNoDialog,
+     RunOutcome::kNoDocumentsFolder,
      DocumentsLookup::Problem::kHomeNotAbsolute,
      {"--batch"},
      nullptr,
@@ -992,7 +1004,7 @@ const StartRow kStartRows[] = {
      true,
      "1\r\n",
      kIdExit,
-     RunOutcome::kNoDialog,
+     RunOutcome::kNoDocumentsFolder,
      DocumentsLookup::Problem::kNoHome,
      {"--where"},
      nullptr,
@@ -1012,7 +1024,7 @@ const StartRow kStartRows[] = {
      true,
      true,
      0,
-     BatchOutcomeLine(13, AtLine(1))},
+     StandardErrorLine(13, AtLine(1))},
     // A person who starts the drop folder's run at a terminal reads its outcome there.
     /*11*/
     {"at a terminal",
@@ -1026,7 +1038,7 @@ const StartRow kStartRows[] = {
      true,
      false,
      0,
-     BatchOutcomeLine(13, AtLine(1))},
+     StandardErrorLine(13, AtLine(1))},
     /*12*/
     {"not at a terminal",
      true,
@@ -1052,7 +1064,7 @@ const StartRow kStartRows[] = {
      true,
      true,
      1,
-     BatchOutcomeLine(13, AtLine(1))},
+     StandardErrorLine(13, AtLine(1))},
     /*14*/
     {"at a terminal, the message written there already",
      true,

@@ -41,6 +41,8 @@
 //   QUORVANE_FAIL_FOLDER_LOCK=1     flock() of a folder fails with ENOLCK: no lock can be had
 //   QUORVANE_DISK_FULL=<name>       write() to a file whose path ends in <name> fails with
 //                                   ENOSPC, as on a full disk
+//   QUORVANE_WRITES_NOTHING=<name>  write() to a file whose path ends in <name> writes no byte
+//                                   and returns 0, as a broken file system may
 //   QUORVANE_FILE_SIZE_LIMIT=<n>    the process may write files of at most n bytes (ulimit -f)
 //   QUORVANE_MEMORY_HEADROOM=<n>    the process may map at most n bytes more than it has at start
 //                                   (ulimit -v)
@@ -82,6 +84,8 @@ int rewrite_fd = -1;
 int failing_read_fd = -1;
 // The descriptor of the file on a "full disk"; -1: none.
 int full_disk_fd = -1;
+// The descriptor of the file whose writes write nothing; -1: none.
+int writes_nothing_fd = -1;
 
 int OpenWith(const char* symbol, const char* path, int flags, va_list args) {
   mode_t mode = 0;
@@ -107,6 +111,7 @@ int OpenWith(const char* symbol, const char* path, int flags, va_list args) {
   }
   if (fd >= 0 && Matches("QUORVANE_FAIL_READ", path)) failing_read_fd = fd;
   if (fd >= 0 && to_write && Matches("QUORVANE_DISK_FULL", path)) full_disk_fd = fd;
+  if (fd >= 0 && to_write && Matches("QUORVANE_WRITES_NOTHING", path)) writes_nothing_fd = fd;
   return fd;
 }
 
@@ -270,6 +275,7 @@ ssize_t write(int fd, const void* buffer, size_t size) {
     errno = ENOSPC;
     return -1;
   }
+  if (fd == writes_nothing_fd && size > 0) return 0;
   static auto real = Next<ssize_t (*)(int, const void*, size_t)>("write");
   return real(fd, buffer, size);
 }

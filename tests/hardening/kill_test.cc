@@ -13,41 +13,43 @@
 
 #include "convert/limits.h"
 #include "tests/support/drop_home.h"
-#include "ui/run_outcome.h"
+#include "ui/outcome_messages.h"
 
 namespace quorvane::testing {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-struct Batch {
+// An input file and the result it must give.
+struct Conversion {
   std::string input;
   std::string result;
 };
 
 // About `size` bytes of random lines of 1 to kMaxLineDigits digits with CR LF, and their results
 // worked out here digit by digit.
-Batch RandomBatch(std::mt19937& random, size_t size) {
-  Batch batch;
+Conversion RandomConversion(std::mt19937& random, size_t size) {
+  Conversion conversion;
   std::uniform_int_distribution<int> length(1, kMaxLineDigits);
   std::uniform_int_distribution<int> bit(0, 1);
-  while (batch.input.size() < size) {
+  while (conversion.input.size() < size) {
     unsigned long value = 0;
     for (int digits = length(random); digits > 0; --digits) {
       int b = bit(random);
-      batch.input.push_back(static_cast<char>('0' + b));
+      conversion.input.push_back(static_cast<char>('0' + b));
       value = value * 2 + static_cast<unsigned long>(b);
     }
-    batch.input += "\r\n";
-    batch.result += std::to_string(value) + "\r\n";
+    conversion.input += "\r\n";
+    conversion.result += std::to_string(value) + "\r\n";
   }
-  return batch;
+  return conversion;
 }
 
 TEST(KillTest, AKilledRunLeavesTheInputWithTheOldResultOrTheWholeNewResult) {
   std::mt19937 random(20261207);
-  const Batch batches[2] = {RandomBatch(random, 2'000'000), RandomBatch(random, 2'000'000)};
-  ASSERT_NE(batches[0].result, batches[1].result);
+  const Conversion conversions[2] = {RandomConversion(random, 2'000'000),
+                                     RandomConversion(random, 2'000'000)};
+  ASSERT_NE(conversions[0].result, conversions[1].result);
   DropHome home;
   home.MakeDropFolder();
 
@@ -56,13 +58,13 @@ TEST(KillTest, AKilledRunLeavesTheInputWithTheOldResultOrTheWholeNewResult) {
   // to past its end.
   std::vector<long> whole_runs;
   for (int i = 0; i < 3; ++i) {
-    home.DropInput(batches[1].input);
+    home.DropInput(conversions[1].input);
     const auto started = Clock::now();
     Ending whole = RunQuorvane(home.Environment());
     whole_runs.push_back(
         std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - started).count());
     ASSERT_EQ(whole.code, ExitStatus(RunOutcome::kOk));
-    ASSERT_EQ(home.Result(), batches[1].result);
+    ASSERT_EQ(home.Result(), conversions[1].result);
   }
   std::sort(whole_runs.begin(), whole_runs.end());
   const long run_time = whole_runs[1];
@@ -77,10 +79,10 @@ TEST(KillTest, AKilledRunLeavesTheInputWithTheOldResultOrTheWholeNewResult) {
   for (; run < kMaximumRuns; ++run) {
     if (run >= kMinimumRuns && Clock::now() - loop_start > time_budget) break;
     SCOPED_TRACE("run " + std::to_string(run));
-    const Batch& old_batch = batches[(run + 1) % 2];
-    const Batch& batch = batches[run % 2];
-    home.WriteResult(old_batch.result);
-    home.DropInput(batch.input);
+    const Conversion& old_conversion = conversions[(run + 1) % 2];
+    const Conversion& conversion = conversions[run % 2];
+    home.WriteResult(old_conversion.result);
+    home.DropInput(conversion.input);
 
     const long delay = delay_us(random);
     pid_t pid = Spawn({QuorvaneExecutable(), {}, home.Environment()});
@@ -97,8 +99,8 @@ TEST(KillTest, AKilledRunLeavesTheInputWithTheOldResultOrTheWholeNewResult) {
 
     const std::optional<std::string> result = home.Result();
     ASSERT_TRUE(result.has_value()) << "the result file vanished, killed after " << delay << " us";
-    const bool old_result = *result == old_batch.result;
-    const bool new_result = *result == batch.result;
+    const bool old_result = *result == old_conversion.result;
+    const bool new_result = *result == conversion.result;
     ASSERT_TRUE(old_result || new_result)
         << "a result of " << result->size() << " bytes that is neither the old nor the new one,"
         << " killed after " << delay << " us";
@@ -122,11 +124,11 @@ TEST(KillTest, AKilledRunLeavesTheInputWithTheOldResultOrTheWholeNewResult) {
       run, kept_input, replaced_but_input_left, completed, pending_left);
 
   // Whatever the kills left behind, the next run completes and leaves nothing temporary.
-  home.WriteResult(batches[0].result);
-  home.DropInput(batches[1].input);
+  home.WriteResult(conversions[0].result);
+  home.DropInput(conversions[1].input);
   Ending last = RunQuorvane(home.Environment());
   EXPECT_EQ(last.code, ExitStatus(RunOutcome::kOk));
-  EXPECT_EQ(home.Result(), batches[1].result);
+  EXPECT_EQ(home.Result(), conversions[1].result);
   EXPECT_FALSE(home.InputExists());
   EXPECT_FALSE(home.PendingResultExists());
 }

@@ -19,7 +19,7 @@
 #include "tests/support/dialog_harness.h"
 #include "tests/support/drop_home.h"
 #include "ui/dialog_templates.h"
-#include "ui/run_outcome.h"
+#include "ui/outcome_messages.h"
 
 namespace quorvane::testing {
 namespace {
@@ -191,7 +191,7 @@ TEST(PathTest, HomeAndConfigFoldersWithSpacesAndJapaneseNames) {
         {QuorvaneExecutable(), arguments, HeadlessEnvironment(relative), "/dev/null", error_log});
     ASSERT_GT(pid, 0);
     ending = WaitFor(pid);
-    EXPECT_EQ(ending.code, ExitStatus(RunOutcome::kNoDialog));
+    EXPECT_EQ(ending.code, ExitStatus(RunOutcome::kNoDocumentsFolder));
     EXPECT_NE(ReadFile(error_log).find("HOME=" + relative), std::string::npos)
         << ReadFile(error_log);
     EXPECT_FALSE(fs::exists(relative));

@@ -13,9 +13,9 @@
 namespace quorvane::testing {
 
 // A file system held in memory: a dialog test that needs no real disk stays hermetic (a read-only
-// mark is a flag, not a permission that root ignores), and a benchmark of the batch run measures
-// the run and not the disk. Paths are plain keys; a folder is a key without contents, made one
-// level at a time as on a disk.
+// mark is a flag, not a permission that root ignores), and a benchmark of the drop-folder run
+// measures the run and not the disk. Paths are plain keys; a folder is a key without contents, made
+// one level at a time as on a disk.
 //
 // It also models what a power cut may take away, the way a journalling file system does: a file's
 // bytes are on the disk only once flushed, and a folder's changes (names made, moved, deleted)

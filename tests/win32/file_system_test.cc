@@ -18,6 +18,7 @@
 #include "storage/file_primitives.h"
 #include "storage/file_system.h"
 #include "storage/wide_text.h"
+#include "tests/support/convert_text.h"
 #include "tests/support/delete_tree.h"
 #include "tests/win32/check.h"
 
@@ -431,7 +432,7 @@ void ConverterCases() {
         if (r.fault != Fault::kNone)
           ExpectEq(where, "fault line", converter.fault_line(), r.fault_line);
       }
-      const ConvertedLines whole = ConvertLines(r.input, path);
+      const testing::ConvertedText whole = testing::ConvertText(r.input, path);
       const std::string where = "converter row " + std::to_string(row) + ", " + name + ", whole";
       ExpectEq(where, "not binary", whole.not_binary, r.fault == Fault::kNotBinary);
       ExpectEq(where, "line too long", whole.line_too_long, r.fault == Fault::kLineTooLong);

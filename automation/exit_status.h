@@ -5,9 +5,13 @@
 namespace quorvane {
 
 // How a start of Quorvane ended, and the process exit status that tells a calling program so.
+// Status 1 has three meanings, each named below; they are one value, so a switch names only the
+// one it means.
 enum class RunOutcome : int {
-  kOk = 0,                 // the batch run completed, or the dialog was closed normally
-  kNoDialog = 1,           // the interactive dialog could not be shown, or no Documents folder
+  kOk = 0,                 // a drop-folder run completed, the dialog closed, or an answer given
+  kNoDialog = 1,           // the dialog had to be shown but could not be (no display, no front end)
+  kNoDocumentsFolder = 1,  // no Documents folder at all: nothing was made anywhere
+  kAnswerNotGiven = 1,     // --where, --help or --version could not give its answer
   kUsageError = 2,         // the command line was not understood
   kInputMissing = 10,      // AutoFile folder present, Bintake.tbin missing
   kInputEmpty = 11,        // Bintake.tbin has 0 bytes

@@ -19,9 +19,10 @@
 #include "app/command_line.h"
 #include "app/desktop_front_end.h"
 #include "app/quorvane_app.h"
-#include "platform/headless/desktop_sound_posix.h"
 #include "platform/headless/headless_view.h"
-#include "platform/headless/system_log_posix.h"
+#include "platform/linux/desktop_sound_linux.h"
+#include "platform/linux/system_log_linux.h"
+#include "storage/descriptor_io_posix.h"
 #include "storage/file_primitives.h"
 #include "storage/folder_tree.h"
 #include "ui/quorvane_dlg.h"
@@ -76,22 +77,18 @@ DesktopFrontEnd* LoadDesktopFrontEnd(const std::string& executable, std::string&
   return nullptr;
 }
 
-// A desktop session, whose sound theme has the event sounds.
-bool HasDesktopSession() {
-  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
-    const char* value = std::getenv(name);
-    if (value != nullptr && *value != '\0') return true;
-  }
-  return false;
+bool IsSet(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr && *value != '\0';
 }
 
-bool HasDisplay() {
-  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
-    const char* value = std::getenv(name);
-    if (value != nullptr && *value != '\0') return true;
-  }
-  return false;
-}
+// A desktop session's display, X11 or Wayland: windows can be shown there, and its sound theme
+// has the event sounds.
+bool HasDisplay() { return IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY"); }
+
+// Whether the desktop front end is worth loading: a display, or a Qt platform named instead of
+// one (offscreen, say), which the module itself judges.
+bool MayShowWindow() { return HasDisplay() || IsSet("QT_QPA_PLATFORM"); }
 
 // The descriptors 0, 1 and 2 that the caller left closed. They hold /dev/null now, as a guard,
 // but nothing written there reaches anybody: output to a closed standard output is an error.
@@ -124,19 +121,11 @@ ClosedStreams MakeStandardStreamsSafe() {
   return {closed[0], closed[1], closed[2]};
 }
 
-// Waits until `fd` is ready for `events`: a descriptor the caller made non-blocking answers
-// EAGAIN instead of waiting by itself.
-void AwaitReady(int fd, short events) {
-  pollfd ready = {fd, events, 0};
-  while (::poll(&ready, 1, -1) < 0 && errno == EINTR) {
-  }
-}
-
 // The descriptors as they are: a closed pipe or a full disk is a failed write, never a signal,
 // and a non-blocking descriptor is waited on, never taken for a failure. Nothing here allocates.
-class PosixStreams final : public StandardStreams {
+class LinuxStreams final : public StandardStreams {
  public:
-  explicit PosixStreams(ClosedStreams closed) : closed_(closed) {}
+  explicit LinuxStreams(ClosedStreams closed) : closed_(closed) {}
 
   bool CanRead() override { return true; }
   std::ptrdiff_t Read(char* buffer, size_t size) override {
@@ -166,7 +155,7 @@ class PosixStreams final : public StandardStreams {
   }
   int last_error() const override { return error_; }
   void WriteError(std::string_view text) override {
-    if (!closed_.error) WriteAll(STDERR_FILENO, text);
+    if (!closed_.error) static_cast<void>(WriteAll(STDERR_FILENO, text));
   }
   void PrepareForStream() override {
     // A pipe takes 64 KiB by default, which a fast stream fills at every write; as much as an
@@ -178,29 +167,14 @@ class PosixStreams final : public StandardStreams {
   }
 
  private:
-  static bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-      const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-      if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-        AwaitReady(fd, POLLOUT);
-        continue;
-      }
-      if (written < 0 && errno == EINTR) continue;
-      if (written == 0) errno = EIO;
-      if (written <= 0) return false;
-      bytes.remove_prefix(static_cast<size_t>(written));
-    }
-    return true;
-  }
-
   ClosedStreams closed_;
   int error_ = 0;
 };
 
-class PosixPlatform final : public Platform {
+class LinuxPlatform final : public Platform {
  public:
   // Allocates nothing: whatever it needs is found when it is first asked for.
-  PosixPlatform(int argc, char** argv, ClosedStreams closed)
+  LinuxPlatform(int argc, char** argv, ClosedStreams closed)
       : argc_(argc), argv_(argv), closed_(closed), streams_(closed) {}
 
   Language UserLanguage() override {
@@ -235,7 +209,7 @@ class PosixPlatform final : public Platform {
       front_end->ShowMessageBox(ApplicationName(), text, icon);
       return true;
     }
-    if (HasDisplay() && !front_end_error_.empty() && !fallback_explained_) {
+    if (MayShowWindow() && !front_end_error_.empty() && !fallback_explained_) {
       // Whoever expected a box on the display learns why the message is here instead.
       std::fprintf(stderr, "%s: %s\n", ApplicationName().c_str(),
                    Format(TextId::kNoMessageBox, {front_end_error_}).c_str());
@@ -258,7 +232,7 @@ class PosixPlatform final : public Platform {
 
   void PlaySound(MessageIcon sound) override {
     // A sound that cannot be played is no reason to fail the run.
-    if (HasDesktopSession()) {
+    if (HasDisplay()) {
       if (!sound_) sound_.emplace(ApplicationName());
       if (sound_->Play(sound)) return;
     }
@@ -278,7 +252,7 @@ class PosixPlatform final : public Platform {
     if (view.ended()) return view.end_result();
 
     std::string error;
-    DesktopFrontEnd* front_end = HasDisplay() ? LoadFrontEnd(error) : nullptr;
+    DesktopFrontEnd* front_end = MayShowWindow() ? LoadFrontEnd(error) : nullptr;
     if (front_end == nullptr) {
       if (error.empty()) error = Text(TextId::kNoDisplaySet);
       // Without a home folder there is no Documents folder either, and no X authority file:
@@ -310,20 +284,20 @@ class PosixPlatform final : public Platform {
 
   DesktopFrontEnd* DesktopFrontEndIfDisplay() {
     std::string ignored;
-    return HasDisplay() ? LoadFrontEnd(ignored) : nullptr;
+    return MayShowWindow() ? LoadFrontEnd(ignored) : nullptr;
   }
 
   int argc_;
   char** argv_;
   ClosedStreams closed_;
-  PosixStreams streams_;
+  LinuxStreams streams_;
   std::string executable_;
   bool front_end_tried_ = false;
   DesktopFrontEnd* front_end_ = nullptr;
   std::string front_end_error_;
   bool fallback_explained_ = false;
   std::optional<DesktopSound> sound_;
-  std::optional<PosixSystemLog> log_;
+  std::optional<LinuxSystemLog> log_;
 };
 
 }  // namespace
@@ -331,6 +305,6 @@ class PosixPlatform final : public Platform {
 
 int main(int argc, char** argv) {
   const quorvane::ClosedStreams closed = quorvane::MakeStandardStreamsSafe();
-  quorvane::PosixPlatform platform(argc, argv, closed);
+  quorvane::LinuxPlatform platform(argc, argv, closed);
   return quorvane::CQuorvaneApp(platform).Run();
 }

@@ -18,6 +18,7 @@
 #include "platform/headless/headless_view.h"
 #include "storage/file_primitives.h"
 #include "storage/folder_tree.h"
+#include "tests/support/convert_text.h"
 #include "tests/support/delete_tree.h"
 #include "tests/support/memory_file_system.h"
 #include "ui/quorvane_dlg.h"
@@ -90,21 +91,32 @@ void PerPath(benchmark::internal::Benchmark* benchmark) {
   Configure(benchmark);
 }
 
-// Checking, splitting and converting the whole input into the result of a run.
-void BM_ConvertLines(benchmark::State& state) {
+// Checking, splitting and converting the whole input as a drop-folder run does, each part of the
+// result handed on as it is made (here only counted).
+void BM_ConvertLinesInParts(benchmark::State& state) {
   LineConverter::Path path;
   if (!TakePath(state, path)) return;
   const std::string& input = Input();
   for (auto _ : state) {
-    ConvertedLines outcome = ConvertLines(input, path);
-    benchmark::DoNotOptimize(outcome.result.data());
-    if (outcome.result.size() != ExpectedResult().size()) state.SkipWithError("wrong result");
+    size_t size = 0;
+    const LinesVerdict verdict = ConvertLinesInParts(
+        input,
+        [&size](std::string_view part) {
+          benchmark::DoNotOptimize(part.data());
+          size += part.size();
+        },
+        path);
+    if (size != ExpectedResult().size() || verdict.line_count != InputLines().size()) {
+      state.SkipWithError("wrong result");
+    }
   }
-  if (ConvertLines(input, path).result != ExpectedResult()) state.SkipWithError("wrong result");
+  if (testing::ConvertText(input, path).result != ExpectedResult()) {
+    state.SkipWithError("wrong result");
+  }
   SetBytes(state, input.size());
   state.counters["lines"] = static_cast<double>(InputLines().size());
 }
-BENCHMARK(BM_ConvertLines)->Apply(PerPath);
+BENCHMARK(BM_ConvertLinesInParts)->Apply(PerPath);
 
 // The same input as --convert takes it: in parts of 128 KiB, into one output buffer that is
 // reused, as standard output would take it.

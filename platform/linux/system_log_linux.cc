@@ -1,4 +1,4 @@
-#include "platform/headless/system_log_posix.h"
+#include "platform/linux/system_log_linux.h"
 
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -27,7 +27,7 @@ int SyslogSeverity(RecordSeverity severity) {
 
 }  // namespace
 
-void PosixSystemLog::Record(RecordSeverity severity, int, std::string_view text) {
+void LinuxSystemLog::Record(RecordSeverity severity, int, std::string_view text) {
   sockaddr_un address = {};
   address.sun_family = AF_UNIX;
   if (socket_path_.size() >= sizeof address.sun_path) return;

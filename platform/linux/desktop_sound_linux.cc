@@ -1,4 +1,4 @@
-#include "platform/headless/desktop_sound_posix.h"
+#include "platform/linux/desktop_sound_linux.h"
 
 #include <dlfcn.h>
 #include <unistd.h>

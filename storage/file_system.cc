@@ -1,0 +1,97 @@
+// What the FileSystem interface defines for every system alike: the record of the step that
+// failed, ReadFile over ViewFile, and the private names beside a file (temporaries and claims).
+// Each system's own implementation is in file_system_posix.cc or file_system_win32.cc.
+#include "storage/file_system.h"
+
+#include <chrono>
+#include <cstdint>
+#include <random>
+
+namespace quorvane {
+
+FileError& LastFileError() {
+  thread_local FileError last;
+  return last;
+}
+
+bool Failed(FileOperation operation, const std::string& path, int code) {
+  LastFileError() = {operation, path, code, FileFailure::kSystem};
+  return false;
+}
+
+bool Failed(FileOperation operation, const std::string& path, FileFailure failure) {
+  LastFileError() = {operation, path, 0, failure};
+  return false;
+}
+
+FileSystem::ReadOutcome FileSystem::ReadFile(const std::string& path, size_t limit,
+                                             std::string& bytes, FileStamp* stamp) {
+  bytes.clear();
+  std::unique_ptr<FileView> view;
+  const ReadOutcome outcome = ViewFile(path, limit, view);
+  if (outcome != ReadOutcome::kOk) return outcome;
+  bytes.assign(view->bytes());
+  if (stamp != nullptr) *stamp = view->stamp();
+  if (!view->Release()) {
+    bytes.clear();
+    return ReadOutcome::kBusy;
+  }
+  return ReadOutcome::kOk;
+}
+
+namespace {
+
+constexpr std::string_view kTemporarySuffix = ".partial";
+constexpr std::string_view kClaimSuffix = ".claim";
+
+std::mt19937_64& NameGenerator() {
+  // Seeded from the system's randomness, the clock and an address (different in every process),
+  // so that copies started at the same moment pick different names.
+  static std::mt19937_64 generator = [] {
+    std::random_device device;
+    const int here = 0;
+    std::seed_seq seed{
+        static_cast<uint64_t>(device()), static_cast<uint64_t>(device()),
+        static_cast<uint64_t>(std::chrono::high_resolution_clock::now().time_since_epoch().count()),
+        static_cast<uint64_t>(reinterpret_cast<uintptr_t>(&here))};
+    return std::mt19937_64(seed);
+  }();
+  return generator;
+}
+
+std::string PrivatePathFor(const std::string& target, std::string_view suffix) {
+  constexpr std::string_view kAlphabet = "abcdefghijklmnopqrstuvwxyz0123456789";
+  std::string path = target;
+  path += '.';
+  for (int i = 0; i < 6; ++i) path += kAlphabet[NameGenerator()() % kAlphabet.size()];
+  path += suffix;
+  return path;
+}
+
+bool IsPrivateNameFor(std::string_view name, std::string_view target_name,
+                      std::string_view suffix) {
+  return name.size() >= target_name.size() + suffix.size() && name.starts_with(target_name) &&
+         name[target_name.size()] == '.' && name.ends_with(suffix);
+}
+
+}  // namespace
+
+std::string NewTemporaryPathFor(const std::string& target) {
+  return PrivatePathFor(target, kTemporarySuffix);
+}
+
+std::string NewClaimPathFor(const std::string& target) {
+  return PrivatePathFor(target, kClaimSuffix);
+}
+
+void SeedPrivateNames(uint64_t seed) { NameGenerator().seed(seed); }
+
+bool IsTemporaryNameFor(std::string_view name, std::string_view target_name) {
+  return IsPrivateNameFor(name, target_name, kTemporarySuffix);
+}
+
+bool IsClaimNameFor(std::string_view name, std::string_view target_name) {
+  return IsPrivateNameFor(name, target_name, kClaimSuffix);
+}
+
+}  // namespace quorvane
