@@ -14,9 +14,7 @@ namespace {
 // outcome that ends the start otherwise.
 std::optional<RunOutcome> ReadInput(FileSystem& files, const std::string& input_file,
                                     std::unique_ptr<FileView>& input) {
-  if (!FileExists(files, input_file)) return RunOutcome::kInputMissing;
-  // The file may vanish between the two queries; then it is as missing as before.
-  std::optional<FileStatus> status = files.Status(input_file);
+  const std::optional<FileStatus> status = files.Status(input_file);
   if (!status || status->is_directory) return RunOutcome::kInputMissing;
   if (status->size() == 0) return RunOutcome::kInputEmpty;
   // A file past the read limit is refused whole: converting a part of it and deleting it all

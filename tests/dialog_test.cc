@@ -629,8 +629,8 @@ TEST(AutomaticStartTest, InputThatCannotBeQueriedOrReadStays) {
     RunOutcome outcome;
     std::string message;
   } cases[] = {
-      // The file vanishes between the existence test and the size query.
-      {"status fails", FileStep::kStatus, 2, RunOutcome::kInputMissing,
+      // The file cannot even be looked up: as missing as a file that is not there.
+      {"status fails", FileStep::kStatus, 1, RunOutcome::kInputMissing,
        Text(TextId::kInputMissing)},
       {"read fails", FileStep::kRead, 0, RunOutcome::kInputUnreadable,
        Text(TextId::kInputUnreadable)},

@@ -34,6 +34,11 @@ void LinuxSystemLog::Record(RecordSeverity severity, int, std::string_view text)
   std::memcpy(address.sun_path, socket_path_.data(), socket_path_.size());
   const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) return;
+  // Connected first: where no log listens, the record is not even written out.
+  if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    ::close(fd);
+    return;
+  }
   // "<priority>Mmm dd hh:mm:ss tag[pid]: text", as syslog(3) writes it, the time local.
   // The month in English whatever the locale, as the format wants it.
   static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
@@ -48,11 +53,9 @@ void LinuxSystemLog::Record(RecordSeverity severity, int, std::string_view text)
   const std::string message = "<" + std::to_string(kUserFacility * 8 + SyslogSeverity(severity)) +
                               ">" + stamp + " " + tag_ + "[" + std::to_string(::getpid()) +
                               "]: " + std::string(text);
-  if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
-    // A reader that has fallen behind fills the socket: then the record is dropped, never waited
-    // for.
-    static_cast<void>(::send(fd, message.data(), message.size(), MSG_DONTWAIT | MSG_NOSIGNAL));
-  }
+  // A reader that has fallen behind fills the socket: then the record is dropped, never waited
+  // for.
+  static_cast<void>(::send(fd, message.data(), message.size(), MSG_DONTWAIT | MSG_NOSIGNAL));
   ::close(fd);
 }
 

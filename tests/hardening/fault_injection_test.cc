@@ -194,23 +194,22 @@ const AimedFault kAimedFaults[] = {
     // No lock to be held by anyone: the run goes on without the lock.
     /* 1*/ {0, FileStep::kLock, "/temp", 1, RunOutcome::kOk},
     /* 2*/ {0, FileStep::kStatus, "Bintake.tbin", 1, RunOutcome::kInputMissing},
-    /* 3*/ {0, FileStep::kStatus, "Bintake.tbin", 2, RunOutcome::kInputMissing},
-    /* 4*/ {0, FileStep::kRead, "Bintake.tbin", 1, RunOutcome::kInputUnreadable},
-    /* 5*/ {0, FileStep::kCreate, "Decyield.tbin", 1, RunOutcome::kResultNotWritten},
-    /* 6*/ {0, FileStep::kWrite, "Decyield.tbin.", 1, RunOutcome::kResultNotWritten},
-    /* 7*/ {0, FileStep::kFlush, "Decyield.tbin.", 1, RunOutcome::kResultNotWritten},
-    /* 8*/ {0, FileStep::kClose, "Decyield.tbin.", 1, RunOutcome::kResultNotWritten},
-    /* 9*/ {0, FileStep::kRename, "Decyield.tbin", 1, RunOutcome::kResultNotWritten},
-    /*10*/ {0, FileStep::kMakeDirectory, "Result", 1, RunOutcome::kOk},  // Result is there
-    /*11*/ {1, FileStep::kMakeDirectory, "Result", 1, RunOutcome::kResultNotWritten},
-    /*12*/ {0, FileStep::kDelete, "Bintake.tbin", 1, RunOutcome::kInputNotDeleted},
-    /*13*/ {1, FileStep::kDelete, "Bintake.tbin", 1, RunOutcome::kInputNotDeleted},  // read-only
+    /* 3*/ {0, FileStep::kRead, "Bintake.tbin", 1, RunOutcome::kInputUnreadable},
+    /* 4*/ {0, FileStep::kCreate, "Decyield.tbin", 1, RunOutcome::kResultNotWritten},
+    /* 5*/ {0, FileStep::kWrite, "Decyield.tbin.", 1, RunOutcome::kResultNotWritten},
+    /* 6*/ {0, FileStep::kFlush, "Decyield.tbin.", 1, RunOutcome::kResultNotWritten},
+    /* 7*/ {0, FileStep::kClose, "Decyield.tbin.", 1, RunOutcome::kResultNotWritten},
+    /* 8*/ {0, FileStep::kRename, "Decyield.tbin", 1, RunOutcome::kResultNotWritten},
+    /* 9*/ {0, FileStep::kMakeDirectory, "Result", 1, RunOutcome::kOk},  // Result is there
+    /*10*/ {1, FileStep::kMakeDirectory, "Result", 1, RunOutcome::kResultNotWritten},
+    /*11*/ {0, FileStep::kDelete, "Bintake.tbin", 1, RunOutcome::kInputNotDeleted},
+    /*12*/ {1, FileStep::kDelete, "Bintake.tbin", 1, RunOutcome::kInputNotDeleted},  // read-only
     // Leftovers of killed runs cannot be looked for: the run goes on.
-    /*14*/ {0, FileStep::kList, "Result", 1, RunOutcome::kOk},
-    /*15*/ {1, FileStep::kList, "Result", 1, RunOutcome::kOk},
-    /*16*/ {0, FileStep::kStatus, "Decyield.tbin", 1, RunOutcome::kOk},
-    /*17*/ {2, FileStep::kCreate, "Decyield", 0, RunOutcome::kLineTooLong},  // never written
-    /*18*/ {0, FileStep::kRead, "Quorvane.tmp", 1, RunOutcome::kOk},
+    /*13*/ {0, FileStep::kList, "Result", 1, RunOutcome::kOk},
+    /*14*/ {1, FileStep::kList, "Result", 1, RunOutcome::kOk},
+    /*15*/ {0, FileStep::kStatus, "Decyield.tbin", 1, RunOutcome::kOk},
+    /*16*/ {2, FileStep::kCreate, "Decyield", 0, RunOutcome::kLineTooLong},  // never written
+    /*17*/ {0, FileStep::kRead, "Quorvane.tmp", 1, RunOutcome::kOk},
 };
 
 TEST(FaultInjectionTest, AimedFaultsGiveTheOutcomeThatNamesThem) {
