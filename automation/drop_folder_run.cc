@@ -96,10 +96,10 @@ RunOutcome RunDropFolder(FileSystem& files, const FolderTree& folders, RunProgre
   }
   told.input_bytes = input->bytes().size();
 
-  // The whole input is checked first, by converting it into nothing: a refused input never
-  // touches the Result folder. (Converting it twice, a small part at a time, costs less than
-  // holding its whole result in fresh memory: the second pass writes through warm pages.)
-  const LinesVerdict verdict = ConvertLinesInParts(input->bytes(), [](std::string_view) {});
+  // The whole input is checked first: a refused input never touches the Result folder. (Checking
+  // it, then converting it a small part at a time, costs less than holding its whole result in
+  // fresh memory: the conversion writes through warm pages.)
+  const LinesVerdict verdict = CheckLines(input->bytes());
   told.lines = verdict.line_count;
   told.fault_line = verdict.fault_line;
   if (verdict.not_binary) return RunOutcome::kInputNotBinary;

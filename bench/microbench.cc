@@ -118,6 +118,21 @@ void BM_ConvertLinesInParts(benchmark::State& state) {
 }
 BENCHMARK(BM_ConvertLinesInParts)->Apply(PerPath);
 
+// The check that a drop-folder run makes of the whole input before it converts any of it.
+void BM_CheckLines(benchmark::State& state) {
+  LineConverter::Path path;
+  if (!TakePath(state, path)) return;
+  const std::string& input = Input();
+  for (auto _ : state) {
+    const LinesVerdict verdict = CheckLines(input, path);
+    if (verdict.line_count != InputLines().size() || verdict.not_binary) {
+      state.SkipWithError("wrong verdict");
+    }
+  }
+  SetBytes(state, input.size());
+}
+BENCHMARK(BM_CheckLines)->Apply(PerPath);
+
 // The same input as --convert takes it: in parts of 128 KiB, into one output buffer that is
 // reused, as standard output would take it.
 void BM_LineConverterStream(benchmark::State& state) {

@@ -417,6 +417,16 @@ inline bool WalkBlock(const Block& block, uint64_t before, bool split, Walk& wal
   return AddPiece(TakePiece<PathCode>(digits, block.ones, split), walk);
 }
 
+// Writes the lines waiting in `walk`; a scan that only checks the text (no line end) writes
+// nothing and keeps no values.
+template <class PathCode, class LineEnd>
+inline void WriteWaiting(Walk& walk) {
+  if constexpr (LineEnd::kSize != 0) {
+    walk.out = PathCode::template WriteLines<LineEnd>(walk.values, walk.waiting, walk.out);
+  }
+  walk.waiting = 0;
+}
+
 template <class PathCode, class LineEnd>
 inline char* Scan(State& state, const char* at, const char* const end, char* out) {
   uint64_t waiting_values[kWaitingLines + 64];
@@ -455,10 +465,7 @@ inline char* Scan(State& state, const char* at, const char* const end, char* out
         state.refused_line = state.line;
       }
     }
-    if (walk.waiting >= kWaitingLines) {
-      walk.out = PathCode::template WriteLines<LineEnd>(walk.values, walk.waiting, walk.out);
-      walk.waiting = 0;
-    }
+    if (walk.waiting >= kWaitingLines) WriteWaiting<PathCode, LineEnd>(walk);
     if (block.others != 0) [[unlikely]] {
       // The end of the text, if nothing but zero bytes follows; else not binary.
       const char* stray = at + std::countr_zero(block.others);
@@ -475,7 +482,8 @@ inline char* Scan(State& state, const char* at, const char* const end, char* out
   state.value = walk.value;
   state.digits = walk.digits;
   state.empty_lines = walk.empty_lines;
-  return PathCode::template WriteLines<LineEnd>(walk.values, walk.waiting, walk.out);
+  WriteWaiting<PathCode, LineEnd>(walk);
+  return walk.out;
 }
 
 // A line end known when the scan is compiled, so that it costs no register.
@@ -486,6 +494,11 @@ struct Lf {
 struct CrLf {
   static constexpr uint64_t kBytes = '\r' | '\n' << 8;
   static constexpr unsigned kSize = 2;
+};
+// No line end: nothing is written, the text is only checked.
+struct NoText {
+  static constexpr uint64_t kBytes = 0;
+  static constexpr unsigned kSize = 0;
 };
 
 template <class LineEnd>
@@ -542,10 +555,15 @@ std::string_view LineConverter::Name(Path path) {
 LineConverter::LineConverter(std::string_view line_end, LongLines long_lines, Path path)
     : path_(Supported(path) ? path : Path::kPortable) {
   state_.crlf = line_end == "\r\n";
+  state_.check_only = line_end.empty();
   state_.stop_at_long_line = long_lines == LongLines::kStop;
-  scan_ = state_.crlf ? ScanPortable<CrLf> : ScanPortable<Lf>;
+  scan_ = state_.check_only ? ScanPortable<NoText>
+          : state_.crlf     ? ScanPortable<CrLf>
+                            : ScanPortable<Lf>;
 #if QUORVANE_HAS_AVX2_PATH
-  if (path_ == Path::kAvx2) scan_ = state_.crlf ? ScanAvx2<CrLf> : ScanAvx2<Lf>;
+  if (path_ == Path::kAvx2) {
+    scan_ = state_.check_only ? ScanAvx2<NoText> : state_.crlf ? ScanAvx2<CrLf> : ScanAvx2<Lf>;
+  }
 #endif
 }
 
@@ -555,14 +573,31 @@ char* LineConverter::Feed(std::string_view part, char* out) {
 
 char* LineConverter::Finish(char* out) {
   if (state_.fault != Fault::kNone || state_.refused || state_.digits == 0) return out;
+  state_.last_line_written = true;
+  if (state_.check_only) return out;
   const auto value = static_cast<uint32_t>(state_.value);
   const LineText text = MakeLineText(value, state_.crlf ? CrLf::kBytes : Lf::kBytes);
   PortablePath::Store(text, out);
   state_.value = 0;
   state_.digits = 0;
-  state_.last_line_written = true;
   return out + text.count + (state_.crlf ? CrLf::kSize : Lf::kSize);
 }
+
+namespace {
+
+LinesVerdict VerdictOf(const LineConverter& converter) {
+  LinesVerdict verdict;
+  verdict.not_binary = converter.fault() == Fault::kNotBinary;
+  verdict.line_too_long = converter.fault() == Fault::kLineTooLong;
+  if (verdict.not_binary || verdict.line_too_long) {
+    verdict.fault_line = converter.fault_line();
+  } else {
+    verdict.line_count = converter.line_count();
+  }
+  return verdict;
+}
+
+}  // namespace
 
 LinesVerdict ConvertLinesInParts(std::string_view text,
                                  const std::function<void(std::string_view)>& take,
@@ -575,15 +610,15 @@ LinesVerdict ConvertLinesInParts(std::string_view text,
   }
   const char* end = converter.Finish(out);
   if (end != out) take({out, static_cast<size_t>(end - out)});
-  LinesVerdict verdict;
-  verdict.not_binary = converter.fault() == Fault::kNotBinary;
-  verdict.line_too_long = converter.fault() == Fault::kLineTooLong;
-  if (verdict.not_binary || verdict.line_too_long) {
-    verdict.fault_line = converter.fault_line();
-  } else {
-    verdict.line_count = converter.line_count();
-  }
-  return verdict;
+  return VerdictOf(converter);
+}
+
+LinesVerdict CheckLines(std::string_view text, LineConverter::Path path) {
+  LineConverter converter("", LineConverter::LongLines::kRefuseText, path);
+  char nothing = 0;
+  converter.Feed(text, &nothing);
+  converter.Finish(&nothing);
+  return VerdictOf(converter);
 }
 
 std::string_view TrimTrailingBreaks(std::string_view text) {

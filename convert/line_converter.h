@@ -48,8 +48,9 @@ class LineConverter {
   [[nodiscard]] static Path DefaultPath();
   [[nodiscard]] static std::string_view Name(Path path);
 
-  // `line_end` follows each decimal: "\n", or "\r\n" where that is the convention. A path the
-  // machine does not run is replaced by the portable one.
+  // `line_end` follows each decimal: "\n", or "\r\n" where that is the convention; with none
+  // ("") nothing is written and the text is only checked. A path the machine does not run is
+  // replaced by the portable one.
   explicit LineConverter(std::string_view line_end, LongLines long_lines = LongLines::kStop,
                          Path path = DefaultPath());
 
@@ -91,6 +92,7 @@ class LineConverter {
     bool refused = false;       // a long line refused the text: the rest is only checked
     uint64_t refused_line = 0;  // the number of that line
     bool zero_seen = false;     // the text ended at a zero byte: only more zero bytes may follow
+    bool check_only = false;    // nothing is written
     Fault fault = Fault::kNone;
   };
 
@@ -113,11 +115,17 @@ struct LinesVerdict {
   bool line_too_long = false;
   uint64_t fault_line = 0;  // when refused: the number, from 1, of the line that refused it
   uint64_t line_count = 0;  // non-empty lines, when not refused
+  bool operator==(const LinesVerdict&) const = default;
 };
 inline constexpr size_t kTextPart = 32 * 1024;
 LinesVerdict ConvertLinesInParts(std::string_view text,
                                  const std::function<void(std::string_view)>& take,
                                  LineConverter::Path path = LineConverter::DefaultPath());
+
+// The verdict that ConvertLinesInParts gives `text`, with nothing converted: a drop file is checked
+// whole before any of its result is written, and checking costs less than converting.
+LinesVerdict CheckLines(std::string_view text,
+                        LineConverter::Path path = LineConverter::DefaultPath());
 
 // The text without the CR and LF characters at its very end.
 [[nodiscard]] std::string_view TrimTrailingBreaks(std::string_view text);

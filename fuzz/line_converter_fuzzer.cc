@@ -3,7 +3,7 @@
 // the text end it; split at LF, drop CR, skip empty lines; a whole text is refused when any line
 // has more than kMaxLineDigits digits, a stream stops at its first fault and names its line. Also
 // shifted against the 64-byte blocks the converter reads, and fed in parts of every size, neither
-// of which may change anything.
+// of which may change anything. The check made before converting agrees with the conversion.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -157,7 +157,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       // Zero bytes at the very end end the text; anywhere else they are not binary.
       for (char c : checked.substr(0, checked.find_last_not_of('\0') + 1))
         allowed = allowed && (c == '0' || c == '1' || c == '\r' || c == '\n');
-      FUZZ_CHECK(quorvane::testing::ConvertText(checked, path).not_binary == !allowed);
+      const quorvane::testing::ConvertedText converted =
+          quorvane::testing::ConvertText(checked, path);
+      FUZZ_CHECK(converted.not_binary == !allowed);
+      // The check a run makes before converting gives the conversion's own verdict.
+      FUZZ_CHECK(converted.checked == converted.verdict());
     }
 
     const quorvane::testing::ConvertedText whole = quorvane::testing::ConvertText(text, path);
@@ -165,11 +169,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(whole.line_too_long == expected.refused);
     FUZZ_CHECK(whole.result == expected.result);
     if (!expected.refused) FUZZ_CHECK(whole.line_count == expected.lines);
+    FUZZ_CHECK(whole.checked == whole.verdict());
 
     const quorvane::testing::ConvertedText moved = quorvane::testing::ConvertText(shifted, path);
     FUZZ_CHECK(moved.line_too_long == whole.line_too_long);
     FUZZ_CHECK(moved.line_count == whole.line_count);
     FUZZ_CHECK(moved.result == whole.result);
+    FUZZ_CHECK(moved.checked == moved.verdict());
 
     // Line breaks at the end never change a result.
     FUZZ_CHECK(quorvane::testing::ConvertText(quorvane::TrimTrailingBreaks(text), path).result ==

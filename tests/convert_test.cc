@@ -164,6 +164,7 @@ TEST(ConvertLinesInPartsTest, SplitsConvertsAndSkipsEmptyLines) {
       EXPECT_FALSE(outcome.not_binary);
       EXPECT_EQ(outcome.result, cases[row].result);
       EXPECT_EQ(outcome.line_count, cases[row].lines);
+      EXPECT_EQ(outcome.checked, outcome.verdict());
     }
   }
 }
@@ -193,6 +194,7 @@ TEST(ConvertLinesInPartsTest, RefusesTheWholeFileForOneLineOver31Digits) {
       EXPECT_TRUE(outcome.line_too_long);
       EXPECT_FALSE(outcome.not_binary);
       EXPECT_EQ(outcome.fault_line, row.line);
+      EXPECT_EQ(outcome.checked, outcome.verdict());
     }
   }
 }
@@ -249,7 +251,9 @@ TEST(ConvertLinesInPartsTest, AllowsOnlyDigitsAndLineBreaks) {
   for (Path path : TestedPaths()) {
     for (const auto& [bytes, allowed] : cases) {
       SCOPED_TRACE(PathTrace(path) + ": " + bytes);
-      EXPECT_EQ(testing::ConvertText(bytes, path).not_binary, !allowed);
+      const testing::ConvertedText outcome = testing::ConvertText(bytes, path);
+      EXPECT_EQ(outcome.not_binary, !allowed);
+      EXPECT_EQ(outcome.checked, outcome.verdict());
     }
   }
 }
