@@ -497,7 +497,6 @@ struct CrLf {
 };
 // No line end: nothing is written, the text is only checked.
 struct NoText {
-  static constexpr uint64_t kBytes = 0;
   static constexpr unsigned kSize = 0;
 };
 
