@@ -6,7 +6,9 @@
 #  - Quorvane.exe /batch over the 5-byte input against wine_floor.c, a MinGW program that does the
 #    same file work and nothing else (read the input, write a temporary file, flush it, rename it
 #    over the result, delete the input): the ratio tells what Quorvane's start-up costs (target
-#    1.15; importing the windowing system's DLLs alone once cost some 40 ms of a 22 ms start).
+#    1.15; importing the windowing system's DLLs alone once cost some 40 ms of a 22 ms start);
+#    and, for information, against the same floor built to also read the Documents folder from
+#    the registry and report one event, as every automatic run does (ADVAPI32 and the journal).
 # A report, not a test: it fails only when a run fails or gives a wrong result.
 #
 # Usage: bench/wine_compare.sh [Quorvane.exe]      (default: build/windows/Quorvane.exe)
@@ -81,11 +83,13 @@ rm -f "$data/Result/Decyield.tbin" "$data/AutoFile/Bintake.tbin"
 # Windows paths, written with slashes (hyperfine reads backslashes as escapes).
 x86_64-w64-mingw32-gcc -O2 -municode -mwindows "$here/wine_floor.c" -o "$work/wine_floor.exe" ||
   die "wine_floor.c did not build"
+x86_64-w64-mingw32-gcc -O2 -municode -mwindows -DWITH_JOURNAL "$here/wine_floor.c" \
+  -o "$work/wine_floor_journal.exe" -ladvapi32 || die "wine_floor.c did not build"
 case $data in
   "$WINEPREFIX"/drive_c/*) data_windows=C:/${data#"$WINEPREFIX/drive_c/"} ;;
   *) data_windows=Z:$data ;;
 esac
-floor_command="$wine $work/wine_floor.exe $data_windows/AutoFile/Bintake.tbin $data_windows/Result/Decyield.tbin"
+floor_arguments="$data_windows/AutoFile/Bintake.tbin $data_windows/Result/Decyield.tbin"
 
 python3 "$here/make_input.py" "$work/large.tbin" 2077000
 printf '101\r\n' >"$work/small.tbin"
@@ -116,7 +120,10 @@ for round in $(seq 1 "$rounds"); do
     --prepare "sh $work/prepare.sh large" --command-name "2,077,000 bytes" "$wine $exe" \
     --prepare "sh $work/prepare.sh small" --command-name "5 bytes" "$wine $exe" \
     --prepare "sh $work/prepare.sh small" --command-name "/batch, 5 bytes" "$wine $exe /batch" \
-    --prepare "sh $work/prepare.sh small" --command-name "floor, 5 bytes" "$floor_command" \
+    --prepare "sh $work/prepare.sh small" --command-name "floor, 5 bytes" \
+    "$wine $work/wine_floor.exe $floor_arguments" \
+    --prepare "sh $work/prepare.sh small" --command-name "floor + journal" \
+    "$wine $work/wine_floor_journal.exe $floor_arguments" \
     >"$work/hyperfine.txt" 2>&1 || {
     cat "$work/hyperfine.txt"
     die "a run failed or gave a wrong result"
@@ -141,4 +148,6 @@ print(f"ratio 2,077,000 bytes / 5 bytes: {median['2,077,000 bytes'] / median['5 
       "  (what the input costs)")
 print(f"ratio /batch / floor, 5 bytes: {median['/batch, 5 bytes'] / median['floor, 5 bytes']:.2f}"
       "  (target 1.15)")
+print(f"ratio /batch / (floor + journal), 5 bytes: "
+      f"{median['/batch, 5 bytes'] / median['floor + journal']:.2f}  (for information)")
 EOF

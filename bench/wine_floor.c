@@ -5,6 +5,10 @@
  * and deletes the input. KERNEL32 and the C runtime only; no lock, no checks beyond a line's
  * length: what Quorvane.exe /batch does beyond this is its start-up and its guarantees.
  *
+ * Built with -DWITH_JOURNAL (and -ladvapi32) it also does what every automatic run of Quorvane
+ * must do besides: it reads where the Documents folder is from the registry and reports one
+ * event to the Application log, which loads ADVAPI32 and what it needs.
+ *
  * Usage: wine_floor INPUT RESULT
  * Exit status: 0 done, 1 a line of more than 31 digits, 2 usage or I/O error. */
 #include <windows.h>
@@ -39,5 +43,23 @@ int wmain(int argc, wchar_t** argv) {
   ok = CloseHandle(dest) && ok;
   ok = ok && MoveFileExW(temporary, argv[2], MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
   ok = ok && DeleteFileW(argv[1]);
+#ifdef WITH_JOURNAL
+  HKEY folders;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER,
+                    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
+                    0, KEY_READ, &folders) == ERROR_SUCCESS) {
+    wchar_t documents[MAX_PATH];
+    DWORD bytes = sizeof documents;
+    RegQueryValueExW(folders, L"Personal", NULL, NULL, (BYTE*)documents, &bytes);
+    RegCloseKey(folders);
+  }
+  HANDLE log = RegisterEventSourceW(NULL, L"Quorvane");
+  if (log != NULL) {
+    const wchar_t* text = ok ? L"done" : L"failed";
+    ReportEventW(log, ok ? EVENTLOG_INFORMATION_TYPE : EVENTLOG_ERROR_TYPE, 0, 1, NULL, 1, 0, &text,
+                 NULL);
+    DeregisterEventSource(log);
+  }
+#endif
   return ok ? 0 : 2;
 }
