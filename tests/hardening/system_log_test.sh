@@ -17,17 +17,9 @@ if [ "${2:-}" != --inside ]; then
   exec unshare -m --propagation private "$0" "$quorvane" --inside
 fi
 
-passed=0
-failed=0
-check() { # check NAME ACTUAL EXPECTED
-  if [ "$2" = "$3" ]; then
-    passed=$((passed + 1))
-    echo "ok   $1"
-  else
-    failed=$((failed + 1))
-    echo "FAIL $1: got '$2', expected '$3'"
-  fi
-}
+# The counts and check() that the other test parts use.
+# shellcheck source-path=SCRIPTDIR source=../../scripts/test-lib.sh
+. "$(dirname "$0")/../../scripts/test-lib.sh"
 
 mount -t tmpfs -o mode=755 tmpfs /dev || exit 1
 mknod -m 666 /dev/null c 1 3 && mknod -m 666 /dev/zero c 1 5 && mknod -m 444 /dev/urandom c 1 9

@@ -18,17 +18,9 @@ if [ "$(id -u)" -ne 0 ]; then
   exit 77
 fi
 
-passed=0
-failed=0
-check() { # check NAME ACTUAL EXPECTED
-  if [ "$2" = "$3" ]; then
-    passed=$((passed + 1))
-    echo "ok   $1"
-  else
-    failed=$((failed + 1))
-    echo "FAIL $1: got '$2', expected '$3'"
-  fi
-}
+# The counts and check() that the other test parts use.
+# shellcheck source-path=SCRIPTDIR source=../../scripts/test-lib.sh
+. "$(dirname "$0")/../../scripts/test-lib.sh"
 
 id=$$
 group=qvshare$id
