@@ -98,14 +98,21 @@ int CQuorvaneApp::InitInstance(StartMode start_mode) {
   // there already, making it fails and changes nothing, in one call where asking takes several
   // (four requests to the server under Wine).
   const FolderTree folders(documents.path);
-  files.MakeDirectory(folders.documents);
-  files.MakeDirectory(folders.maker);
+  // A calling program's drop folder is in use already: two questions find its folders there,
+  // where making each level again would take six calls.
+  const bool batch_folders_there = start_mode == StartMode::kBatch &&
+                                   DirectoryExists(files, folders.result) &&
+                                   DirectoryExists(files, folders.temp);
+  if (!batch_folders_there) {
+    files.MakeDirectory(folders.documents);
+    files.MakeDirectory(folders.maker);
+  }
 
   if (start_mode == StartMode::kBatch) {
     // A calling program's run: the drop folder alone, with no dialog to show anything or wait on
     // a person. Without the AutoFile folder there is no input to convert, and the caller learns
     // which folder it missed.
-    MakeDataFolders(files, folders);
+    if (!batch_folders_there) MakeDataFolders(files, folders);
     RunDetails details;
     if (!DirectoryExists(files, folders.auto_file)) {
       details.missing_drop_folder = folders.auto_file;

@@ -10,8 +10,15 @@
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #include <immintrin.h>
 #define QUORVANE_HAS_AVX2_PATH 1
+#if defined(__GLIBC__) && __has_include(<sys/platform/x86.h>)
+#include <sys/platform/x86.h>  // the C library's own reading of the processor's features
+#define QUORVANE_HAS_GLIBC_CPU_FEATURES 1
+#endif
 #else
 #define QUORVANE_HAS_AVX2_PATH 0
+#endif
+#ifndef QUORVANE_HAS_GLIBC_CPU_FEATURES
+#define QUORVANE_HAS_GLIBC_CPU_FEATURES 0
 #endif
 
 namespace quorvane {
@@ -531,7 +538,12 @@ bool LineConverter::Supported(Path path) {
     case Path::kPortable:
       return true;
     case Path::kAvx2:
-#if QUORVANE_HAS_AVX2_PATH
+#if QUORVANE_HAS_AVX2_PATH && QUORVANE_HAS_GLIBC_CPU_FEATURES
+      // The C library has read the features at start-up already; asking libgcc would read them
+      // again with a dozen cpuid instructions, each a trap to the hypervisor on a virtual machine.
+      return CPU_FEATURE_ACTIVE(AVX2) && CPU_FEATURE_ACTIVE(BMI1) && CPU_FEATURE_ACTIVE(BMI2) &&
+             CPU_FEATURE_ACTIVE(POPCNT);
+#elif QUORVANE_HAS_AVX2_PATH
       __builtin_cpu_init();
       return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") &&
              __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
@@ -596,20 +608,31 @@ LinesVerdict VerdictOf(const LineConverter& converter) {
   return verdict;
 }
 
-}  // namespace
-
-LinesVerdict ConvertLinesInParts(std::string_view text,
-                                 const std::function<void(std::string_view)>& take,
-                                 LineConverter::Path path) {
-  char out[LineConverter::OutputBound(kTextPart)];
+template <size_t kPart>
+LinesVerdict ConvertInParts(std::string_view text,
+                            const std::function<void(std::string_view)>& take,
+                            LineConverter::Path path) {
+  char out[LineConverter::OutputBound(kPart)];
   LineConverter converter("\r\n", LineConverter::LongLines::kRefuseText, path);
-  for (size_t at = 0; at < text.size(); at += kTextPart) {
-    const char* end = converter.Feed(text.substr(at, kTextPart), out);
+  for (size_t at = 0; at < text.size(); at += kPart) {
+    const char* end = converter.Feed(text.substr(at, kPart), out);
     if (end != out) take({out, static_cast<size_t>(end - out)});
   }
   const char* end = converter.Finish(out);
   if (end != out) take({out, static_cast<size_t>(end - out)});
   return VerdictOf(converter);
+}
+
+}  // namespace
+
+LinesVerdict ConvertLinesInParts(std::string_view text,
+                                 const std::function<void(std::string_view)>& take,
+                                 LineConverter::Path path) {
+  // A short text's output fits in a few hundred bytes of the stack's warm pages; the full-size
+  // buffer would reach 48 KiB down, into fresh pages that each cost a fault.
+  constexpr size_t kShortText = 256;
+  return text.size() <= kShortText ? ConvertInParts<kShortText>(text, take, path)
+                                   : ConvertInParts<kTextPart>(text, take, path);
 }
 
 LinesVerdict CheckLines(std::string_view text, LineConverter::Path path) {

@@ -3,7 +3,6 @@
 // Each system's own implementation is in file_system_posix.cc or file_system_win32.cc.
 #include "storage/file_system.h"
 
-#include <chrono>
 #include <cstdint>
 #include <random>
 
@@ -44,17 +43,32 @@ namespace {
 constexpr std::string_view kTemporarySuffix = ".partial";
 constexpr std::string_view kClaimSuffix = ".claim";
 
-std::mt19937_64& NameGenerator() {
-  // Seeded from the system's randomness, the clock and an address (different in every process),
-  // so that copies started at the same moment pick different names.
-  static std::mt19937_64 generator = [] {
+// SplitMix64: private names need to differ between copies, not to be secret, and a run makes
+// two of them, so a generator with a large state would cost more to seed than it gives.
+class NameSource {
+ public:
+  void Seed(uint64_t seed) { state_ = seed; }
+  uint64_t Next() {
+    uint64_t z = (state_ += 0x9E3779B97F4A7C15);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EB;
+    return z ^ (z >> 31);
+  }
+
+ private:
+  uint64_t state_ = 0;
+};
+
+NameSource& NameGenerator() {
+  // Seeded from the system's randomness and an address (different in every process), so that
+  // copies started at the same moment pick different names.
+  static NameSource generator = [] {
     std::random_device device;
     const int here = 0;
-    std::seed_seq seed{
-        static_cast<uint64_t>(device()), static_cast<uint64_t>(device()),
-        static_cast<uint64_t>(std::chrono::high_resolution_clock::now().time_since_epoch().count()),
-        static_cast<uint64_t>(reinterpret_cast<uintptr_t>(&here))};
-    return std::mt19937_64(seed);
+    NameSource source;
+    source.Seed((static_cast<uint64_t>(device()) << 32) ^ device());
+    source.Seed(source.Next() ^ static_cast<uint64_t>(reinterpret_cast<uintptr_t>(&here)));
+    return source;
   }();
   return generator;
 }
@@ -63,7 +77,7 @@ std::string PrivatePathFor(const std::string& target, std::string_view suffix) {
   constexpr std::string_view kAlphabet = "abcdefghijklmnopqrstuvwxyz0123456789";
   std::string path = target;
   path += '.';
-  for (int i = 0; i < 6; ++i) path += kAlphabet[NameGenerator()() % kAlphabet.size()];
+  for (int i = 0; i < 6; ++i) path += kAlphabet[NameGenerator().Next() % kAlphabet.size()];
   path += suffix;
   return path;
 }
@@ -84,7 +98,7 @@ std::string NewClaimPathFor(const std::string& target) {
   return PrivatePathFor(target, kClaimSuffix);
 }
 
-void SeedPrivateNames(uint64_t seed) { NameGenerator().seed(seed); }
+void SeedPrivateNames(uint64_t seed) { NameGenerator().Seed(seed); }
 
 bool IsTemporaryNameFor(std::string_view name, std::string_view target_name) {
   return IsPrivateNameFor(name, target_name, kTemporarySuffix);

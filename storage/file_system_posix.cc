@@ -316,27 +316,40 @@ class PosixFileSystem final : public FileSystem {
   }
 
   std::optional<std::vector<DirectoryEntry>> ListDirectory(const std::string& path) override {
-    DIR* dir = ::opendir(path.c_str());
-    if (dir == nullptr) {
+    // The names are read straight into a buffer on the stack: opendir would first allocate
+    // 32 KiB and ask for the folder's status, which costs more than listing a small folder.
+    Descriptor dir(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_DIRECTORY | O_CLOEXEC));
+    if (!dir.valid()) {
       Failed(FileOperation::kList, path, errno);
       return std::nullopt;
     }
     std::vector<DirectoryEntry> entries;
-    while (const dirent* entry = ::readdir(dir)) {
-      std::string name = entry->d_name;
-      if (name == "." || name == "..") continue;
-      // A link is listed as neither: it is removed as a link, never followed. The kind comes
-      // with the name on most file systems; only where it does not is it asked for.
-      unsigned char type = entry->d_type;
-      if (type == DT_UNKNOWN) {
-        struct stat st;
-        if (::fstatat(::dirfd(dir), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-          type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_LNK;
-        }
+    alignas(dirent64) char buffer[4096];
+    for (;;) {
+      const ssize_t got = ::getdents64(dir.get(), buffer, sizeof buffer);
+      if (got == 0) break;
+      if (got < 0) {
+        if (errno == EINTR) continue;
+        Failed(FileOperation::kList, path, errno);
+        return std::nullopt;
       }
-      entries.push_back({std::move(name), type == DT_DIR, type == DT_REG});
+      for (ssize_t at = 0; at < got;) {
+        const auto* entry = reinterpret_cast<const dirent64*>(buffer + at);
+        at += entry->d_reclen;
+        std::string name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        // A link is listed as neither: it is removed as a link, never followed. The kind comes
+        // with the name on most file systems; only where it does not is it asked for.
+        unsigned char type = entry->d_type;
+        if (type == DT_UNKNOWN) {
+          struct stat st;
+          if (::fstatat(dir.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+            type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_LNK;
+          }
+        }
+        entries.push_back({std::move(name), type == DT_DIR, type == DT_REG});
+      }
     }
-    ::closedir(dir);
     return entries;
   }
 

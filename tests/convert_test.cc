@@ -208,7 +208,12 @@ TEST(ConvertLinesInPartsTest, EveryAlignmentGivesTheSameResult) {
     SCOPED_TRACE(PathTrace(path));
     const testing::ConvertedText whole = testing::ConvertText(input, path);
     EXPECT_EQ(whole.result, "13\r\n2\r\n" + std::to_string(kLargestDecimal) + "\r\n1\r\n2\r\n");
-    for (size_t shift = 1; shift <= 72; ++shift) {
+    // Shifts up to 72 cross the blocks; 200 to 210 carry the text across the size up to which
+    // a short text is converted through a small buffer.
+    std::vector<size_t> shifts;
+    for (size_t shift = 1; shift <= 72; ++shift) shifts.push_back(shift);
+    for (size_t shift = 200; shift <= 210; ++shift) shifts.push_back(shift);
+    for (size_t shift : shifts) {
       SCOPED_TRACE(shift);
       const testing::ConvertedText shifted =
           testing::ConvertText(std::string(shift, '\n') + input, path);

@@ -4,12 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "storage/file_primitives.h"
 #include "storage/folder_tree.h"
@@ -398,11 +400,20 @@ TEST(FilePrimitivesTest, OnlyPlainFilesOfTheTemporaryPatternAreLeftovers) {
       /* 7*/ {"Decyield.tbinX.partial", [](auto& p) { WriteFile(p, "x"); }, false},
   };
   for (const auto& row : rows) row.make(dir / row.name);
+  // Leftovers whose names fill the folder listing's buffer many times over are all found.
+  std::vector<std::string> many;
+  for (int i = 0; i < 300; ++i) {
+    many.push_back("Decyield.tbin." + std::string(200, 'a') + std::to_string(i) + ".partial");
+    WriteFile(dir / many.back(), "5\r");
+  }
   RemoveLeftoverTemporaries(Files(), path);
   for (size_t row = 0; row < std::size(rows); ++row) {
     SCOPED_TRACE("row " + std::to_string(row) + ": " + rows[row].name);
     EXPECT_EQ(fs::exists(fs::symlink_status(dir / rows[row].name)), !rows[row].removed);
   }
+  EXPECT_EQ(std::count_if(many.begin(), many.end(),
+                          [&](const std::string& name) { return fs::exists(dir / name); }),
+            0);
   EXPECT_EQ(ReadFile(outside), "precious");
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstdlib>
 #include <string_view>
 
@@ -389,25 +390,27 @@ void ReplaceAll(std::string& text, std::string_view name, std::string_view value
   }
 }
 
-// Each text once per language, with the limits and the version in place.
-using Texts = std::array<std::string, static_cast<size_t>(TextId::kCount)>;
-Texts Fill(Language language) {
-  Texts texts;
-  const std::string version3 = std::to_string(QUORVANE_VERSION_MAJOR) + "." +
-                               std::to_string(QUORVANE_VERSION_MINOR) + "." +
-                               std::to_string(QUORVANE_VERSION_PATCH);
-  for (const CatalogueEntry& entry : kCatalogue) {
-    std::string text = language == Language::kJapanese ? entry.japanese : entry.english;
-    ReplaceAll(text, "{digits}", std::to_string(kMaxLineDigits));
-    ReplaceAll(text, "{largest}", std::to_string(kLargestDecimal));
-    ReplaceAll(text, "{read_limit_grouped}", Grouped(kReadLimit));
-    ReplaceAll(text, "{read_limit}", std::to_string(kReadLimit));
-    ReplaceAll(text, "{version3}", version3);
-    ReplaceAll(text, "{version}", QUORVANE_VERSION);
-    texts[static_cast<size_t>(entry.id)] = std::move(text);
-  }
-  return texts;
+// One text with the limits and the version in place. Only texts that hold a placeholder are
+// searched, so a run that shows two texts does not pay for the whole catalogue.
+std::string Filled(const CatalogueEntry& entry, Language language) {
+  std::string text = language == Language::kJapanese ? entry.japanese : entry.english;
+  if (text.find('{') == std::string::npos) return text;
+  ReplaceAll(text, "{digits}", std::to_string(kMaxLineDigits));
+  ReplaceAll(text, "{largest}", std::to_string(kLargestDecimal));
+  ReplaceAll(text, "{read_limit_grouped}", Grouped(kReadLimit));
+  ReplaceAll(text, "{read_limit}", std::to_string(kReadLimit));
+  ReplaceAll(text, "{version3}",
+             std::to_string(QUORVANE_VERSION_MAJOR) + "." + std::to_string(QUORVANE_VERSION_MINOR) +
+                 "." + std::to_string(QUORVANE_VERSION_PATCH));
+  ReplaceAll(text, "{version}", QUORVANE_VERSION);
+  return text;
 }
+
+// Each text is filled in the first time it is asked for, once per language, and kept for the
+// life of the process: callers hold the references. Two threads that ask at once both fill it
+// and one copy is kept; nothing waits and no system call is made.
+constexpr size_t kLanguages = 2;
+std::atomic<const std::string*> filled_texts[kLanguages][static_cast<size_t>(TextId::kCount)];
 
 bool StartsWith(const char* text, std::string_view prefix) {
   return text != nullptr && std::string_view(text).starts_with(prefix);
@@ -457,9 +460,19 @@ Language LanguageOfWindowsUiLanguage(uint16_t language_id) {
 }
 
 const std::string& Text(TextId id, Language language) {
-  static const Texts japanese = Fill(Language::kJapanese);
-  static const Texts english = Fill(Language::kEnglish);
-  return (language == Language::kJapanese ? japanese : english)[static_cast<size_t>(id)];
+  const size_t index = static_cast<size_t>(id);
+  std::atomic<const std::string*>& slot =
+      filled_texts[language == Language::kJapanese ? 0 : 1][index];
+  const std::string* text = slot.load(std::memory_order_acquire);
+  if (text == nullptr) {
+    const std::string* filled = new std::string(Filled(kCatalogue[index], language));
+    if (slot.compare_exchange_strong(text, filled, std::memory_order_acq_rel)) {
+      text = filled;
+    } else {
+      delete filled;  // another thread's copy was kept
+    }
+  }
+  return *text;
 }
 
 const std::string& Text(TextId id) { return Text(id, current_language); }

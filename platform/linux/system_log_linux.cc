@@ -51,7 +51,7 @@ void LinuxSystemLog::Record(RecordSeverity severity, int, std::string_view text)
                   local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
   }
   const std::string message = "<" + std::to_string(kUserFacility * 8 + SyslogSeverity(severity)) +
-                              ">" + stamp + " " + tag_ + "[" + std::to_string(::getpid()) +
+                              ">" + stamp + " " + tag_() + "[" + std::to_string(::getpid()) +
                               "]: " + std::string(text);
   // A reader that has fallen behind fills the socket: then the record is dropped, never waited
   // for.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -12,12 +13,14 @@ namespace quorvane {
 // full or unread misses the record, and the run goes on as if nothing had been said.
 class LinuxSystemLog final : public SystemLog {
  public:
-  explicit LinuxSystemLog(std::string tag, std::string socket_path = "/dev/log")
+  // The tag (the program's name) is asked for only when a log listens.
+  explicit LinuxSystemLog(std::function<std::string()> tag,
+                          std::string socket_path = "/dev/log")
       : tag_(std::move(tag)), socket_path_(std::move(socket_path)) {}
   void Record(RecordSeverity severity, int status, std::string_view text) override;
 
  private:
-  std::string tag_;
+  std::function<std::string()> tag_;
   std::string socket_path_;
 };
 
