@@ -10,8 +10,10 @@
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #include <immintrin.h>
 #define QUORVANE_HAS_AVX2_PATH 1
-#if defined(__GLIBC__) && __has_include(<sys/platform/x86.h>)
-#include <sys/platform/x86.h>  // the C library's own reading of the processor's features
+// The C library's own reading of the processor's features; its header is C (it says _Bool),
+// which only GCC also accepts as C++.
+#if defined(__GLIBC__) && !defined(__clang__) && __has_include(<sys/platform/x86.h>)
+#include <sys/platform/x86.h>
 #define QUORVANE_HAS_GLIBC_CPU_FEATURES 1
 #endif
 #else
