@@ -202,10 +202,17 @@ check "the exit button's exit status" "$(cat "$work/interactive.status" 2>/dev/n
 
 # The same dialog for a user whose language is English: every caption in English and whole in its
 # control, and a picture of it for a person to look at (QUORVANE_SHOTS, when set).
-LANG=en_US.UTF-8 run_in_background "$work/english.status" "$exe" /dialog
+# Its DLL loads are traced: the common controls 6.0 (whose SysLink class the two links are) come
+# from the manifest the program activates itself before it shows a window, and Wine then loads
+# that comctl32 from its winsxs folder.
+LANG=en_US.UTF-8 WINEDEBUG=+loaddll run_in_background "$work/english.status" "$exe" /dialog \
+  2>"$work/english-dlls.txt"
 if wait_for 30 window_open; then
   window=$(timeout 5 xdotool search --name '^Quorvane$' | head -n1)
   sleep 1
+  themed=no
+  grep -q 'Loaded .*winsxs.*common-controls.*comctl32\.dll' "$work/english-dlls.txt" && themed=yes
+  check "English: the dialog has the common controls 6.0" "$themed" "yes"
   check "English: the convert button" "$(probe text 1002)" "To decimal"
   check "English: the auto-run box" "$(probe text 1005)" "Auto-run"
   check "English: every caption whole, every control inside the dialog and clear of the others" \

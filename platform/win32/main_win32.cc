@@ -37,6 +37,27 @@ std::wstring ModulePath() {
   }
 }
 
+// The manifest resource that asks for the themed common controls 6.0, whose classes include the
+// SysLink the two links are (resources/win32/quorvane.rc).
+constexpr WORD kControlsManifestId = 2;
+
+// Activates that manifest for the rest of the process, the first time something is shown. In
+// the process manifest, Windows (and Wine, some 15 requests to its server) would look the
+// assembly up at every start, automatic runs included, which show nothing.
+void UseThemedControls() {
+  static const bool active = [] {
+    ACTCTXW context = {};
+    context.cbSize = sizeof context;
+    context.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID | ACTCTX_FLAG_HMODULE_VALID;
+    context.hModule = ::GetModuleHandleW(nullptr);
+    context.lpResourceName = MAKEINTRESOURCEW(kControlsManifestId);
+    const HANDLE handle = ::CreateActCtxW(&context);
+    ULONG_PTR cookie = 0;
+    return handle != INVALID_HANDLE_VALUE && ::ActivateActCtx(handle, &cookie) != 0;
+  }();
+  static_cast<void>(active);  // without it, the system's own controls still work
+}
+
 void InitCommonControls() {
   // The Windows 95 set of classes, which holds the progress bar.
   INITCOMMONCONTROLSEX classes = {sizeof(INITCOMMONCONTROLSEX), 0xFF};
@@ -194,6 +215,7 @@ class Win32Platform final : public Platform {
     ShowMessage(text, MessageIcon::kError);
   }
   bool ShowMessage(std::string_view text, MessageIcon icon) override {
+    UseThemedControls();
     ::MessageBoxW(nullptr, ToWide(text).c_str(), ToWide(ApplicationName()).c_str(),
                   MB_OK | static_cast<UINT>(icon));
     return true;
@@ -202,6 +224,7 @@ class Win32Platform final : public Platform {
   SystemLog& Log() override { return event_log_; }
   uint64_t NowMs() override { return ::GetTickCount64(); }
   std::optional<int> RunModal(CQuorvaneDlg& dialog) override {
+    UseThemedControls();
     InitCommonControls();
     return MainDialog(instance_, dialog, ToWide(ApplicationName())).RunModal();
   }

@@ -235,29 +235,50 @@ BOOL CALLBACK CountName(HMODULE, LPCWSTR, LPWSTR, LONG_PTR count) {
   return TRUE;
 }
 
+// Blanks made single spaces: attributes may be wrapped onto a new line.
+std::string Flattened(const Bytes& bytes) {
+  std::string flat;
+  for (size_t i = 0; i < bytes.size; ++i) {
+    const char c = static_cast<char>(bytes.data[i]);
+    const bool blank = c == ' ' || c == '\n' || c == '\r' || c == '\t';
+    if (blank && !flat.empty() && flat.back() == ' ') continue;
+    flat.push_back(blank ? ' ' : c);
+  }
+  return flat;
+}
+
 void CheckManifest(HMODULE module) {
-  const std::string where = "manifest";
   int count = 0;
   ::EnumResourceNamesW(module, MAKEINTRESOURCEW(24), &CountName,
                        reinterpret_cast<LONG_PTR>(&count));
-  ExpectEq(where, "manifest resources", count, 1);
-  const Bytes bytes = FindBytes(module, 1, 24);  // RT_MANIFEST, the process manifest
-  const std::string text(reinterpret_cast<const char*>(bytes.data), bytes.size);
-  static const char* const kRequired[] = {
-      "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
-      "processorArchitecture=\"amd64\" publicKeyToken=\"6595b64144ccf1df\"",
-      "<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>",
-      "<dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\">true</dpiAware>",
+  ExpectEq("manifest", "manifest resources", count, 2);
+  // The process manifest (1) holds what must hold from the start; the common controls are in
+  // the one the program activates when it shows a window (2), so that no automatic run waits
+  // for the system to look them up.
+  static const struct {
+    int id;
+    std::vector<const char*> holds;
+    std::vector<const char*> lacks;
+  } kManifests[] = {
+      {1,
+       {"<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>",
+        "<dpiAware "
+        "xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\">true</dpiAware>"},
+       {"Microsoft.Windows.Common-Controls"}},
+      {2,
+       {"name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
+        "processorArchitecture=\"amd64\" publicKeyToken=\"6595b64144ccf1df\""},
+       {}},
   };
-  for (const char* required : kRequired) {
-    // Attributes may be wrapped onto a new line; compare with runs of blanks made one space.
-    std::string flat;
-    for (char c : text) {
-      const bool blank = c == ' ' || c == '\n' || c == '\r' || c == '\t';
-      if (blank && !flat.empty() && flat.back() == ' ') continue;
-      flat.push_back(blank ? ' ' : c);
+  for (const auto& manifest : kManifests) {
+    const std::string where = "manifest " + std::to_string(manifest.id);
+    const std::string flat = Flattened(FindBytes(module, manifest.id, 24));  // RT_MANIFEST
+    for (const char* text : manifest.holds) {
+      Expect(where, std::string("holds ") + text, flat.find(text) != std::string::npos);
     }
-    Expect(where, std::string("holds ") + required, flat.find(required) != std::string::npos);
+    for (const char* text : manifest.lacks) {
+      Expect(where, std::string("lacks ") + text, flat.find(text) == std::string::npos);
+    }
   }
 }
 
