@@ -14,8 +14,7 @@ namespace quorvane {
 class LinuxSystemLog final : public SystemLog {
  public:
   // The tag (the program's name) is asked for only when a log listens.
-  explicit LinuxSystemLog(std::function<std::string()> tag,
-                          std::string socket_path = "/dev/log")
+  explicit LinuxSystemLog(std::function<std::string()> tag, std::string socket_path = "/dev/log")
       : tag_(std::move(tag)), socket_path_(std::move(socket_path)) {}
   void Record(RecordSeverity severity, int status, std::string_view text) override;
 
