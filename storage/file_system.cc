@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <random>
 
+#include "storage/split_mix64.h"
+
 namespace quorvane {
 
 FileError& LastFileError() {
@@ -43,29 +45,15 @@ namespace {
 constexpr std::string_view kTemporarySuffix = ".partial";
 constexpr std::string_view kClaimSuffix = ".claim";
 
-// SplitMix64: private names need to differ between copies, not to be secret, and a run makes
-// two of them, so a generator with a large state would cost more to seed than it gives.
-class NameSource {
- public:
-  void Seed(uint64_t seed) { state_ = seed; }
-  uint64_t Next() {
-    uint64_t z = (state_ += 0x9E3779B97F4A7C15);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EB;
-    return z ^ (z >> 31);
-  }
-
- private:
-  uint64_t state_ = 0;
-};
-
-NameSource& NameGenerator() {
-  // Seeded from the system's randomness and an address (different in every process), so that
-  // copies started at the same moment pick different names.
-  static NameSource generator = [] {
+SplitMix64& NameGenerator() {
+  // Private names need to differ between copies, not to be secret, and a run makes two of them:
+  // a generator with a large state would cost more to seed than it gives. Seeded from the
+  // system's randomness and an address (different in every process), so that copies started at
+  // the same moment pick different names.
+  static SplitMix64 generator = [] {
     std::random_device device;
     const int here = 0;
-    NameSource source;
+    SplitMix64 source;
     source.Seed((static_cast<uint64_t>(device()) << 32) ^ device());
     source.Seed(source.Next() ^ static_cast<uint64_t>(reinterpret_cast<uintptr_t>(&here)));
     return source;
