@@ -95,11 +95,10 @@ int CQuorvaneApp::InitInstance(StartMode start_mode) {
   }
   // The folders below the maker folder are made one level at a time by the dialog, so the
   // Documents and maker folders have to be there first. Made without asking first: where one is
-  // there already, making it fails and changes nothing, in one call where asking takes several
-  // (four requests to the server under Wine).
+  // there already, making it fails and changes nothing. A calling program's drop folder is
+  // usually in use already, though: two questions find its folders there, where making each
+  // level again would take six calls.
   const FolderTree folders(documents.path);
-  // A calling program's drop folder is in use already: two questions find its folders there,
-  // where making each level again would take six calls.
   const bool batch_folders_there = start_mode == StartMode::kBatch &&
                                    DirectoryExists(files, folders.result) &&
                                    DirectoryExists(files, folders.temp);
