@@ -1,5 +1,6 @@
 // The desktop front end module: the one exported symbol creates the Qt application and hands
 // the executable a DesktopFrontEnd that shows the dialog and message boxes with Qt Widgets.
+#include <dlfcn.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -17,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "app/desktop_front_end.h"
 #include "platform/qt/qt_dialog_view.h"
@@ -147,6 +149,20 @@ std::string NoneStarted(const QStringList& platforms) {
   return why;
 }
 
+// Loading fontconfig's configuration and caches takes several milliseconds, and the dialog cannot
+// measure its first text before it is done. Started here, it runs on a second thread while Qt
+// connects to the display and loads its plugins; Qt's own call then finds it done. Nothing is
+// started where Qt uses no fontconfig.
+std::thread LoadFontConfigurationAside() {
+  void* fontconfig = dlopen("libfontconfig.so.1", RTLD_LAZY | RTLD_NOLOAD);
+  if (fontconfig == nullptr) return {};
+  using Init = int (*)();
+  const auto init = reinterpret_cast<Init>(dlsym(fontconfig, "FcInit"));
+  dlclose(fontconfig);
+  if (init == nullptr) return {};
+  return std::thread(init);
+}
+
 class QtFrontEnd final : public DesktopFrontEnd {
  public:
   int RunModal(DialogCommands& dialog, std::span<const ControlSnapshot> controls,
@@ -192,7 +208,9 @@ QuorvaneCreateDesktopFrontEnd(const char* program_path) {
   // then tried the next one ("could not load ... even though it was found") would only mislead.
   // QT_LOGGING_RULES still overrides this.
   QLoggingCategory::setFilterRules(QStringLiteral("qt.qpa.plugin.info=false"));
+  std::thread font_configuration = quorvane::qt::LoadFontConfigurationAside();
   new QApplication(argc, argv);
+  if (font_configuration.joinable()) font_configuration.join();
   if (QGuiApplication::platformName() == QLatin1String("offscreen")) {
     why = quorvane::qt::NoneStarted(platforms);
     return nullptr;
