@@ -454,16 +454,18 @@ if [ -n "$documents" ]; then
 
   # Every automatic run reports one event to the Application log. Wine 8 stores none, but its
   # trace shows the call and the record's text (in English here: the trace writes any other
-  # script as escapes).
+  # script as escapes). The activation contexts are traced too: a run that shows nothing has
+  # no business looking up the common controls.
   mkdir -p "$data/AutoFile"
   printf '101\r\n11\r\n' >"$data/AutoFile/Bintake.tbin"
   set +e
-  trace=$(LANG=en_US.UTF-8 WINEDEBUG=+eventlog timeout 60 "$wine" "$exe" /batch 2>&1)
+  trace=$(LANG=en_US.UTF-8 WINEDEBUG=+eventlog,+actctx timeout 60 "$wine" "$exe" /batch 2>&1)
   status=$?
   set -e
   check "/batch with the event log traced: exit status" "$status" 0
   check "/batch reports one event, with its status, input and lines" \
     "$(echo "$trace" | grep -c 'ReportEventW L"automatic run (--batch): status 0: Processing is complete\. Input 9 bytes, 2 lines, [0-9]* ms"')" 1
+  check "/batch looks up no common controls" "$(echo "$trace" | grep -c 'Common-Controls')" 0
   rm -rf "$data/AutoFile"
 
   # The README's cmd example as written, with the program where the MSI installs it.

@@ -1,11 +1,13 @@
 #pragma once
 
-// The ids of the dialogs, their controls and the icon: plain macros, shared by the code
-// (ui/dialog_templates.h) and the Windows resource script, so that an id cannot drift between
-// them.
+// The ids of the dialogs, their controls, the icon and the common controls' manifest: plain
+// macros, shared by the code (ui/dialog_templates.h, platform/win32/main_win32.cc) and the
+// Windows resource script, so that an id cannot drift between them.
 #define QUORVANE_DIALOG_MAIN 102
 #define QUORVANE_DIALOG_VERSION 130
 #define QUORVANE_ICON_GROUP 128
+/* Above the manifest ids 1-16, which the system's loader reads by itself as a module loads. */
+#define QUORVANE_CONTROLS_MANIFEST 100
 
 #define QUORVANE_ID_EXIT 1   /* the dialog's OK command */
 #define QUORVANE_ID_CANCEL 2 /* a close request from the window system */

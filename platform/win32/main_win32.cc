@@ -18,6 +18,7 @@
 #include "platform/win32/main_dialog.h"
 #include "storage/folder_tree.h"
 #include "storage/wide_text.h"
+#include "ui/control_ids.h"
 #include "ui/texts.h"
 
 namespace quorvane::win32 {
@@ -39,7 +40,11 @@ std::wstring ModulePath() {
 
 // The manifest resource that asks for the themed common controls 6.0, whose classes include the
 // SysLink the two links are (resources/win32/quorvane.rc).
-constexpr WORD kControlsManifestId = 2;
+constexpr WORD kControlsManifestId = QUORVANE_CONTROLS_MANIFEST;
+// The loader itself reads manifests 1-16 of every module as it loads (Wine: even the
+// executable's 2, an isolation-aware module's manifest), and would look the assembly up at
+// every start.
+static_assert(kControlsManifestId > 16);
 
 // Activates that manifest for the rest of the process, the first time something is shown. In
 // the process manifest, Windows (and Wine, some 15 requests to its server) would look the

@@ -253,8 +253,8 @@ void CheckManifest(HMODULE module) {
                        reinterpret_cast<LONG_PTR>(&count));
   ExpectEq("manifest", "manifest resources", count, 2);
   // The process manifest (1) holds what must hold from the start; the common controls are in
-  // the one the program activates when it shows a window (2), so that no automatic run waits
-  // for the system to look them up.
+  // the one the program activates when it shows a window, under an id the loader does not read
+  // itself, so that no automatic run waits for the system to look them up.
   static const struct {
     int id;
     std::vector<const char*> holds;
@@ -265,7 +265,7 @@ void CheckManifest(HMODULE module) {
         "<dpiAware "
         "xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\">true</dpiAware>"},
        {"Microsoft.Windows.Common-Controls"}},
-      {2,
+      {QUORVANE_CONTROLS_MANIFEST,
        {"name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
         "processorArchitecture=\"amd64\" publicKeyToken=\"6595b64144ccf1df\""},
        {}},
