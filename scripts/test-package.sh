@@ -220,7 +220,13 @@ export DISPLAY
 installed=$WINEPREFIX/drive_c/Program\ Files/Quorvane
 entries() { timeout 30 "$wine" uninstaller --list 2>/dev/null | grep -c '|||Quorvane'; }
 shortcut() { find "$WINEPREFIX/drive_c" -name Quorvane.lnk 2>/dev/null | head -n1; }
-msiexec() { timeout 120 "$wine" msiexec "$@" /qn; }
+# Each waits until the prefix's earlier programs, and Wine's desktop process with them, have ended:
+# started while that desktop was shutting down, msiexec once failed with "ShellExecuteEx failed:
+# Internal error".
+msiexec() {
+  timeout 30 "$wineserver" -w
+  timeout 120 "$wine" msiexec "$@" /qn
+}
 # The Application log's event source, as "reg query" shows its VALUE ("REG_SZ C:\..."), or nothing.
 event_source() {
   timeout 30 "$wine" reg query 'HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Quorvane' \
