@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <system_error>
 #include <thread>
 
 #include "app/desktop_front_end.h"
@@ -152,7 +153,7 @@ std::string NoneStarted(const QStringList& platforms) {
 // Loading fontconfig's configuration and caches takes several milliseconds, and the dialog cannot
 // measure its first text before it is done. Started here, it runs on a second thread while Qt
 // connects to the display and loads its plugins; Qt's own call then finds it done. Nothing is
-// started where Qt uses no fontconfig.
+// started where Qt uses no fontconfig, or where no thread can be made.
 std::thread LoadFontConfigurationAside() {
   void* fontconfig = dlopen("libfontconfig.so.1", RTLD_LAZY | RTLD_NOLOAD);
   if (fontconfig == nullptr) return {};
@@ -160,7 +161,11 @@ std::thread LoadFontConfigurationAside() {
   const auto init = reinterpret_cast<Init>(dlsym(fontconfig, "FcInit"));
   dlclose(fontconfig);
   if (init == nullptr) return {};
-  return std::thread(init);
+  try {
+    return std::thread(init);
+  } catch (const std::system_error&) {
+    return {};  // no thread to spare: Qt loads it itself, only later
+  }
 }
 
 class QtFrontEnd final : public DesktopFrontEnd {
