@@ -72,6 +72,9 @@ unexpected=$(echo "$imports" | tr ' ' '\n' | grep -v -x -E 'KERNEL32.DLL|MSVCRT.
 check "Quorvane.exe imports only KERNEL32, ADVAPI32 and msvcrt at load time ($imports)" "$unexpected" ""
 heavy=$(echo "$imports" | tr ' ' '\n' | grep -x -E 'USER32.DLL|GDI32.DLL|COMCTL32.DLL|SHELL32.DLL|OLE32.DLL' || true)
 check "Quorvane.exe imports no USER32, GDI32, COMCTL32, SHELL32 or OLE32 at load time" "$heavy" ""
+# Sections at page-aligned file offsets, so that Wine maps the image instead of reading all of it.
+alignments=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\(Section\|File\)Alignment\s*/\1 /p' | tr '\n' ' ')
+check "Quorvane.exe's sections sit at page-aligned file offsets" "$alignments" "Section 00001000 File 00001000 "
 
 # The file-system test twice in the one prefix: Wine hands out process ids again, and what a first
 # run leaves must not fail a second.
