@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <stdexcept>
+#include <utility>
 
 #include "ui/keyboard_filter.h"
 
@@ -124,11 +125,14 @@ bool MainDialogWindow::eventFilter(QObject* watched, QEvent* event) {
 
 void MainDialogWindow::paintEvent(QPaintEvent* event) {
   QDialog::paintEvent(event);
-  if (icon_given_) return;
-  icon_given_ = true;
+  if (first_picture_shown_) return;
+  first_picture_shown_ = true;
   // The icon is for the window manager's title bar and task list: its pictures are read and sent
   // once the dialog itself is on the screen, so that they delay neither.
-  QTimer::singleShot(0, this, [this] { setWindowIcon(ApplicationIcon()); });
+  QTimer::singleShot(0, this, [this] {
+    setWindowIcon(ApplicationIcon());
+    for (const std::function<void()>& work : std::exchange(after_first_picture_, {})) work();
+  });
 }
 
 void MainDialogWindow::closeEvent(QCloseEvent* event) {
@@ -143,8 +147,7 @@ QtDialogView::QtDialogView(DialogCommands& dialog, std::span<const ControlSnapsh
       window_([this] { dialog_.OnCommand(kIdCancel, Notification::kClicked); }) {
   const DialogTemplate& main = MainDialogTemplate();
   window_.setWindowTitle(QString::fromStdString(Text(main.caption)));
-  font_ = LoadDialogFont(main.font);
-  const std::vector<BuiltControl> built = BuildControls(window_, main, font_);
+  const std::vector<BuiltControl> built = LayOut(main);
   for (const BuiltControl& entry : built) {
     const int id = entry.control->id;
     if (id == kIdStatic) continue;
@@ -166,6 +169,34 @@ QtDialogView::QtDialogView(DialogCommands& dialog, std::span<const ControlSnapsh
   TakeOver(controls);
   if (QWidget* first = FirstTabStop(built)) first->setFocus();
   dialog_.AttachView(*this);
+}
+
+std::vector<BuiltControl> QtDialogView::LayOut(const DialogTemplate& main) {
+  const QFont font = TemplateFont(main.font);
+  std::vector<BuiltControl> built = CreateControls(window_, main, font);
+  memo_ = LayoutMemo(LayoutMemoPath(), LayoutKey(main, font, window_));
+  std::optional<TextMeasures> recalled = memo_.Recall(built.size());
+  const TextMeasures measures = recalled ? *recalled : MeasureText(font, built);
+  font_ = {font, measures.base_x, measures.base_y};
+  PlaceControls(window_, main, font_, built, measures.caption_widths);
+  ShowAsTemplated(built);
+  window_.AfterFirstPicture([this, built, recalled = std::move(recalled), measures] {
+    if (!recalled) {
+      memo_.Keep(measures);
+      return;
+    }
+    // Measured again with the window on the screen: a font installed or removed since the memo
+    // was kept changes the text's size, and then the window is laid out anew.
+    const TextMeasures now = MeasureText(font_.font, built);
+    if (now == *recalled) return;
+    font_.base_x = now.base_x;
+    font_.base_y = now.base_y;
+    const QPoint centre = window_.geometry().center();  // where it was put, for its first size
+    PlaceControls(window_, MainDialogTemplate(), font_, built, now.caption_widths);
+    window_.move(centre - QPoint(window_.width() / 2, window_.height() / 2));
+    memo_.Keep(now);
+  });
+  return built;
 }
 
 QtDialogView::~QtDialogView() {

@@ -4,9 +4,11 @@
 #include <QString>
 #include <functional>
 #include <map>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/qt/template_widgets.h"
 #include "ui/dialog_view.h"
@@ -31,13 +33,18 @@ void ShowMessageBox(QWidget* owner, const QString& caption, std::string_view tex
 // that has the focus. Tab and Shift+Tab are the exception: they move the focus through the tab
 // stops in template order from every control, the multi-line fields included, so that the dialog
 // can be used without a mouse. The focus is always drawn. A close request from the window system
-// arrives as the cancel command. It gives itself the application icon after its first picture.
+// arrives as the cancel command. It gives itself the application icon after its first picture,
+// and then does whatever else was left for that moment (AfterFirstPicture).
 class MainDialogWindow : public QDialog {
  public:
   explicit MainDialogWindow(std::function<void()> close_request);
 
   // Lets the window see `control`'s Tab keys before the control does.
   void TakeTabFrom(QWidget& control);
+  // Runs `work` once the window's first picture is on the screen, so that it delays neither.
+  void AfterFirstPicture(std::function<void()> work) {
+    after_first_picture_.push_back(std::move(work));
+  }
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -48,7 +55,8 @@ class MainDialogWindow : public QDialog {
 
  private:
   std::function<void()> close_request_;
-  bool icon_given_ = false;
+  bool first_picture_shown_ = false;
+  std::vector<std::function<void()>> after_first_picture_;
 };
 
 // The main dialog on screen: the window built from the main template, taking over the controls
@@ -61,6 +69,7 @@ class QtDialogView final : public DialogView {
 
   MainDialogWindow& window() { return window_; }
   QWidget* widget(int id) const;
+  // The font and base units the window is laid out with.
   const DialogFont& font() const { return font_; }
   // Shows the window and runs it until the dialog ends; returns the dialog's result.
   int RunModal();
@@ -92,11 +101,16 @@ class QtDialogView final : public DialogView {
   // Names the fields that have no caption of their own, for screen readers.
   void NameForAssistiveTechnologies(const std::vector<BuiltControl>& built);
   void TakeOver(std::span<const ControlSnapshot> controls);
+  // Lays the window out from the measures of an earlier start where the memo has them, else from
+  // its text measured now. After the first picture it keeps what it measured, or measures
+  // again and lays itself out anew where the memo no longer holds.
+  std::vector<BuiltControl> LayOut(const DialogTemplate& main);
 
   DialogCommands& dialog_;
   QString application_name_;
   MainDialogWindow window_;
   DialogFont font_;
+  LayoutMemo memo_;
   std::map<int, QWidget*> widgets_;
   std::map<int, Progress> progress_;
   int wait_cursor_depth_ = 0;

@@ -67,23 +67,25 @@ QStringList FontCandidates(const FontTemplate& font) {
           QStringLiteral("VL PGothic"), QStringLiteral("TakaoPGothic")};
 }
 
-DialogFont LoadDialogFont(const FontTemplate& font) {
+QFont TemplateFont(const FontTemplate& font) {
   // The first of the candidates that is installed, found by Qt's own matching as it loads the
   // font; listing every installed family to look for them would cost more than the match.
-  DialogFont dialog_font;
-  dialog_font.font.setFamilies(FontCandidates(font));
-  dialog_font.font.setPointSize(font.point_size);
-  if (font.weight > 0) {
-    dialog_font.font.setWeight(font.weight >= 600 ? QFont::Bold : QFont::Normal);
-  }
-  dialog_font.font.setItalic(font.italic);
-  const QFontMetrics metrics(dialog_font.font);
+  QFont qt_font;
+  qt_font.setFamilies(FontCandidates(font));
+  qt_font.setPointSize(font.point_size);
+  if (font.weight > 0) qt_font.setWeight(font.weight >= 600 ? QFont::Bold : QFont::Normal);
+  qt_font.setItalic(font.italic);
+  return qt_font;
+}
+
+DialogFont MeasureBaseUnits(const QFont& font) {
+  const QFontMetrics metrics(font);
   const int alphabet = metrics.horizontalAdvance(
       QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
-  dialog_font.base_x = (alphabet / 26 + 1) / 2;
-  dialog_font.base_y = metrics.height();
-  return dialog_font;
+  return {font, (alphabet / 26 + 1) / 2, metrics.height()};
 }
+
+DialogFont LoadDialogFont(const FontTemplate& font) { return MeasureBaseUnits(TemplateFont(font)); }
 
 QRect DialogUnitsToPixels(const DialogRect& rect, const DialogFont& font) {
   return QRect(MulDiv(rect.x, font.base_x, 4), MulDiv(rect.y, font.base_y, 8),
@@ -326,20 +328,13 @@ int CaptionWidth(const ControlTemplate& control, const QWidget& widget) {
   }
 }
 
-std::vector<BuiltControl> BuildControls(QWidget& parent, const DialogTemplate& dialog,
-                                        const DialogFont& font) {
-  parent.setFont(font.font);
-  const QSize size = DialogUnitsToPixels({0, 0, dialog.width, dialog.height}, font).size();
-  parent.setFixedSize(size);
+std::vector<BuiltControl> CreateControls(QWidget& parent, const DialogTemplate& dialog,
+                                         const QFont& font) {
+  parent.setFont(font);
   std::vector<BuiltControl> built;
-  std::vector<FitBox> boxes;
   QWidget* previous_tab_stop = nullptr;
   for (const ControlTemplate& control : dialog.controls) {
     QWidget* widget = CreateControl(control, parent);
-    const QRect rect = DialogUnitsToPixels(control.rect, font);
-    boxes.push_back({rect.x(), rect.y(), rect.width(), rect.height(),
-                     CaptionWidth(control, *widget), GrowthOf(control)});
-    widget->setHidden(!HasStyle(control.style, style::kVisible));
     if (HasStyle(control.style, style::kTabStop)) {
       widget->setFocusPolicy(Qt::StrongFocus);
       if (previous_tab_stop != nullptr) QWidget::setTabOrder(previous_tab_stop, widget);
@@ -349,12 +344,55 @@ std::vector<BuiltControl> BuildControls(QWidget& parent, const DialogTemplate& d
     }
     built.push_back({&control, widget});
   }
+  return built;
+}
+
+namespace {
+
+std::vector<int> CaptionWidths(const std::vector<BuiltControl>& built) {
+  std::vector<int> widths;
+  for (const BuiltControl& entry : built)
+    widths.push_back(CaptionWidth(*entry.control, *entry.widget));
+  return widths;
+}
+
+}  // namespace
+
+TextMeasures MeasureText(const QFont& font, const std::vector<BuiltControl>& built) {
+  const DialogFont units = MeasureBaseUnits(font);
+  return {units.base_x, units.base_y, CaptionWidths(built)};
+}
+
+void PlaceControls(QWidget& parent, const DialogTemplate& dialog, const DialogFont& font,
+                   const std::vector<BuiltControl>& built, const std::vector<int>& caption_widths) {
+  const QSize size = DialogUnitsToPixels({0, 0, dialog.width, dialog.height}, font).size();
+  parent.setFixedSize(size);
+  std::vector<FitBox> boxes;
+  for (size_t index = 0; index < built.size(); ++index) {
+    const ControlTemplate& control = *built[index].control;
+    const QRect rect = DialogUnitsToPixels(control.rect, font);
+    boxes.push_back({rect.x(), rect.y(), rect.width(), rect.height(),
+                     index < caption_widths.size() ? caption_widths[index] : 0, GrowthOf(control)});
+  }
   // One dialog unit: the template's own gap between neighbouring controls.
   FitToText(boxes, size.width(), DialogUnitsToPixels({0, 0, 1, 0}, font).width());
   for (size_t index = 0; index < built.size(); ++index) {
     const FitBox& box = boxes[index];
     built[index].widget->setGeometry(box.x, box.y, box.width, box.height);
   }
+}
+
+void ShowAsTemplated(const std::vector<BuiltControl>& built) {
+  for (const BuiltControl& entry : built) {
+    entry.widget->setHidden(!HasStyle(entry.control->style, style::kVisible));
+  }
+}
+
+std::vector<BuiltControl> BuildControls(QWidget& parent, const DialogTemplate& dialog,
+                                        const DialogFont& font) {
+  std::vector<BuiltControl> built = CreateControls(parent, dialog, font.font);
+  PlaceControls(parent, dialog, font, built, CaptionWidths(built));
+  ShowAsTemplated(built);
   return built;
 }
 

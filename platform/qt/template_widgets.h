@@ -10,6 +10,7 @@
 #include <functional>
 #include <vector>
 
+#include "platform/qt/layout_memo.h"
 #include "ui/caption_fit.h"
 #include "ui/dialog_templates.h"
 
@@ -31,6 +32,10 @@ struct DialogFont {
 // MS UI Gothic it has proportional Latin letters and so the same base units, which the template's
 // button captions were laid out for; fixed-pitch IPA Gothic makes them too narrow for their text.
 QStringList FontCandidates(const FontTemplate& font);
+// The template's font as Qt is asked for it, not yet loaded.
+QFont TemplateFont(const FontTemplate& font);
+// `font` with its base units, measured (which loads it).
+DialogFont MeasureBaseUnits(const QFont& font);
 DialogFont LoadDialogFont(const FontTemplate& font);
 QRect DialogUnitsToPixels(const DialogRect& rect, const DialogFont& font);
 
@@ -117,6 +122,21 @@ struct BuiltControl {
 // box's own size hint, a push button's caption with the room its style keeps around one. 0 for a
 // control without a caption.
 int CaptionWidth(const ControlTemplate& control, const QWidget& widget);
+
+// The steps of BuildControls, for a window that lays itself out from measures kept from an
+// earlier start. CreateControls makes the template's controls on `parent` in template order, with
+// the font and the tab order, and leaves them where they are; MeasureText measures the font and
+// the controls' captions; PlaceControls sizes `parent` to the template and puts each control at
+// its rectangle, grown where its caption is longer (FitToText), and can be called again with new
+// measures; ShowAsTemplated shows the controls that the template shows. A control is shown only
+// once it has its place: shown before, Qt would size it to its text first, laying out its
+// caption for nothing.
+std::vector<BuiltControl> CreateControls(QWidget& parent, const DialogTemplate& dialog,
+                                         const QFont& font);
+TextMeasures MeasureText(const QFont& font, const std::vector<BuiltControl>& built);
+void PlaceControls(QWidget& parent, const DialogTemplate& dialog, const DialogFont& font,
+                   const std::vector<BuiltControl>& built, const std::vector<int>& caption_widths);
+void ShowAsTemplated(const std::vector<BuiltControl>& built);
 
 // Creates the template's controls on `parent` in template order, placed at their rectangles,
 // and sizes `parent` to the template. Controls whose caption is longer than their rectangle grow

@@ -57,7 +57,7 @@ export XDG_RUNTIME_DIR="$work/runtime"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 
 fresh_home() {
-  export HOME="$work/home-$1" XDG_CONFIG_HOME="$work/home-$1/.config"
+  export HOME="$work/home-$1" XDG_CONFIG_HOME="$work/home-$1/.config" XDG_CACHE_HOME="$work/home-$1/.cache"
   data="$HOME/Documents/Brenvale/MFCQuorvane"
   mkdir -p "$HOME"
 }
@@ -125,6 +125,10 @@ done
 [ "$icons" = "Icon (16 x 16) Icon (24 x 24) Icon (32 x 32) Icon (48 x 48) Icon (256 x 256) " ] ||
   fail "the window's icons are: $icons"
 grep -E 'imageformats|libjpeg' "/proc/$app_pid/maps" && fail "the dialog loaded image plugins for its icon"
+# Its text's measures are kept once it is on the screen, for the next start to lay out from.
+for _ in $(seq 50); do [ -s "$XDG_CACHE_HOME/quorvane/dialog-layout" ] && break; sleep 0.1; done
+[ -s "$XDG_CACHE_HOME/quorvane/dialog-layout" ] || fail "the dialog kept no layout memo"
+first_layout=$(xdotool getwindowgeometry "$window" | grep Geometry)
 xdo windowfocus --sync "$window" || fail "the dialog did not take the focus"
 for key in Return Escape KP_Enter; do
   xdo key "$key" || fail "xdotool could not press $key"
@@ -138,6 +142,13 @@ await_exit || fail "Space did not end the program"
 [ "$status" = 0 ] || fail "exit status $status after the exit button"
 bytes=$(od -An -tx1 "$data/temp/Quorvane.tmp" | tr -s ' \n' ' ')
 [ "$bytes" = " 30 0d 0a 30 " ] || fail "the settings file holds$bytes"
+# A second start, laid out from that memo, looks the same.
+start_with_window Quorvane || fail "no window titled Quorvane appeared the second time"
+second_layout=$(xdotool getwindowgeometry "$found" | grep Geometry)
+[ "$second_layout" = "$first_layout" ] || fail "laid out from the memo: $second_layout, not $first_layout"
+xdo windowfocus --sync "$found" || fail "the second start did not take the focus"
+xdo key space || fail "xdotool could not press Space"
+await_exit || fail "Space did not end the second start"
 
 echo "== no dialog possible: status 1 and the cause, never an abort"
 # A platform plugin folder without plugins stands for a machine without qt6-wayland; the Wayland

@@ -27,6 +27,7 @@
 
 #include "convert/limits.h"
 #include "platform/headless/headless_view.h"
+#include "platform/qt/layout_memo.h"
 #include "platform/qt/qt_dialog_view.h"
 #include "storage/file_system.h"
 #include "storage/folder_tree.h"
@@ -50,14 +51,16 @@ struct ShownBox {
   QString input_when_shown;  // the input field as the user saw it behind the box
 };
 
-// One start of the dialog for interactive use: a fresh home folder, the dialog's initialisation
-// through the headless view, then the Qt window taking over, shown and active. Message boxes
-// are answered at once and recorded.
+// One start of the dialog for interactive use: a fresh home folder (and cache folder, unless
+// one is given), the dialog's initialisation through the headless view, then the Qt window taking
+// over, shown and active. Message boxes are answered at once and recorded.
 class Session {
  public:
-  explicit Session(const QByteArray& settings = {}) {
+  explicit Session(const QByteArray& settings = {}, const QString& cache_home = {}) {
     qputenv("HOME", home_.path().toUtf8());
     qputenv("XDG_CONFIG_HOME", (home_.path() + "/.config").toUtf8());
+    qputenv("XDG_CACHE_HOME",
+            (cache_home.isEmpty() ? home_.path() + "/.cache" : cache_home).toUtf8());
     folders_ = std::make_unique<FolderTree>(QueryDocumentsFolder());
     QDir().mkpath(QString::fromStdString(folders_->maker));
     if (!settings.isNull()) {
@@ -75,6 +78,7 @@ class Session {
     dialog_->OnInitDialog();
     view_ =
         std::make_unique<QtDialogView>(*dialog_, headless_.Snapshot(), QStringLiteral("quorvane"));
+    laid_out_with_ = view_->font();
     SetMessageBoxRunner([this](QMessageBox& box) {
       boxes_.push_back({box.windowTitle(), box.text(), box.icon(), box.parentWidget(),
                         box.windowModality(), box.standardButtons(),
@@ -87,6 +91,8 @@ class Session {
   ~Session() { SetMessageBoxRunner({}); }
 
   bool active() const { return active_; }
+  // The font and base units the window was first laid out with, before it was shown.
+  const DialogFont& laid_out_with() const { return laid_out_with_; }
   CQuorvaneDlg& dialog() { return *dialog_; }
   QtDialogView& view() { return *view_; }
   MainDialogWindow& window() { return view_->window(); }
@@ -122,6 +128,7 @@ class Session {
   std::unique_ptr<CQuorvaneDlg> dialog_;
   std::unique_ptr<QtDialogView> view_;
   std::vector<ShownBox> boxes_;
+  DialogFont laid_out_with_;
   bool active_ = false;
 };
 
@@ -193,6 +200,10 @@ class QtDialogTest : public QObject {
   void dialogUnitsRoundLikeTheDialogManager_data();
   void dialogUnitsRoundLikeTheDialogManager();
   void windowFollowsTheMainTemplate();
+  void layoutMemoLaysOutTheNextStart_data();
+  void layoutMemoLaysOutTheNextStart();
+  void layoutKeyFollowsWhatTheMeasuresDependOn();
+  void layoutMemoCannotBeWritten();
   void captionsGrowIntoFreeRoom_data();
   void captionsGrowIntoFreeRoom();
   void controlsFollowTheMainTemplate_data();
@@ -287,6 +298,111 @@ void QtDialogTest::windowFollowsTheMainTemplate() {
   const QString family = face(session.view().font().font);
   QVERIFY2(family.compare(*first_installed, Qt::CaseInsensitive) == 0, qPrintable(family));
   QCOMPARE(session.view().font().font.pointSize(), 9);
+}
+
+void QtDialogTest::layoutMemoLaysOutTheNextStart_data() {
+  // A first start keeps its text's measures after its first picture; the memo is then changed
+  // as below, and a second start lays itself out from it (base units `add_x` larger) or, where
+  // it is not to be trusted, from its text measured before it shows. Either way the second start
+  // ends up laid out from its real measures, kept in the memo again.
+  QTest::addColumn<QByteArray>("header");
+  QTest::addColumn<QByteArray>("key");  // empty: the key it was kept under
+  QTest::addColumn<int>("add_x");
+  QTest::addColumn<int>("widths_dropped");
+  QTest::addColumn<bool>("recalled");
+  const QByteArray header = "quorvane dialog layout 1";
+  QTest::newRow("as kept") << header << QByteArray() << 0 << 0 << true;
+  QTest::newRow("out of date: laid out anew once shown")
+      << header << QByteArray() << 2 << 0 << true;
+  QTest::newRow("kept for another font or language")
+      << header << QByteArray(64, 'f') << 2 << 0 << false;
+  QTest::newRow("another format") << QByteArray("quorvane dialog layout 2") << QByteArray() << 2
+                                  << 0 << false;
+  QTest::newRow("a caption missing") << header << QByteArray() << 2 << 1 << false;
+  QTest::newRow("base unit out of range") << header << QByteArray() << 5000 << 0 << false;
+}
+
+void QtDialogTest::layoutMemoLaysOutTheNextStart() {
+  QFETCH(QByteArray, header);
+  QFETCH(QByteArray, key);
+  QFETCH(int, add_x);
+  QFETCH(int, widths_dropped);
+  QFETCH(bool, recalled);
+  QTemporaryDir cache;
+  const QString memo = cache.path() + "/quorvane/dialog-layout";
+  const auto read = [&memo] {
+    QFile file(memo);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+  };
+  DialogFont real;
+  QRect first_exit;
+  {
+    Session first({}, cache.path());
+    QVERIFY(first.active());
+    QCOMPARE(first.laid_out_with().base_x, first.view().font().base_x);
+    QTRY_VERIFY(!read().isEmpty());
+    real = first.view().font();
+    first_exit = first.view().widget(kIdExit)->geometry();
+  }
+  const QByteArray kept = read();
+  QList<QByteArray> fields = kept.split('\n').value(1).split(' ');
+  QCOMPARE(fields.value(1), QByteArray::number(real.base_x));
+  fields[1] = QByteArray::number(real.base_x + add_x);
+  if (!key.isEmpty()) fields[0] = key;
+  fields.resize(fields.size() - widths_dropped);
+  {
+    QFile file(memo);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(header + '\n' + fields.join(' ') + '\n');
+  }
+
+  Session second({}, cache.path());
+  QVERIFY(second.active());
+  QCOMPARE(second.laid_out_with().base_x, recalled ? real.base_x + add_x : real.base_x);
+  QTRY_COMPARE(second.view().font().base_x, real.base_x);
+  QTRY_VERIFY(read().startsWith(kept));  // first, beside any other key's
+  const DialogTemplate& main = MainDialogTemplate();
+  QCOMPARE(second.window().size(),
+           DialogUnitsToPixels({0, 0, main.width, main.height}, real).size());
+  QCOMPARE(second.view().widget(kIdExit)->geometry(), first_exit);
+}
+
+void QtDialogTest::layoutKeyFollowsWhatTheMeasuresDependOn() {
+  QWidget window;
+  const DialogTemplate& main = MainDialogTemplate();
+  const QFont font = TemplateFont(main.font);
+  const QByteArray key = LayoutKey(main, font, window);
+  QCOMPARE(LayoutKey(main, TemplateFont(main.font), window), key);
+  QFont larger = font;
+  larger.setPointSize(font.pointSize() + 1);
+  QFont other_face = font;
+  other_face.setFamilies({QStringLiteral("IPAGothic")});
+  const Language language = CurrentLanguage();
+  const auto guard = qScopeGuard([language] { SetLanguage(language); });
+  SetLanguage(language == Language::kJapanese ? Language::kEnglish : Language::kJapanese);
+  const QByteArray other_language = LayoutKey(main, font, window);
+  SetLanguage(language);
+  for (const QByteArray& other :
+       {LayoutKey(main, larger, window), LayoutKey(main, other_face, window),
+        LayoutKey(VersionDialogTemplate(), font, window), other_language}) {
+    QVERIFY(other != key);
+  }
+}
+
+void QtDialogTest::layoutMemoCannotBeWritten() {
+  // A cache folder that cannot be made costs the next start its speed, nothing else.
+  QTemporaryDir cache;
+  QFile blocker(cache.path() + "/quorvane");
+  QVERIFY(blocker.open(QIODevice::WriteOnly));
+  blocker.close();
+  Session session({}, cache.path());
+  QVERIFY(session.active());
+  QTRY_VERIFY(!session.window().windowIcon().isNull());  // after the first picture
+  QTest::qWait(50);
+  QVERIFY(QFileInfo(cache.path() + "/quorvane").isFile());
+  const DialogTemplate& main = MainDialogTemplate();
+  QCOMPARE(session.window().size(),
+           DialogUnitsToPixels({0, 0, main.width, main.height}, session.view().font()).size());
 }
 
 void QtDialogTest::captionsGrowIntoFreeRoom_data() {
