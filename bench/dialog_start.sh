@@ -15,6 +15,7 @@
 #   BENCH_LANG     the dialog's language, as LANG (default ja_JP.UTF-8: Japanese in IPA Gothic)
 #   OTHERS         more builds of quorvane to time in the same turns, for information, as
 #                  NAME=BUILD_DIR words (e.g. OTHERS="before=/tmp/old/build")
+#   COLD=1         time first starts, which measure their text before the window shows
 # Exit status: 0 within the limit, 1 above it, 2 a start that showed no window or a missing tool.
 set -euo pipefail
 
@@ -58,7 +59,9 @@ export DISPLAY
 # as a user's first start is (a timed start ends at its first picture, before it keeps the memo).
 # The timed starts are then the ones a user makes every day; the first after a change of font,
 # language, screen or Qt measures its text before its window shows, as every start did before.
+# COLD=1 times those first starts instead: the memo's folder can then not be made.
 export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_CACHE_HOME=$work/home/.cache
+if [ "${COLD:-0}" = 1 ]; then XDG_CACHE_HOME=/dev/null/cache; fi
 export XDG_RUNTIME_DIR=$work/runtime
 export LANG=${BENCH_LANG:-ja_JP.UTF-8}
 mkdir -p "$HOME" && mkdir -m 700 "$XDG_RUNTIME_DIR"
