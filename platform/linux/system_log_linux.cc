@@ -4,6 +4,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -25,21 +26,36 @@ int SyslogSeverity(RecordSeverity severity) {
   return 3;
 }
 
-}  // namespace
-
-void LinuxSystemLog::Record(RecordSeverity severity, int, std::string_view text) {
+// Connects the datagram socket `fd` to `path`; false where nothing listens there. (A socket whose
+// connection failed can be connected elsewhere.)
+bool ConnectTo(int fd, const std::string& path) {
   sockaddr_un address = {};
   address.sun_family = AF_UNIX;
-  if (socket_path_.size() >= sizeof address.sun_path) return;
-  std::memcpy(address.sun_path, socket_path_.data(), socket_path_.size());
-  const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (fd < 0) return;
-  // Connected first: where no log listens, the record is not even written out.
-  if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-    ::close(fd);
-    return;
+  if (path.size() >= sizeof address.sun_path) return false;
+  std::memcpy(address.sun_path, path.data(), path.size());
+  return ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+}
+
+// One field of journald's native protocol: NAME=value and a line end, or, for a value that holds
+// a line end (a path may), NAME, a line end, the value's length as 64 bits little-endian, the
+// value and a line end.
+void AppendField(std::string& fields, std::string_view name, std::string_view value) {
+  fields += name;
+  if (value.find('\n') == std::string_view::npos) {
+    fields += '=';
+  } else {
+    fields += '\n';
+    uint64_t length = value.size();
+    for (int byte = 0; byte < 8; ++byte, length >>= 8) {
+      fields += static_cast<char>(length & 0xff);
+    }
   }
-  // "<priority>Mmm dd hh:mm:ss tag[pid]: text", as syslog(3) writes it, the time local.
+  fields += value;
+  fields += '\n';
+}
+
+// "<priority>Mmm dd hh:mm:ss tag[pid]: text", as syslog(3) writes it, the time local.
+std::string SyslogLine(int priority, const std::string& tag, std::string_view text) {
   // The month in English whatever the locale, as the format wants it.
   static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                             "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
@@ -50,12 +66,31 @@ void LinuxSystemLog::Record(RecordSeverity severity, int, std::string_view text)
     std::snprintf(stamp, sizeof stamp, "%s %2d %02d:%02d:%02d", kMonths[local.tm_mon % 12],
                   local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
   }
-  const std::string message = "<" + std::to_string(kUserFacility * 8 + SyslogSeverity(severity)) +
-                              ">" + stamp + " " + tag_() + "[" + std::to_string(::getpid()) +
-                              "]: " + std::string(text);
+  return "<" + std::to_string(priority) + ">" + stamp + " " + tag + "[" +
+         std::to_string(::getpid()) + "]: " + std::string(text);
+}
+
+}  // namespace
+
+void LinuxSystemLog::Record(RecordSeverity severity, int, std::string_view text) {
+  const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (fd < 0) return;
+  // Connected first: where no log listens, the record is not even written out.
+  const int level = SyslogSeverity(severity);
+  std::string record;
+  if (ConnectTo(fd, journal_path_)) {
+    AppendField(record, "PRIORITY", std::to_string(level));
+    AppendField(record, "SYSLOG_FACILITY", std::to_string(kUserFacility));
+    AppendField(record, "SYSLOG_IDENTIFIER", tag_());
+    AppendField(record, "MESSAGE", text);
+  } else if (ConnectTo(fd, syslog_path_)) {
+    record = SyslogLine(kUserFacility * 8 + level, tag_(), text);
+  }
   // A reader that has fallen behind fills the socket: then the record is dropped, never waited
   // for.
-  static_cast<void>(::send(fd, message.data(), message.size(), MSG_DONTWAIT | MSG_NOSIGNAL));
+  if (!record.empty()) {
+    static_cast<void>(::send(fd, record.data(), record.size(), MSG_DONTWAIT | MSG_NOSIGNAL));
+  }
   ::close(fd);
 }
 

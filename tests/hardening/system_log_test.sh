@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# The record every automatic run leaves in the system's log, read where syslog and journald read
-# it: the datagram socket /dev/log. Machines like CI's have none, so the test makes its own, in a
-# private mount namespace with a tmpfs /dev (null, zero, urandom and the socket). Also: a log that
-# nobody reads, or none at all, changes nothing about the run.
+# The record every automatic run leaves in the system's log, read where journald and syslog read
+# it: journald's own socket (/run/systemd/journal/socket, the record as fields) where it listens,
+# the datagram socket /dev/log otherwise. Machines like CI's have neither, so the test makes its
+# own, in a private mount namespace with a tmpfs /dev (null, zero, urandom and the socket) and a
+# tmpfs /run. Also: a log that nobody reads, or none at all, changes nothing about the run.
 #
 # Usage: tests/hardening/system_log_test.sh QUORVANE
 # Needs root (unshare -m); without it, it says so loudly and ends 77 (ctest: skipped).
@@ -23,23 +24,27 @@ fi
 
 mount -t tmpfs -o mode=755 tmpfs /dev || exit 1
 mknod -m 666 /dev/null c 1 3 && mknod -m 666 /dev/zero c 1 5 && mknod -m 444 /dev/urandom c 1 9
+mount -t tmpfs -o mode=755 tmpfs /run && mkdir -p /run/systemd/journal || exit 1
+journal_socket=/run/systemd/journal/socket
 work=$(mktemp -d)
-trap 'kill "$listener" 2>/dev/null; rm -rf "$work"' EXIT
+trap 'kill "$listener" "$journal_listener" 2>/dev/null; rm -rf "$work"' EXIT
 records=$work/records
 
-# listen MODE: a socket at /dev/log; "read" writes each datagram as a line of $records, "deaf"
-# reads nothing, so that its queue fills.
+# listen MODE [SOCKET]: a socket at SOCKET (/dev/log); "read" writes each datagram as a line of
+# $records, "deaf" reads nothing, so that its queue fills, and "journal" reads journald's fields,
+# each written NAME=value with a tab between them, a line end in a value as \n.
 listen() {
-  rm -f /dev/log
-  python3 - "$1" "$records" <<'PY' &
-import socket, sys, time
-mode, out = sys.argv[1], sys.argv[2]
+  local socket=${2:-/dev/log}
+  rm -f "$socket"
+  python3 - "$1" "$records" "$socket" <<'PY' &
+import socket, struct, sys, time
+mode, out, path = sys.argv[1:]
 s = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
-s.bind("/dev/log")
+s.bind(path)
 if mode == "deaf":
     # Fill the queue, as a log daemon that has fallen behind leaves it.
     filler = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
-    filler.connect("/dev/log")
+    filler.connect(path)
     try:
         while True:
             filler.send(b"<14>filler: x" * 50, socket.MSG_DONTWAIT)
@@ -47,16 +52,38 @@ if mode == "deaf":
         pass
     open(out + ".full", "w").close()
     time.sleep(600)
+
+
+def fields(datagram):
+    # journald's native protocol: NAME=value, or NAME, its value's length (64 bits, little-endian)
+    # and the value; each ended by a line end.
+    found, at = [], 0
+    while at < len(datagram):
+        end = datagram.index(b"\n", at)
+        line = datagram[at:end]
+        if b"=" in line:
+            name, value = line.split(b"=", 1)
+            at = end + 1
+        else:
+            (length,) = struct.unpack("<Q", datagram[end + 1:end + 9])
+            name, value = line, datagram[end + 9:end + 9 + length]
+            assert datagram[end + 9 + length:end + 10 + length] == b"\n", "no line end after a value"
+            at = end + 10 + length
+        found.append(name + b"=" + value.replace(b"\n", b"\\n"))
+    return b"\t".join(found)
+
+
 with open(out, "ab", buffering=0) as f:
     while True:
-        f.write(s.recv(65536).replace(b"\n", b" ") + b"\n")
+        datagram = s.recv(65536)
+        f.write((fields(datagram) if mode == "journal" else datagram.replace(b"\n", b" ")) + b"\n")
 PY
   listener=$!
   for _ in $(seq 100); do
-    if [ -S /dev/log ] && { [ "$1" != deaf ] || [ -e "$records.full" ]; }; then return 0; fi
+    if [ -S "$socket" ] && { [ "$1" != deaf ] || [ -e "$records.full" ]; }; then return 0; fi
     sleep 0.05
   done
-  echo "FAIL the test's /dev/log did not come up"
+  echo "FAIL the test's $socket did not come up"
   exit 1
 }
 
@@ -114,6 +141,35 @@ check "with a log nobody reads: converted" "$?" 0
 check "... without waiting for it" "$(( ($(date +%s%N) - start) / 1000000 < 5000 ))" 1
 check "... its result" "$(od -An -c "$data/Result/Decyield.tbin" | tr -d ' ')" '6\r\n'
 kill "$listener"
+
+# Where journald listens, the record goes to it as fields, and /dev/log hears nothing.
+listen read
+syslog_listener=$listener
+listen journal "$journal_socket"
+journal_listener=$listener
+before=$(wc -l <"$records")
+run '101\r\n' --batch
+check "journald: converted" "$?" 0
+record=$(last_record)
+check "one record for it" "$(($(wc -l <"$records") - before))" 1
+check "as journald's fields: information, a user program's, the tag, the status" \
+  "$(echo "$record" | grep -c -P '^PRIORITY=6\tSYSLOG_FACILITY=1\tSYSLOG_IDENTIFIER=quorvane\tMESSAGE=.*終了状態 0: .*入力 5 バイト、1 行')" 1
+# A value may hold a line end (here the tag: the program's file name); it goes whole.
+odd_name=$work/$'quor\nvane'
+cp "$quorvane" "$odd_name"
+printf '1\r\n0\r\n' >"$data/AutoFile/Bintake.tbin"
+HOME=$home LANG=C.UTF-8 timeout 20 "$odd_name" --batch 2>/dev/null
+check "journald: a program whose name holds a line end: converted" "$?" 0
+check "its tag whole" \
+  "$(last_record | grep -c -P '^PRIORITY=6\t.*\tSYSLOG_IDENTIFIER=quor\\nvane\tMESSAGE=.*入力 6 バイト、2 行')" 1
+# A journald that has gone away leaves its socket behind: the record goes to /dev/log.
+kill "$journal_listener"
+wait "$journal_listener" 2>/dev/null
+run '110\r\n' --batch
+check "journald gone: converted" "$?" 0
+check "the record went to /dev/log" "$(last_record | grep -c -E '^<14>[A-Z][a-z]{2} .* quorvane\[[0-9]+\]: .*終了状態 0')" 1
+kill "$syslog_listener"
+rm -f "$journal_socket"
 
 # No log at all.
 rm -f /dev/log
