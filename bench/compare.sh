@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Whole-process comparison of `quorvane --batch` with the I/O floor (bench/io_floor.c), the floor
-# (bench/floor.c) and the yardstick (bench/yardstick.c), side by side on the same input, for each
+# Whole-process comparison of `quorvane --batch` with the I/O floor (bench/io_floor.c), the same
+# floor as a C++ program (bench/io_floor_cxx.cc), the floor (bench/floor.c) and the yardstick
+# (bench/yardstick.c), side by side on the same input, for each
 # input size in SIZES: the largest input a run accepts and a 5-byte one. Also the peak memory of
 # quorvane and of the I/O floor on the largest input.
 #
@@ -18,9 +19,14 @@
 #   MAX_RSS_OVER_FLOOR_KB=1024  fail when quorvane's peak RSS exceeds the I/O floor's by more
 #   BENCH_DIR=$TMPDIR  where the throw-away HOME is made (its file system decides what fsync costs:
 #                      /dev/shm leaves the disk out)
-#   YARDSTICK, FLOOR, IO_FLOOR  the programs; by default the ones built next to quorvane
-#                      (bench/...), else compiled here with ${CC:-cc} -O2
+#   YARDSTICK, FLOOR, IO_FLOOR, IO_FLOOR_CXX  the programs; by default the ones built next to
+#                      quorvane (bench/...), else compiled here with ${CC:-cc} -O2 (the C++ one
+#                      with ${CXX:-c++}, its runtime linked in as quorvane's is)
 #   KEEP=1             keep the throw-away folder (its path is printed)
+#   JOURNAL=1          a reader listens on journald's socket, so that quorvane's record of each run
+#                      is sent and read, as on a desktop with journald (needs root: the script runs
+#                      itself in a mount namespace of its own, with a private /run). Unset, no log
+#                      listens, as on CI, and the record ends at the connect
 #
 # Every run is checked: before each run the previous run's result file is compared byte for byte
 # with the yardstick's first result and removed, and the input file is put back in place.
@@ -45,6 +51,11 @@ die() {
   echo "compare.sh: $*" >&2
   exit 2
 }
+
+if [ "${JOURNAL:-0}" = 1 ] && [ "${QUORVANE_BENCH_NAMESPACE:-0}" != 1 ]; then
+  [ "$(id -u)" -eq 0 ] || die "JOURNAL=1 needs root, for a private /run"
+  exec env QUORVANE_BENCH_NAMESPACE=1 unshare -m --propagation private "$0" "$@"
+fi
 
 for tool in hyperfine /usr/bin/time python3; do
   command -v "$tool" >/dev/null || die "$tool is missing (scripts/install-deps.sh installs it)"
@@ -72,6 +83,24 @@ else
   trap 'rm -rf "$work"' EXIT
 fi
 
+# JOURNAL=1: the reader, which notes one byte in $work/journal-records for each record it reads.
+if [ "${JOURNAL:-0}" = 1 ]; then
+  { mount -t tmpfs -o mode=755 tmpfs /run && mkdir -p /run/systemd/journal; } ||
+    die "cannot make a private /run"
+  python3 - "$work/journal-records" <<'EOF' &
+import socket, sys
+s = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
+s.bind("/run/systemd/journal/socket")
+with open(sys.argv[1], "ab", buffering=0) as noted:
+    while True:
+        if s.recv(65536).startswith(b"PRIORITY="):
+            noted.write(b".")
+EOF
+  journal_reader=$!
+  trap 'kill "$journal_reader"; rm -rf "$work"' EXIT
+  for _ in $(seq 100); do [ -S /run/systemd/journal/socket ] && break; sleep 0.05; done
+fi
+
 # The program NAME built beside quorvane, or compiled here from bench/NAME.c.
 program() {
   local built
@@ -79,19 +108,28 @@ program() {
   if [ -x "$built" ]; then
     echo "$built"
   else
-    "${CC:-cc}" -O2 -o "$work/$1" "$here/$1.c" || die "cannot build $1"
+    case $1 in
+      io_floor_cxx)
+        { "${CC:-cc}" -O2 -c -o "$work/io_floor.o" "$here/io_floor.c" &&
+          "${CXX:-c++}" -O2 -static-libstdc++ -static-libgcc -o "$work/$1" "$work/io_floor.o" \
+            "$here/io_floor_cxx.cc"; } || die "cannot build $1"
+        ;;
+      *) "${CC:-cc}" -O2 -o "$work/$1" "$here/$1.c" || die "cannot build $1" ;;
+    esac
     echo "$work/$1"
   fi
 }
 yardstick=${YARDSTICK:-$(program yardstick)}
 floor=${FLOOR:-$(program floor)}
 io_floor=${IO_FLOOR:-$(program io_floor)}
+io_floor_cxx=${IO_FLOOR_CXX:-$(program io_floor_cxx)}
 
 # The throw-away HOME: no settings file, no user-dirs.dirs, no display, so that quorvane takes the
 # drop folder under $HOME/Documents and ends by itself without a word.
 home=$work/home
 drop=$home/Documents/Brenvale/MFCQuorvane
-mkdir -p "$drop/AutoFile" "$work/config" "$work/yard" "$work/floor-out" "$work/io-floor"
+mkdir -p "$drop/AutoFile" "$work/config" "$work/yard" "$work/floor-out" "$work/io-floor" \
+  "$work/io-floor-cxx"
 export HOME=$home XDG_CONFIG_HOME=$work/config
 unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
 
@@ -138,6 +176,7 @@ EOF
   prepare="sh $work/prepare.sh $expected $input"
   prepare_quorvane="$prepare $drop/Result/Decyield.tbin $drop/AutoFile/Bintake.tbin"
   prepare_io_floor="$prepare $work/io-floor/out.tbin $work/io-floor/in.tbin"
+  prepare_io_floor_cxx="$prepare $work/io-floor-cxx/out.tbin $work/io-floor-cxx/in.tbin"
   prepare_floor="$prepare $work/floor-out/out.tbin $work/floor-out/in.tbin"
   prepare_yardstick="$prepare $work/yard/out.tbin $work/yard/in.tbin"
 
@@ -155,6 +194,8 @@ EOF
       --prepare "$prepare_quorvane" --command-name quorvane "$quorvane --batch" \
       --prepare "$prepare_io_floor" --command-name io_floor \
       "$io_floor $work/io-floor/in.tbin $work/io-floor/out.tbin $expected" \
+      --prepare "$prepare_io_floor_cxx" --command-name io_floor_cxx \
+      "$io_floor_cxx $work/io-floor-cxx/in.tbin $work/io-floor-cxx/out.tbin $expected" \
       --prepare "$prepare_floor" --command-name floor \
       "$floor $work/floor-out/in.tbin $work/floor-out/out.tbin" \
       --prepare "$prepare_yardstick" --command-name yardstick \
@@ -166,7 +207,7 @@ EOF
   done
   # The last run of each command has not been checked by a following prepare yet.
   for result in "$drop/Result/Decyield.tbin" "$work/io-floor/out.tbin" \
-    "$work/floor-out/out.tbin" "$work/yard/out.tbin"; do
+    "$work/io-floor-cxx/out.tbin" "$work/floor-out/out.tbin" "$work/yard/out.tbin"; do
     $prepare "$result" || die "wrong result"
   done
 
@@ -193,7 +234,7 @@ import glob, json, statistics, sys
 
 (work, size, rss, io_floor_rss, fs_type, runs, rounds, max_io_floor_ratio, max_floor_ratio,
  max_ratio, max_rss_over, largest) = sys.argv[1:]
-names = ("quorvane", "io_floor", "floor", "yardstick")
+names = ("quorvane", "io_floor", "io_floor_cxx", "floor", "yardstick")
 times = {name: {"wall": [], "user": [], "system": []} for name in names}
 for path in glob.glob(f"{work}/times-{size}-*.json"):
     for r in json.load(open(path))["results"]:
@@ -205,7 +246,7 @@ print(f"== input of {int(size):,} bytes; throw-away HOME on {fs_type}; {runs} ru
       f"{rounds} rounds")
 for name in names:
     t = times[name]
-    print(f"  {name:<10} median {median[name] * 1000:7.2f} ms  "
+    print(f"  {name:<12} median {median[name] * 1000:7.2f} ms  "
           f"(min {min(t['wall']) * 1000:.2f}, max {max(t['wall']) * 1000:.2f}; "
           f"mean user {statistics.mean(t['user']) * 1000:.2f}, "
           f"system {statistics.mean(t['system']) * 1000:.2f})")
@@ -217,6 +258,9 @@ print(f"ratio quorvane / io_floor:  {io_floor_ratio:.2f}  (limit {max_io_floor_r
 print(f"ratio quorvane / floor:     {floor_ratio:.2f}" + (f"  (limit {max_floor_ratio})" if full else ""))
 print(f"ratio quorvane / yardstick: {ratio:.2f}" + (f"  (limit {max_ratio})" if full else ""))
 cpu = {n: statistics.mean(times[n]["user"]) + statistics.mean(times[n]["system"]) for n in names}
+print(f"for information: quorvane / io_floor_cxx {median['quorvane'] / median['io_floor_cxx']:.2f}, "
+      f"io_floor_cxx / io_floor {median['io_floor_cxx'] / median['io_floor']:.2f} (the C++ runtime's "
+      f"share)")
 print(f"for information, against the I/O floor: ratio of the fastest runs "
       f"{min(times['quorvane']['wall']) / min(times['io_floor']['wall']):.2f}, of CPU time "
       f"(user + system) {cpu['quorvane'] / cpu['io_floor']:.2f}")
@@ -237,4 +281,7 @@ print("FAIL" if failed else "OK")
 sys.exit(1 if failed else 0)
 EOF
 done
+if [ "${JOURNAL:-0}" = 1 ]; then
+  echo "journal: $(wc -c <"$work/journal-records") records read from quorvane's runs"
+fi
 exit "$status"
