@@ -12,8 +12,8 @@ namespace quorvane {
 // record, and the run goes on as if nothing had been said.
 // - Where journald runs, the record goes to its own socket as fields (journalctl -t quorvane;
 //   journald passes it on to a syslog daemon as it passes everything). journald stamps a record
-//   as it arrives, so the run never loads the time zone to write a stamp of its own: on a short
-//   run that saves more time than the rest of the record costs.
+//   as it arrives, so the run never loads the time zone to write a stamp of its own, which costs
+//   a short run about as much as sending the record.
 // - Elsewhere it goes to the syslog socket /dev/log (a syslog daemon: /var/log/syslog), stamped in
 //   local time, as syslog(3) writes it.
 class LinuxSystemLog final : public SystemLog {
