@@ -11,7 +11,7 @@
 # Environment:
 #   SIZES="2077000 5"  bytes of input (make_input.py), one comparison each
 #   RUNS=60            timed runs per command and size, made in ROUNDS=3 rounds in which the
-#                      commands take turns; WARMUP=2 untimed runs per command and round
+#                      commands take turns run by run; WARMUP=2 untimed runs per command and round
 #   MAX_IO_FLOOR_RATIO="1.7 1.1"  per size in SIZES' order, fail when median(quorvane) /
 #                      median(io_floor) is above; unset, 1.1 for inputs up to 4 KiB and 1.7 above
 #   MAX_FLOOR_RATIO=1.25  fail when median(quorvane) / median(floor) is above this (largest size)
@@ -57,7 +57,7 @@ if [ "${JOURNAL:-0}" = 1 ] && [ "${QUORVANE_BENCH_NAMESPACE:-0}" != 1 ]; then
   exec env QUORVANE_BENCH_NAMESPACE=1 unshare -m --propagation private "$0" "$@"
 fi
 
-for tool in hyperfine /usr/bin/time python3; do
+for tool in /usr/bin/time python3; do
   command -v "$tool" >/dev/null || die "$tool is missing (scripts/install-deps.sh installs it)"
 done
 
@@ -186,25 +186,53 @@ EOF
   [ ! -e "$drop/AutoFile/Bintake.tbin" ] || die "quorvane left the input file in place"
   $prepare "$drop/Result/Decyield.tbin" || die "quorvane's result is wrong"
 
-  # The commands take turns in rounds, so that other load on the machine falls on all of them
-  # alike; the medians are taken over the runs of all rounds.
-  for round in $(seq 1 "$rounds"); do
-    hyperfine -N --style basic --runs "$runs_per_round" --warmup "$warmup" \
-      --export-json "$work/times-$size-$round.json" \
-      --prepare "$prepare_quorvane" --command-name quorvane "$quorvane --batch" \
-      --prepare "$prepare_io_floor" --command-name io_floor \
-      "$io_floor $work/io-floor/in.tbin $work/io-floor/out.tbin $expected" \
-      --prepare "$prepare_io_floor_cxx" --command-name io_floor_cxx \
-      "$io_floor_cxx $work/io-floor-cxx/in.tbin $work/io-floor-cxx/out.tbin $expected" \
-      --prepare "$prepare_floor" --command-name floor \
-      "$floor $work/floor-out/in.tbin $work/floor-out/out.tbin" \
-      --prepare "$prepare_yardstick" --command-name yardstick \
-      "$yardstick $work/yard/in.tbin $work/yard/out.tbin" \
-      >"$work/hyperfine.txt" 2>&1 || {
-      cat "$work/hyperfine.txt"
-      die "a run failed or gave a wrong result"
-    }
-  done
+  # The commands take turns run by run, in rounds, so that other load on the machine falls on all
+  # of them alike; the medians are taken over the runs of all rounds. Each run is timed from its
+  # start to its end alone (its prepare is not), and its user and system times are its own.
+  python3 - "$work/times-$size" "$rounds" "$runs_per_round" "$warmup" \
+    quorvane "$prepare_quorvane" "$quorvane --batch" \
+    io_floor "$prepare_io_floor" "$io_floor $work/io-floor/in.tbin $work/io-floor/out.tbin $expected" \
+    io_floor_cxx "$prepare_io_floor_cxx" \
+    "$io_floor_cxx $work/io-floor-cxx/in.tbin $work/io-floor-cxx/out.tbin $expected" \
+    floor "$prepare_floor" "$floor $work/floor-out/in.tbin $work/floor-out/out.tbin" \
+    yardstick "$prepare_yardstick" "$yardstick $work/yard/in.tbin $work/yard/out.tbin" <<'EOF' ||
+import json, os, shlex, subprocess, sys, time
+
+out, rounds, runs, warmup = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4])
+commands = [(name, shlex.split(prepare), shlex.split(command))
+            for name, prepare, command in zip(*[iter(sys.argv[5:])] * 3)]
+null = os.open(os.devnull, os.O_RDWR)
+quiet = [(os.POSIX_SPAWN_DUP2, null, 0), (os.POSIX_SPAWN_DUP2, null, 1),
+         (os.POSIX_SPAWN_DUP2, null, 2)]
+
+
+def run(name, prepare, command):
+    subprocess.run(prepare, check=True)
+    start = time.perf_counter()
+    pid = os.posix_spawn(command[0], command, os.environ, file_actions=quiet)
+    _, status, usage = os.wait4(pid, 0)
+    wall = time.perf_counter() - start
+    if status != 0:
+        sys.exit(f"compare.sh: {name} ended with {os.waitstatus_to_exitcode(status)}")
+    return wall, usage.ru_utime, usage.ru_stime
+
+
+for round in range(1, rounds + 1):
+    for _ in range(warmup):
+        for command in commands:
+            run(*command)
+    times = {name: ([], [], []) for name, _, _ in commands}
+    for _ in range(runs):
+        for command in commands:
+            for column, value in zip(times[command[0]], run(*command)):
+                column.append(value)
+    # As hyperfine writes it, which the summary below reads.
+    json.dump({"results": [{"command": name, "times": wall, "user": sum(user) / len(user),
+                            "system": sum(system) / len(system)}
+                           for name, (wall, user, system) in times.items()]},
+              open(f"{out}-{round}.json", "w"))
+EOF
+    die "a run failed or gave a wrong result"
   # The last run of each command has not been checked by a following prepare yet.
   for result in "$drop/Result/Decyield.tbin" "$work/io-floor/out.tbin" \
     "$work/io-floor-cxx/out.tbin" "$work/floor-out/out.tbin" "$work/yard/out.tbin"; do
