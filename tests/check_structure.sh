@@ -5,7 +5,8 @@
 #    front end under platform/ (headless/, qt/, win32/) includes another or the Linux executable
 #    (platform/linux/), which includes only the headless front end it is built around;
 #  - the executable links no GUI toolkit and exports no C++ runtime symbol;
-#  - the desktop front end module, when given, resolves nothing in the executable.
+#  - the desktop front end module, when given, resolves nothing in the executable and exports
+#    nothing of its own beside its entry points.
 # Usage: check_structure.sh SOURCE_DIR QUORVANE [MODULE]
 set -uo pipefail
 source_dir=$1
@@ -59,6 +60,9 @@ exported=$(nm -D --defined-only "$executable" | c++filt | grep -c 'std::')
 if [ -n "$module" ]; then
   resolved=$(nm -D --undefined-only "$module" | c++filt | grep -c 'quorvane::')
   [ "$resolved" -eq 0 ] || fail "$module resolves $resolved symbols in the executable"
+  # Its own classes stay inside: each exported one is a name looked up when it is loaded.
+  own=$(nm -D --defined-only "$module" | c++filt | grep -c 'quorvane::')
+  [ "$own" -eq 0 ] || fail "$module exports $own of its own symbols beside its entry points"
 fi
 
 echo "check_structure: $edges includes looked at, $failures failures"
