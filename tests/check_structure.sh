@@ -4,7 +4,9 @@
 #    ui/, app/ or platform/; ui/ nothing from app/ or platform/; app/ nothing from platform/; no
 #    front end under platform/ (headless/, qt/, win32/) includes another or the Linux executable
 #    (platform/linux/), which includes only the headless front end it is built around;
-#  - the executable links no GUI toolkit and exports no C++ runtime symbol;
+#  - the executable links no GUI toolkit and exports no C++ runtime symbol; where it replaces the
+#    C library's allocator, it replaces every function of it (any left out would be handed blocks
+#    it never made);
 #  - the desktop front end module, when given, resolves nothing in the executable and exports
 #    nothing of its own beside its entry points.
 # Usage: check_structure.sh SOURCE_DIR QUORVANE [MODULE]
@@ -56,6 +58,14 @@ case $needed in *Qt* | *qt* | *Gtk* | *gtk*) fail "$executable links a toolkit: 
 
 exported=$(nm -D --defined-only "$executable" | c++filt | grep -c 'std::')
 [ "$exported" -eq 0 ] || fail "$executable exports $exported C++ runtime symbols"
+
+defined=$(nm -D --defined-only "$executable" | awk '{print $3}')
+if grep -qx malloc <<<"$defined"; then
+  for function in free calloc realloc reallocarray memalign aligned_alloc posix_memalign valloc \
+    pvalloc malloc_usable_size; do
+    grep -qx "$function" <<<"$defined" || fail "$executable replaces malloc but not $function"
+  done
+fi
 
 if [ -n "$module" ]; then
   resolved=$(nm -D --undefined-only "$module" | c++filt | grep -c 'quorvane::')

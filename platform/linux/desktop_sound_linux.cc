@@ -3,6 +3,8 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include "platform/linux/startup_heap.h"
+
 namespace quorvane {
 namespace {
 
@@ -44,6 +46,7 @@ DesktopSound::~DesktopSound() {
 bool DesktopSound::Load() {
   if (tried_) return context_ != nullptr;
   tried_ = true;
+  CloseStartupHeap();
   void* library = ::dlopen("libcanberra.so.0", RTLD_NOW | RTLD_LOCAL);
   if (library == nullptr) return false;
   auto create = reinterpret_cast<Create>(::dlsym(library, "ca_context_create"));

@@ -23,6 +23,7 @@
 #include "app/quorvane_app.h"
 #include "platform/headless/headless_view.h"
 #include "platform/linux/desktop_sound_linux.h"
+#include "platform/linux/startup_heap.h"
 #include "platform/linux/system_log_linux.h"
 #include "storage/descriptor_io_posix.h"
 #include "storage/file_primitives.h"
@@ -55,6 +56,7 @@ DesktopFrontEnd* LoadDesktopFrontEnd(const std::string& executable, std::string&
                                     folder + "/../lib/quorvane/libquorvane_qt.so"};
   for (const std::string& candidate : candidates) {
     if (::access(candidate.c_str(), F_OK) != 0) continue;
+    CloseStartupHeap();
     void* module = ::dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (module == nullptr) {
       // The packages only recommend Qt, so that automatic runs need nothing beyond the C library.

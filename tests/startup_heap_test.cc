@@ -1,0 +1,114 @@
+#include "platform/linux/startup_heap.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace quorvane {
+namespace {
+
+bool Aligned(const void* block) {
+  return reinterpret_cast<uintptr_t>(block) % StartupHeap::kAlignment == 0;
+}
+
+TEST(StartupHeapTest, BlocksAreAlignedApartAndKeepTheirSize) {
+  alignas(StartupHeap::kAlignment) static char memory[4096];
+  StartupHeap heap(memory, sizeof memory);
+  char* end_of_last = memory;
+  for (size_t size : {0, 1, 15, 16, 17, 100, 1000}) {
+    SCOPED_TRACE(size);
+    char* block = static_cast<char*>(heap.Allocate(size));
+    ASSERT_NE(block, nullptr);
+    EXPECT_TRUE(Aligned(block));
+    EXPECT_GE(block, end_of_last);  // no block overlaps an earlier one
+    EXPECT_TRUE(heap.Owns(block));
+    EXPECT_EQ(heap.SizeOf(block), size);
+    std::memset(block, 0xA5, size);
+    end_of_last = block + (size == 0 ? 1 : size);
+  }
+}
+
+TEST(StartupHeapTest, OnlyTheNewestBlockGivesItsMemoryBack) {
+  alignas(StartupHeap::kAlignment) static char memory[4096];
+  StartupHeap heap(memory, sizeof memory);
+  void* older = heap.Allocate(40);
+  void* newest = heap.Allocate(40);
+  heap.Free(newest);
+  EXPECT_EQ(heap.Allocate(40), newest);
+  heap.Free(older);  // not the newest: stays taken
+  EXPECT_NE(heap.Allocate(40), older);
+}
+
+TEST(StartupHeapTest, ResizesInPlaceOnlyWhereNothingFollows) {
+  alignas(StartupHeap::kAlignment) static char memory[4096];
+  StartupHeap heap(memory, sizeof memory);
+  char* first = static_cast<char*>(heap.Allocate(32));
+  char* second = static_cast<char*>(heap.Allocate(32));
+  EXPECT_FALSE(heap.ResizeInPlace(first, 64));  // would run into `second`
+  EXPECT_TRUE(heap.ResizeInPlace(first, 8));    // a shrink always stays
+  EXPECT_EQ(heap.SizeOf(first), 8u);
+  EXPECT_TRUE(heap.ResizeInPlace(second, 512));
+  EXPECT_EQ(heap.SizeOf(second), 512u);
+  EXPECT_GE(static_cast<char*>(heap.Allocate(1)), second + 512);
+  EXPECT_FALSE(heap.ResizeInPlace(second, 8192));  // past the end
+}
+
+TEST(StartupHeapTest, ServesNothingWhenFullOrClosed) {
+  alignas(StartupHeap::kAlignment) static char memory[256];
+  StartupHeap heap(memory, sizeof memory);
+  EXPECT_EQ(heap.Allocate(SIZE_MAX), nullptr);
+  EXPECT_EQ(heap.Allocate(256), nullptr);  // no room for its size beside it
+  void* block = heap.Allocate(100);
+  ASSERT_NE(block, nullptr);
+  int more = 0;
+  while (heap.Allocate(16) != nullptr) ++more;
+  EXPECT_EQ(more, 4);  // 256 bytes: 128 for the first block, 32 for each of these
+  EXPECT_FALSE(heap.Owns(memory + sizeof memory));
+
+  StartupHeap closing(memory, sizeof memory);
+  void* before = closing.Allocate(16);
+  closing.Close();
+  EXPECT_EQ(closing.Allocate(16), nullptr);
+  EXPECT_FALSE(closing.ResizeInPlace(before, 64));
+  EXPECT_TRUE(closing.ResizeInPlace(before, 8));
+  closing.Free(before);
+  EXPECT_EQ(closing.Allocate(16), nullptr);
+}
+
+// Threads that take and give back blocks at once never get the same memory: each block keeps
+// what its thread wrote into it until that thread frees it.
+TEST(StartupHeapTest, ThreadsNeverShareABlock) {
+  alignas(StartupHeap::kAlignment) static char memory[4 << 20];
+  StartupHeap heap(memory, sizeof memory);
+  std::vector<int> overwritten(4, 0);
+  std::vector<std::thread> threads;
+  for (int thread = 0; thread < 4; ++thread) {
+    threads.emplace_back([&heap, &overwritten, thread] {
+      const auto mark = static_cast<unsigned char>(thread + 1);
+      for (int round = 0; round < 2'000; ++round) {
+        std::vector<std::pair<unsigned char*, size_t>> live;
+        for (int block = 0; block < 8; ++block) {
+          const size_t size = 16 + static_cast<size_t>((round + block * 7 + thread) % 48);
+          if (auto* taken = static_cast<unsigned char*>(heap.Allocate(size))) {
+            std::memset(taken, mark, size);
+            live.emplace_back(taken, size);
+          }
+        }
+        // Newest first, so that memory goes back while other threads take theirs.
+        for (auto it = live.rbegin(); it != live.rend(); ++it) {
+          for (size_t at = 0; at < it->second; ++at) overwritten[thread] += it->first[at] != mark;
+          heap.Free(it->first);
+        }
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(overwritten, std::vector<int>(4, 0));
+}
+
+}  // namespace
+}  // namespace quorvane
