@@ -140,7 +140,8 @@ class PosixFileView final : public FileView {
     buffer_.Prepare(size + 1);
     size_t filled = 0;
     while (filled < buffer_.capacity()) {
-      ssize_t got = ::read(fd_.get(), buffer_.data() + filled, buffer_.capacity() - filled);
+      const size_t asked = buffer_.capacity() - filled;
+      ssize_t got = ::read(fd_.get(), buffer_.data() + filled, asked);
       if (got < 0) {
         if (errno == EINTR) continue;
         Failed(FileOperation::kRead, path_, errno);
@@ -148,6 +149,9 @@ class PosixFileView final : public FileView {
       }
       if (got == 0) break;
       filled += static_cast<size_t>(got);
+      // A plain file's read falls short at its end: where that is the size it had, the read that
+      // would say so again is saved. A file that grew since shows in its status below.
+      if (filled == size && static_cast<size_t>(got) < asked) break;
     }
     // Bytes that changed under the read are not the file's: without a lease it was written
     // meanwhile. Under a lease nobody can write it, but a file system that does not keep leases
