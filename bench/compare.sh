@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Whole-process comparison of `quorvane --batch` with the I/O floor (bench/io_floor.c), the same
-# floor as a C++ program (bench/io_floor_cxx.cc), the floor (bench/floor.c) and the yardstick
-# (bench/yardstick.c), side by side on the same input, for each
-# input size in SIZES: the largest input a run accepts and a 5-byte one. Also the peak memory of
-# quorvane and of the I/O floor on the largest input.
+# floor as a C++ program (bench/io_floor_cxx.cc), the floor (bench/floor.c), the yardstick
+# (bench/yardstick.c) and, on inputs of up to 4 KiB, the floor with the promises' system calls
+# (bench/io_promises.c), side by side on the same input, for each input size in SIZES: the
+# largest input a run accepts and a 5-byte one. Also the peak memory of quorvane and of the I/O
+# floor on the largest input.
 #
 # Usage: bench/compare.sh [QUORVANE]
 #   QUORVANE     the executable; by default the first of build/bench, build/release, build/* that
@@ -19,9 +20,9 @@
 #   MAX_RSS_OVER_FLOOR_KB=1024  fail when quorvane's peak RSS exceeds the I/O floor's by more
 #   BENCH_DIR=$TMPDIR  where the throw-away HOME is made (its file system decides what fsync costs:
 #                      /dev/shm leaves the disk out)
-#   YARDSTICK, FLOOR, IO_FLOOR, IO_FLOOR_CXX  the programs; by default the ones built next to
-#                      quorvane (bench/...), else compiled here with ${CC:-cc} -O2 (the C++ one
-#                      with ${CXX:-c++}, its runtime linked in as quorvane's is)
+#   YARDSTICK, FLOOR, IO_FLOOR, IO_FLOOR_CXX, IO_PROMISES  the programs; by default the ones
+#                      built next to quorvane (bench/...), else compiled here with ${CC:-cc} -O2
+#                      (the C++ one with ${CXX:-c++}, its runtime and heap as quorvane's are)
 #   KEEP=1             keep the throw-away folder (its path is printed)
 #   JOURNAL=1          a reader listens on journald's socket, so that quorvane's record of each run
 #                      is sent and read, as on a desktop with journald (needs root: the script runs
@@ -111,8 +112,9 @@ program() {
     case $1 in
       io_floor_cxx)
         { "${CC:-cc}" -O2 -c -o "$work/io_floor.o" "$here/io_floor.c" &&
-          "${CXX:-c++}" -O2 -static-libstdc++ -static-libgcc -o "$work/$1" "$work/io_floor.o" \
-            "$here/io_floor_cxx.cc"; } || die "cannot build $1"
+          "${CXX:-c++}" -std=c++20 -O2 -fno-builtin -DQUORVANE_STARTUP_HEAP -I"$here/.." -static-libstdc++ \
+            -static-libgcc -o "$work/$1" "$work/io_floor.o" "$here/io_floor_cxx.cc" \
+            "$here/../platform/linux/startup_heap_linux.cc"; } || die "cannot build $1"
         ;;
       *) "${CC:-cc}" -O2 -o "$work/$1" "$here/$1.c" || die "cannot build $1" ;;
     esac
@@ -123,13 +125,14 @@ yardstick=${YARDSTICK:-$(program yardstick)}
 floor=${FLOOR:-$(program floor)}
 io_floor=${IO_FLOOR:-$(program io_floor)}
 io_floor_cxx=${IO_FLOOR_CXX:-$(program io_floor_cxx)}
+io_promises=${IO_PROMISES:-$(program io_promises)}
 
 # The throw-away HOME: no settings file, no user-dirs.dirs, no display, so that quorvane takes the
 # drop folder under $HOME/Documents and ends by itself without a word.
 home=$work/home
 drop=$home/Documents/Brenvale/MFCQuorvane
 mkdir -p "$drop/AutoFile" "$work/config" "$work/yard" "$work/floor-out" "$work/io-floor" \
-  "$work/io-floor-cxx"
+  "$work/io-floor-cxx" "$work/promises/AutoFile" "$work/promises/Result" "$work/promises/temp"
 export HOME=$home XDG_CONFIG_HOME=$work/config
 unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
 
@@ -179,6 +182,13 @@ EOF
   prepare_io_floor_cxx="$prepare $work/io-floor-cxx/out.tbin $work/io-floor-cxx/in.tbin"
   prepare_floor="$prepare $work/floor-out/out.tbin $work/floor-out/in.tbin"
   prepare_yardstick="$prepare $work/yard/out.tbin $work/yard/in.tbin"
+  # The promises' system calls without quorvane (io_promises.c), on small inputs only.
+  promises=()
+  if [ "$size" -le 4096 ]; then
+    promises=(io_promises
+      "$prepare $work/promises/Result/Decyield.tbin $work/promises/AutoFile/Bintake.tbin"
+      "$io_promises $work/promises $expected")
+  fi
 
   # One run of quorvane first, so that a broken build stops here with its own message.
   $prepare_quorvane
@@ -195,7 +205,8 @@ EOF
     io_floor_cxx "$prepare_io_floor_cxx" \
     "$io_floor_cxx $work/io-floor-cxx/in.tbin $work/io-floor-cxx/out.tbin $expected" \
     floor "$prepare_floor" "$floor $work/floor-out/in.tbin $work/floor-out/out.tbin" \
-    yardstick "$prepare_yardstick" "$yardstick $work/yard/in.tbin $work/yard/out.tbin" <<'EOF' ||
+    yardstick "$prepare_yardstick" "$yardstick $work/yard/in.tbin $work/yard/out.tbin" \
+    "${promises[@]}" <<'EOF' ||
 import json, os, shlex, subprocess, sys, time
 
 out, rounds, runs, warmup = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4])
@@ -235,7 +246,8 @@ EOF
     die "a run failed or gave a wrong result"
   # The last run of each command has not been checked by a following prepare yet.
   for result in "$drop/Result/Decyield.tbin" "$work/io-floor/out.tbin" \
-    "$work/io-floor-cxx/out.tbin" "$work/floor-out/out.tbin" "$work/yard/out.tbin"; do
+    "$work/io-floor-cxx/out.tbin" "$work/floor-out/out.tbin" "$work/yard/out.tbin" \
+    "$work/promises/Result/Decyield.tbin"; do
     $prepare "$result" || die "wrong result"
   done
 
@@ -262,13 +274,14 @@ import glob, json, statistics, sys
 
 (work, size, rss, io_floor_rss, fs_type, runs, rounds, max_io_floor_ratio, max_floor_ratio,
  max_ratio, max_rss_over, largest) = sys.argv[1:]
-names = ("quorvane", "io_floor", "io_floor_cxx", "floor", "yardstick")
+results = [r for path in sorted(glob.glob(f"{work}/times-{size}-*.json"))
+           for r in json.load(open(path))["results"]]
+names = list(dict.fromkeys(r["command"] for r in results))
 times = {name: {"wall": [], "user": [], "system": []} for name in names}
-for path in glob.glob(f"{work}/times-{size}-*.json"):
-    for r in json.load(open(path))["results"]:
-        for key, values in (("wall", r["times"]), ("user", [r["user"]] * len(r["times"])),
-                            ("system", [r["system"]] * len(r["times"]))):
-            times[r["command"]][key] += values
+for r in results:
+    for key, values in (("wall", r["times"]), ("user", [r["user"]] * len(r["times"])),
+                        ("system", [r["system"]] * len(r["times"]))):
+        times[r["command"]][key] += values
 median = {name: statistics.median(times[name]["wall"]) for name in names}
 print(f"== input of {int(size):,} bytes; throw-away HOME on {fs_type}; {runs} runs each in "
       f"{rounds} rounds")
@@ -289,6 +302,10 @@ cpu = {n: statistics.mean(times[n]["user"]) + statistics.mean(times[n]["system"]
 print(f"for information: quorvane / io_floor_cxx {median['quorvane'] / median['io_floor_cxx']:.2f}, "
       f"io_floor_cxx / io_floor {median['io_floor_cxx'] / median['io_floor']:.2f} (the C++ runtime's "
       f"share)")
+if "io_promises" in median:
+    print(f"for information: quorvane / io_promises {median['quorvane'] / median['io_promises']:.2f}, "
+          f"io_promises / io_floor {median['io_promises'] / median['io_floor']:.2f} (the promises' "
+          f"system calls, made by a C program)")
 print(f"for information, against the I/O floor: ratio of the fastest runs "
       f"{min(times['quorvane']['wall']) / min(times['io_floor']['wall']):.2f}, of CPU time "
       f"(user + system) {cpu['quorvane'] / cpu['io_floor']:.2f}")
