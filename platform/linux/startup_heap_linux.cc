@@ -93,7 +93,9 @@ void* memalign(size_t alignment, size_t size) { return __libc_memalign(alignment
 void* aligned_alloc(size_t alignment, size_t size) { return __libc_memalign(alignment, size); }
 
 int posix_memalign(void** result, size_t alignment, size_t size) {
-  if (alignment % sizeof(void*) != 0 || (alignment & (alignment - 1)) != 0) return EINVAL;
+  if (alignment == 0 || alignment % sizeof(void*) != 0 || (alignment & (alignment - 1)) != 0) {
+    return EINVAL;
+  }
   void* block = __libc_memalign(alignment, size);
   if (block == nullptr) return ENOMEM;
   *result = block;
