@@ -1,8 +1,12 @@
 #include "platform/linux/startup_heap.h"
 
 #include <gtest/gtest.h>
+#include <malloc.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 #include <utility>
@@ -109,6 +113,61 @@ TEST(StartupHeapTest, ThreadsNeverShareABlock) {
   for (std::thread& thread : threads) thread.join();
   EXPECT_EQ(overwritten, std::vector<int>(4, 0));
 }
+
+#ifdef QUORVANE_STARTUP_HEAP
+// The C library's allocation functions as the startup heap serves them in this program too.
+TEST(StartupHeapTest, TheAllocationFunctionsKeepTheirPromises) {
+  // Only the startup heap tells an odd size exactly (the C library rounds it up). CTest runs each
+  // test in a process of its own, where the heap is still open; a run of the whole binary fills
+  // it first.
+  auto* first = static_cast<unsigned char*>(std::malloc(37));
+  if (malloc_usable_size(first) != 37) {
+    std::free(first);
+    GTEST_SKIP() << "the startup heap is full already: run this test alone";
+  }
+  std::memset(first, 0xA5, 37);
+  std::free(first);
+  // Memory given back comes out of calloc cleared.
+  auto* cleared = static_cast<unsigned char*>(std::calloc(37, 1));
+  EXPECT_EQ(cleared, first);
+  EXPECT_TRUE(std::all_of(cleared, cleared + 37, [](unsigned char byte) { return byte == 0; }));
+  std::memset(cleared, 0x5A, 37);
+
+  // realloc keeps the bytes, whether the block stays where it is, moves within the startup heap,
+  // or moves to the C library's heap.
+  struct Row {
+    size_t size;
+    bool something_follows;  // another block is taken after it first
+    bool stays;
+  };
+  unsigned char* block = cleared;
+  void* follower = nullptr;
+  for (const Row& row : {Row{80, false, true}, Row{8, false, true}, Row{200, true, false},
+                         Row{size_t{1} << 20, false, false}}) {
+    // (No trace here: it would take a block after this one.)
+    if (row.something_follows) follower = std::malloc(16);
+    auto* resized = static_cast<unsigned char*>(std::realloc(block, row.size));
+    ASSERT_NE(resized, nullptr) << row.size;
+    EXPECT_EQ(resized == block, row.stays) << row.size;
+    EXPECT_TRUE(std::all_of(resized, resized + 8, [](unsigned char byte) { return byte == 0x5A; }))
+        << row.size;
+    EXPECT_GE(malloc_usable_size(resized), row.size) << row.size;
+    block = resized;
+  }
+  std::free(follower);
+  std::free(block);
+  // A count and size whose product overflows get nothing, never a block of the product's rest.
+  const volatile size_t count = SIZE_MAX / 2;
+  EXPECT_EQ(std::calloc(count, 4), nullptr);
+
+  void* aligned = nullptr;
+  EXPECT_EQ(posix_memalign(&aligned, 0, 16), EINVAL);
+  EXPECT_EQ(posix_memalign(&aligned, 24, 16), EINVAL);
+  ASSERT_EQ(posix_memalign(&aligned, 64, 16), 0);
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(aligned) % 64, 0u);
+  std::free(aligned);
+}
+#endif
 
 }  // namespace
 }  // namespace quorvane
