@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 #include <malloc.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -124,6 +126,32 @@ TEST(StartupHeapTest, TheAllocationFunctionsKeepTheirPromises) {
   if (malloc_usable_size(first) != 37) {
     std::free(first);
     GTEST_SKIP() << "the startup heap is full already: run this test alone";
+  }
+
+  // Threads that fill the heap meet the C library's allocator at once, and it takes for granted
+  // that its start is made on one thread alone: started twice, it aborts when a thread ends.
+  // Each child process meets it afresh, with the heap as open as it is here.
+  for (int child = 0; child < 10; ++child) {
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      std::vector<std::thread> threads;
+      for (int thread = 0; thread < 4; ++thread) {
+        threads.emplace_back([] {
+          for (int round = 0; round < 2'000; ++round) {
+            std::vector<void*> taken;
+            for (size_t block = 0; block < 8; ++block) taken.push_back(std::malloc(16 + block * 8));
+            for (auto it = taken.rbegin(); it != taken.rend(); ++it) std::free(*it);
+          }
+        });
+      }
+      for (std::thread& thread : threads) thread.join();
+      ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << "child " << child << ": " << status;
   }
   std::memset(first, 0xA5, 37);
   std::free(first);

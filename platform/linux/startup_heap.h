@@ -47,16 +47,18 @@ class StartupHeap {
   // the heap is open and has room. False when the caller must move it.
   bool ResizeInPlace(void* block, size_t size) {
     Header& header = HeaderOf(block);
+    char* const start = static_cast<char*>(block);
     char* const end = End(block);
-    char* const new_end = static_cast<char*>(block) + Rounded(size);
     if (size <= header.size) {
-      GiveBack(end, new_end);
+      GiveBack(end, start + Rounded(size));
       header.size = size;
       return true;
     }
-    if (closed_.load(std::memory_order_relaxed) || size > Capacity() || new_end > end_) {
+    if (closed_.load(std::memory_order_relaxed) || size > Capacity() ||
+        static_cast<size_t>(end_ - start) < Rounded(size)) {
       return false;
     }
+    char* const new_end = start + Rounded(size);
     char* expected = end;
     if (!top_.compare_exchange_strong(expected, new_end, std::memory_order_acq_rel,
                                       std::memory_order_relaxed)) {

@@ -6,7 +6,9 @@
 // functions. Compiled with -fno-builtin, so that the compiler never turns the code below into
 // calls of itself.
 #include <dlfcn.h>
+#include <sched.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 
@@ -30,20 +32,45 @@ namespace {
 alignas(StartupHeap::kAlignment) char startup_memory[256 << 10];
 constinit StartupHeap startup_heap(startup_memory, sizeof startup_memory);
 
+// The C library's allocator starts on its first call, and takes for granted that no other thread
+// calls it meanwhile: in a program of its own, the first allocation comes long before the first
+// thread. Here it may come on any thread, when the startup heap fills up, so the first call is
+// made alone; the others wait for it.
+void StartLibraryAllocator() {
+#ifdef QUORVANE_STARTUP_HEAP
+  enum { kNotStarted, kStarting, kStarted };
+  static constinit std::atomic<int> state{kNotStarted};
+  if (state.load(std::memory_order_acquire) == kStarted) return;
+  int expected = kNotStarted;
+  if (state.compare_exchange_strong(expected, kStarting, std::memory_order_acq_rel)) {
+    __libc_free(__libc_malloc(1));
+    state.store(kStarted, std::memory_order_release);
+    return;
+  }
+  while (state.load(std::memory_order_acquire) != kStarted) ::sched_yield();
+#endif
+}
+
 }  // namespace
 
-void CloseStartupHeap() { startup_heap.Close(); }
+void CloseStartupHeap() {
+  startup_heap.Close();
+  // Started on this thread, before the library about to be loaded starts threads of its own.
+  StartLibraryAllocator();
+}
 
 }  // namespace quorvane
 
 #ifdef QUORVANE_STARTUP_HEAP
 
+using quorvane::StartLibraryAllocator;
 using quorvane::startup_heap;
 
 extern "C" {
 
 void* malloc(size_t size) {
   if (void* block = startup_heap.Allocate(size)) return block;
+  StartLibraryAllocator();
   return __libc_malloc(size);
 }
 
@@ -64,6 +91,7 @@ void* calloc(size_t count, size_t size) {
   }
   // Memory given back may be handed out again, so it is cleared like any other.
   if (void* block = startup_heap.Allocate(bytes)) return std::memset(block, 0, bytes);
+  StartLibraryAllocator();
   return __libc_calloc(count, size);
 }
 
@@ -88,23 +116,32 @@ void* reallocarray(void* block, size_t count, size_t size) {
 }
 
 // Aligned blocks are rare and come from the C library's allocator, which free takes back.
-void* memalign(size_t alignment, size_t size) { return __libc_memalign(alignment, size); }
+void* memalign(size_t alignment, size_t size) {
+  StartLibraryAllocator();
+  return __libc_memalign(alignment, size);
+}
 
-void* aligned_alloc(size_t alignment, size_t size) { return __libc_memalign(alignment, size); }
+void* aligned_alloc(size_t alignment, size_t size) { return memalign(alignment, size); }
 
 int posix_memalign(void** result, size_t alignment, size_t size) {
   if (alignment == 0 || alignment % sizeof(void*) != 0 || (alignment & (alignment - 1)) != 0) {
     return EINVAL;
   }
-  void* block = __libc_memalign(alignment, size);
+  void* block = memalign(alignment, size);
   if (block == nullptr) return ENOMEM;
   *result = block;
   return 0;
 }
 
-void* valloc(size_t size) { return __libc_valloc(size); }
+void* valloc(size_t size) {
+  StartLibraryAllocator();
+  return __libc_valloc(size);
+}
 
-void* pvalloc(size_t size) { return __libc_pvalloc(size); }
+void* pvalloc(size_t size) {
+  StartLibraryAllocator();
+  return __libc_pvalloc(size);
+}
 
 size_t malloc_usable_size(void* block) {
   if (block == nullptr) return 0;
