@@ -25,6 +25,8 @@ void* __libc_pvalloc(size_t size);
 }
 
 namespace quorvane {
+
+#ifdef QUORVANE_STARTUP_HEAP
 namespace {
 
 // A run of --batch or --convert needs 3 to 130 KiB, 72 KiB of it the C++ runtime's reserve for
@@ -37,7 +39,6 @@ constinit StartupHeap startup_heap(startup_memory, sizeof startup_memory);
 // thread. Here it may come on any thread, when the startup heap fills up, so the first call is
 // made alone; the others wait for it.
 void StartLibraryAllocator() {
-#ifdef QUORVANE_STARTUP_HEAP
   enum { kNotStarted, kStarting, kStarted };
   static constinit std::atomic<int> state{kNotStarted};
   if (state.load(std::memory_order_acquire) == kStarted) return;
@@ -48,7 +49,6 @@ void StartLibraryAllocator() {
     return;
   }
   while (state.load(std::memory_order_acquire) != kStarted) ::sched_yield();
-#endif
 }
 
 }  // namespace
@@ -58,6 +58,9 @@ void CloseStartupHeap() {
   // Started on this thread, before the library about to be loaded starts threads of its own.
   StartLibraryAllocator();
 }
+#else
+void CloseStartupHeap() {}  // the sanitizer's runtime owns the allocator
+#endif
 
 }  // namespace quorvane
 
