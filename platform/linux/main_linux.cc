@@ -108,9 +108,13 @@ struct ClosedStreams {
 // (standard error a pipe nobody reads) is simply lost: it never ends the run by a signal, so the
 // status is always the run's own.
 ClosedStreams MakeStandardStreamsSafe() {
+  // One call asks after all three: a closed descriptor answers POLLNVAL, and a timeout of 0
+  // never waits.
+  pollfd streams[3] = {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}};
+  const bool polled = ::poll(streams, 3, 0) >= 0;
   bool closed[3] = {};
   for (int fd = 0; fd <= 2; ++fd) {
-    if (::fcntl(fd, F_GETFD) != -1) continue;
+    if (polled ? (streams[fd].revents & POLLNVAL) == 0 : ::fcntl(fd, F_GETFD) != -1) continue;
     closed[fd] = true;
     const int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
     if (opened >= 0 && opened != fd) {
