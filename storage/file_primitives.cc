@@ -38,7 +38,8 @@ Replacing::Replacing(FileSystem& fs, std::string path, uint32_t readable)
     : fs_(fs), path_(std::move(path)) {
   // Permission bits do not stop every user (root writes anywhere), so a read-only mark is
   // honoured here rather than left to the system.
-  if (auto status = fs_.Status(path_); status && !status->is_link) {
+  const std::optional<FileStatus> status = fs_.Status(path_);
+  if (status && !status->is_link) {
     if (status->is_directory) {
       Failed(FileOperation::kRename, path_, FileFailure::kNotAPlainFile);
       Fail();
@@ -50,7 +51,7 @@ Replacing::Replacing(FileSystem& fs, std::string path, uint32_t readable)
       return;
     }
   }
-  file_ = fs_.CreateTemporary(path_, temporary_, readable);
+  file_ = fs_.CreateTemporary(path_, status, temporary_, readable);
   if (!file_) Fail();
 }
 

@@ -37,9 +37,11 @@ struct FileStamp {
 
 struct FileStatus {
   bool is_directory = false;
-  bool is_regular = false;  // a plain file, not a folder, pipe or device
-  bool is_link = false;     // the name itself is a symbolic link (the rest describes its target)
-  bool read_only = false;   // no one may write it (read-only attribute, or no write bit at all)
+  bool is_regular = false;   // a plain file, not a folder, pipe or device
+  bool is_link = false;      // the name itself is a symbolic link (the rest describes its target)
+  bool read_only = false;    // no one may write it (read-only attribute, or no write bit at all)
+  bool owned = false;        // the running user owns it (POSIX; false where files have no owner)
+  uint32_t permissions = 0;  // its permission bits (POSIX; 0 elsewhere)
   FileStamp stamp;
   uint64_t size() const { return stamp.size; }
 };
@@ -197,11 +199,12 @@ class FileSystem {
   // opening anything that stood there and never following a link. It takes the mode of a plain
   // file at `target` that the running user owns (never of one planted by someone else, nor of a
   // link's target), else the usual one for new files; its owner may always read and write it,
-  // and group and others get no read bit that `readable` lacks. nullptr when no such file can be
-  // made; `path` receives its name otherwise.
-  [[nodiscard]] virtual std::unique_ptr<WritableFile> CreateTemporary(const std::string& target,
-                                                                      std::string& path,
-                                                                      uint32_t readable) = 0;
+  // and group and others get no read bit that `readable` lacks. `replaced` is what Status said
+  // of `target` just before (the caller has asked already; it is not asked again). nullptr when
+  // no such file can be made; `path` receives its name otherwise.
+  [[nodiscard]] virtual std::unique_ptr<WritableFile> CreateTemporary(
+      const std::string& target, const std::optional<FileStatus>& replaced, std::string& path,
+      uint32_t readable) = 0;
   // Moves `from` onto `to` in one step, replacing whatever file or link is at `to`. The move is
   // durable only once the folder is synced (SyncDirectory).
   [[nodiscard]] virtual bool Rename(const std::string& from, const std::string& to) = 0;

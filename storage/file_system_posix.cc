@@ -1,6 +1,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/auxv.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -272,6 +273,17 @@ class PosixFileView final : public FileView {
   bool unchanged_ = false;
 };
 
+// The running process's effective user, as the kernel handed it over at the start: no system
+// call, where a short run counts every one.
+uid_t EffectiveUser() {
+  const int saved = errno;
+  errno = 0;
+  const unsigned long user = ::getauxval(AT_EUID);
+  const uid_t effective = errno == 0 ? static_cast<uid_t>(user) : ::geteuid();
+  errno = saved;
+  return effective;
+}
+
 // A lease break is announced with SIGIO, which would end the process; the break itself is
 // noticed by asking for the lease after the read.
 void IgnoreLeaseBreakSignal() {
@@ -300,6 +312,8 @@ class PosixFileSystem final : public FileSystem {
     status.is_directory = S_ISDIR(st.st_mode);
     status.is_regular = S_ISREG(st.st_mode);
     status.read_only = (st.st_mode & kAnyWrite) == 0;
+    status.owned = st.st_uid == EffectiveUser();
+    status.permissions = st.st_mode & 0777;
     status.stamp = StampOf(st);
     return status;
   }
@@ -400,8 +414,9 @@ class PosixFileSystem final : public FileSystem {
     return outcome;
   }
 
-  std::unique_ptr<WritableFile> CreateTemporary(const std::string& target, std::string& path,
-                                                uint32_t readable) override {
+  std::unique_ptr<WritableFile> CreateTemporary(const std::string& target,
+                                                const std::optional<FileStatus>& replaced,
+                                                std::string& path, uint32_t readable) override {
     // O_EXCL with O_NOFOLLOW: whatever stands under a name (a file, a link, a hard link to a file
     // elsewhere, a pipe) makes the creation fail, and another name is tried.
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -414,15 +429,14 @@ class PosixFileSystem final : public FileSystem {
         return nullptr;
       }
       auto file = std::make_unique<PosixWritableFile>(fd, path);
-      struct stat created, replaced;
+      struct stat created;
       if (::fstat(fd, &created) == 0) {
         // The umask decides, unless the file replaced is a plain file of this user's own: a
         // mode that someone else chose (a file planted in a shared folder, a link's target)
         // never decides who reads this user's results.
         mode_t mode = created.st_mode & 0777;
-        if (::lstat(target.c_str(), &replaced) == 0 && S_ISREG(replaced.st_mode) &&
-            replaced.st_uid == ::geteuid()) {
-          mode = replaced.st_mode & 0777;
+        if (replaced && !replaced->is_link && replaced->is_regular && replaced->owned) {
+          mode = static_cast<mode_t>(replaced->permissions);
         }
         mode |= S_IRUSR | S_IWUSR;
         mode &= ~((S_IRGRP | S_IROTH) & ~static_cast<mode_t>(readable));

@@ -385,7 +385,8 @@ class Win32FileSystem final : public FileSystem {
   }
 
   // Who may read the new file is inherited from its folder's access list.
-  std::unique_ptr<WritableFile> CreateTemporary(const std::string& target, std::string& path,
+  std::unique_ptr<WritableFile> CreateTemporary(const std::string& target,
+                                                const std::optional<FileStatus>&, std::string& path,
                                                 uint32_t) override {
     // CREATE_NEW: whatever stands under a name makes the creation fail, and another name is tried.
     for (int attempt = 0; attempt < 100; ++attempt) {

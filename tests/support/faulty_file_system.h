@@ -74,10 +74,11 @@ class FaultyFileSystem : public FileSystem {
     if (real_view) view = std::make_unique<View>(*this, path, std::move(real_view));
     return outcome;
   }
-  std::unique_ptr<WritableFile> CreateTemporary(const std::string& target, std::string& path,
-                                                uint32_t readable) override {
+  std::unique_ptr<WritableFile> CreateTemporary(const std::string& target,
+                                                const std::optional<FileStatus>& replaced,
+                                                std::string& path, uint32_t readable) override {
     if (Fails(FileStep::kCreate, target)) return nullptr;
-    auto file = real_.CreateTemporary(target, path, readable);
+    auto file = real_.CreateTemporary(target, replaced, path, readable);
     if (!file) return nullptr;
     return std::make_unique<File>(*this, path, std::move(file));
   }

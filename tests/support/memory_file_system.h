@@ -165,7 +165,8 @@ class MemoryFileSystem final : public FileSystem {
     view = std::make_unique<MemoryView>(*this, path, found->second.file);
     return ReadOutcome::kOk;
   }
-  std::unique_ptr<WritableFile> CreateTemporary(const std::string& target, std::string& path,
+  std::unique_ptr<WritableFile> CreateTemporary(const std::string& target,
+                                                const std::optional<FileStatus>&, std::string& path,
                                                 uint32_t) override {
     path = NewTemporaryPathFor(target);
     if (names_.count(path) != 0) return nullptr;

@@ -223,7 +223,7 @@ void WriteCases(const Scratch& scratch) {
   fs.DeleteFile(next_temporary);
   ExpectEq("replace", "temporaries left", Temporaries(fs, scratch, "result.tbin"), 1);
   std::string temporary;
-  auto file = fs.CreateTemporary(path, temporary, 0777);
+  auto file = fs.CreateTemporary(path, fs.Status(path), temporary, 0777);
   Expect("temporary", "is made", file != nullptr);
   Expect("temporary", "is named as one",
          IsTemporaryNameFor(temporary.substr(temporary.rfind('\\') + 1), "result.tbin"));
