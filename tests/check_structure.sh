@@ -6,7 +6,7 @@
 #    (platform/linux/), which includes only the headless front end it is built around;
 #  - the executable links no GUI toolkit and exports no C++ runtime symbol; where it replaces the
 #    C library's allocator, it replaces every function of it (any left out would be handed blocks
-#    it never made);
+#    it never made); where it carries its own C++ runtime, that carries no demangler;
 #  - the desktop front end module, when given, resolves nothing in the executable and exports
 #    nothing of its own beside its entry points.
 # Usage: check_structure.sh SOURCE_DIR QUORVANE [MODULE]
@@ -66,6 +66,13 @@ if grep -qx malloc <<<"$defined"; then
     grep -qx "$function" <<<"$defined" || fail "$executable replaces malloc but not $function"
   done
 fi
+
+# A copy of the runtime of its own carries the handler for an escaped exception of its own, and
+# with it no demangler, which every start would map and relocate.
+case $needed in *libstdc++*) ;; *)
+  demanglers=$(nm "$executable" 2>/dev/null | grep -c ' [Tt] __cxa_demangle$')
+  [ "$demanglers" -eq 0 ] || fail "$executable carries the C++ runtime's demangler" ;;
+esac
 
 if [ -n "$module" ]; then
   resolved=$(nm -D --undefined-only "$module" | c++filt | grep -c 'quorvane::')
