@@ -6,9 +6,10 @@
 #                                   (scripts/run.sh)
 set -euo pipefail
 
-# Building the program and its Qt module, and showing the dialog with a Japanese font.
+# Building the program and its Qt module (lld lays out the executable's start-up code), and
+# showing the dialog with a Japanese font.
 run_packages=(
-  cmake g++ make
+  cmake g++ make lld
   qt6-base-dev qt6-qpa-plugins libgl-dev fonts-ipafont-gothic
 )
 # The tests, the Windows cross-build and its Wine tests, the sanitizers and fuzzers, the

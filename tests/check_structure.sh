@@ -6,7 +6,8 @@
 #    (platform/linux/), which includes only the headless front end it is built around;
 #  - the executable links no GUI toolkit and exports no C++ runtime symbol; where it replaces the
 #    C library's allocator, it replaces every function of it (any left out would be handed blocks
-#    it never made); where it carries its own C++ runtime, that carries no demangler;
+#    it never made); where it carries its own C++ runtime, that carries no demangler; the code
+#    that a drop-folder run executes comes first;
 #  - the desktop front end module, when given, resolves nothing in the executable and exports
 #    nothing of its own beside its entry points.
 # Usage: check_structure.sh SOURCE_DIR QUORVANE [MODULE]
@@ -73,6 +74,22 @@ case $needed in *libstdc++*) ;; *)
   demanglers=$(nm "$executable" 2>/dev/null | grep -c ' [Tt] __cxa_demangle$')
   [ "$demanglers" -eq 0 ] || fail "$executable carries the C++ runtime's demangler" ;;
 esac
+
+# The functions a drop-folder run executes lie side by side at the start of the code (the LLVM
+# linker orders them from startup_order.txt, which bench/startup_order.sh writes).
+order=$source_dir/platform/linux/startup_order.txt
+if [ -f "$order" ]; then
+  listed=$(grep -v -e '^#' -e '^$' "$order")
+  code=$(nm -n --defined-only "$executable" | awk '$2 == "T" || $2 == "t" {print $3}')
+  found=$(grep -cxF -f <(printf '%s\n' "$listed") <<<"$code")
+  total=$(wc -l <<<"$listed")
+  [ $((found * 4)) -ge $((total * 3)) ] ||
+    fail "only $found of the $total functions of startup_order.txt are in $executable" \
+      "(bench/startup_order.sh writes the list again)"
+  grep -qxF -- "$(head -n 1 <<<"$code")" <<<"$listed" ||
+    fail "$executable's code does not start with the functions of startup_order.txt" \
+      "(linked without lld? scripts/install-deps.sh installs it)"
+fi
 
 if [ -n "$module" ]; then
   resolved=$(nm -D --undefined-only "$module" | c++filt | grep -c 'quorvane::')
