@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "storage/folder_tree.h"
+#include "storage/kernel_calls_linux.h"
 
 namespace quorvane {
 namespace {
@@ -32,7 +33,8 @@ std::string ReadSmallFile(const std::string& path) {
   if (fd < 0) return {};
   std::string text;
   struct stat st;
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= static_cast<off_t>(kLimit)) {
+  if (kernel::Fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+      st.st_size <= static_cast<off_t>(kLimit)) {
     text.resize(kLimit);
     ssize_t got = ::read(fd, text.data(), text.size());
     text.resize(got > 0 ? static_cast<size_t>(got) : 0);

@@ -9,13 +9,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
-#include <cstdio>  // renameat2
+#include <cstdio>  // RENAME_NOREPLACE
 #include <cstring>
 #include <utility>
 
 #include "storage/descriptor_io_posix.h"
 #include "storage/file_buffer.h"
 #include "storage/file_system.h"
+#include "storage/kernel_calls_linux.h"
 
 namespace quorvane {
 namespace {
@@ -61,7 +62,7 @@ bool NoRenameFlags(int error) { return error == EINVAL || error == ENOSYS; }
 // file system has no such rename, a second name is made (link never replaces either) and the
 // first removed; a link is moved as a link.
 bool MoveNoReplace(const std::string& from, const std::string& to) {
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+  if (kernel::Renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
     return true;
   }
   if (!NoRenameFlags(errno)) return Failed(FileOperation::kRename, from, errno);
@@ -81,7 +82,7 @@ bool MoveNoReplace(const std::string& from, const std::string& to) {
 // right after (Leads), and nobody but a hostile program makes a file under a random private name.
 // errno ENOENT: `from` is gone; EEXIST: `to` is taken, try another.
 bool MoveAside(const std::string& from, const std::string& to) {
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+  if (kernel::Renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
     return true;
   }
   if (!NoRenameFlags(errno)) return Failed(FileOperation::kRename, from, errno);
@@ -90,7 +91,8 @@ bool MoveAside(const std::string& from, const std::string& to) {
     errno = EEXIST;
     return Failed(FileOperation::kRename, from, EEXIST);
   }
-  return ::rename(from.c_str(), to.c_str()) == 0 || Failed(FileOperation::kRename, from, errno);
+  return kernel::Rename(from.c_str(), to.c_str()) == 0 ||
+         Failed(FileOperation::kRename, from, errno);
 }
 
 class PosixWritableFile final : public WritableFile {
@@ -196,7 +198,7 @@ class PosixFileView final : public FileView {
   // links is no reason to keep it.
   bool SameState(bool renamed) const {
     struct stat now;
-    if (::fstat(fd_.get(), &now) != 0) return false;
+    if (kernel::Fstat(fd_.get(), &now) != 0) return false;
     const FileStamp stamp = StampOf(now);
     return leased_ || renamed ? stamp.SameContentsAs(stamp_) : stamp == stamp_;
   }
@@ -218,7 +220,7 @@ class PosixFileView final : public FileView {
       if (error != EEXIST || attempt == 100) return DeleteOutcome::kFailed;
     }
     struct stat now;
-    if (::fstat(fd_.get(), &now) != 0 || !Leads(claim, now)) {
+    if (kernel::Fstat(fd_.get(), &now) != 0 || !Leads(claim, now)) {
       PutBack(claim);
       return DeleteOutcome::kReplaced;
     }
@@ -323,7 +325,7 @@ class PosixFileSystem final : public FileSystem {
     // A umask that takes the owner's own rights away would lock every later run out of it.
     Descriptor dir(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     struct stat st;
-    if (dir.valid() && ::fstat(dir.get(), &st) == 0 && (st.st_mode & S_IRWXU) != S_IRWXU) {
+    if (dir.valid() && kernel::Fstat(dir.get(), &st) == 0 && (st.st_mode & S_IRWXU) != S_IRWXU) {
       ::fchmod(dir.get(), (st.st_mode & 07777) | S_IRWXU);
     }
     return true;
@@ -344,7 +346,7 @@ class PosixFileSystem final : public FileSystem {
     std::vector<DirectoryEntry> entries;
     alignas(dirent64) char buffer[4096];
     for (;;) {
-      const ssize_t got = ::getdents64(dir.get(), buffer, sizeof buffer);
+      const ssize_t got = kernel::Getdents64(dir.get(), buffer, sizeof buffer);
       if (got == 0) break;
       if (got < 0) {
         if (errno == EINTR) continue;
@@ -392,7 +394,7 @@ class PosixFileSystem final : public FileSystem {
     }
     // Under the lease the file is what it will stay; it may have been written just before.
     struct stat st;
-    if (::fstat(fd.get(), &st) != 0) {
+    if (kernel::Fstat(fd.get(), &st) != 0) {
       Failed(FileOperation::kOpen, path, errno);
       return ReadOutcome::kCannotOpen;
     }
@@ -430,7 +432,7 @@ class PosixFileSystem final : public FileSystem {
       }
       auto file = std::make_unique<PosixWritableFile>(fd, path);
       struct stat created;
-      if (::fstat(fd, &created) == 0) {
+      if (kernel::Fstat(fd, &created) == 0) {
         // The umask decides, unless the file replaced is a plain file of this user's own: a
         // mode that someone else chose (a file planted in a shared folder, a link's target)
         // never decides who reads this user's results.
@@ -449,7 +451,8 @@ class PosixFileSystem final : public FileSystem {
   }
 
   bool Rename(const std::string& from, const std::string& to) override {
-    return ::rename(from.c_str(), to.c_str()) == 0 || Failed(FileOperation::kRename, to, errno);
+    return kernel::Rename(from.c_str(), to.c_str()) == 0 ||
+           Failed(FileOperation::kRename, to, errno);
   }
 
   bool RenameNoReplace(const std::string& from, const std::string& to) override {
@@ -492,7 +495,7 @@ class PosixFileSystem final : public FileSystem {
     ClaimCheck check;
     Descriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     struct stat st;
-    if (!file.valid() || ::fstat(file.get(), &st) != 0) {
+    if (!file.valid() || kernel::Fstat(file.get(), &st) != 0) {
       Failed(FileOperation::kOpen, path, errno);
       return check;
     }
