@@ -10,11 +10,12 @@
  * Environment: SKIP, letters of the promises to leave out, to price each one:
  *   S safe standard descriptors    F folders found (the settings' user-dirs.dirs, three stats)
  *   L the lock                     C leftover claims looked for     E lease and shared flock
- *   T leftover temporaries         R the result's checks (its status twice, owner, mode)
+ *   T leftover temporaries         R the result's checks (its status, the new file's)
  *   D deleting by claim (a plain unlink instead)                   J the journal record
  * Exit status: 0 done, 2 usage or I/O error. */
 #define _GNU_SOURCE
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -79,12 +80,14 @@ int main(int argc, char** argv) {
   struct stat st;
 
   if (keeps('S')) {
-    for (int fd = 0; fd < 3; ++fd) fcntl(fd, F_GETFD);
+    struct pollfd standard[3] = {{.fd = 0}, {.fd = 1}, {.fd = 2}};
+    poll(standard, 3, 0);
     signal(SIGPIPE, SIG_IGN);
     signal(SIGXFSZ, SIG_IGN);
   }
   struct timespec started;
-  if (keeps('J')) clock_gettime(CLOCK_MONOTONIC, &started);
+  /* Asked of the kernel, as quorvane does: the vDSO would fault in its data pages first. */
+  if (keeps('J')) syscall(SYS_clock_gettime, CLOCK_MONOTONIC, &started);
   if (keeps('F')) {
     char settings[4200];
     const char* config = getenv("XDG_CONFIG_HOME");
@@ -133,11 +136,7 @@ int main(int argc, char** argv) {
   snprintf(partial, sizeof partial, "%s.%06lx.partial", result, name & 0xffffff);
   const int out = open(partial, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
   if (out < 0) return fail(partial);
-  if (keeps('R')) {
-    fstat(out, &st);
-    lstat(result, &st);
-    geteuid();
-  }
+  if (keeps('R')) fstat(out, &st);
   if (write(out, bytes, (size_t)length) != length || fdatasync(out) != 0 || close(out) != 0) {
     return fail(partial);
   }
@@ -160,7 +159,7 @@ int main(int argc, char** argv) {
   if (lock >= 0) close(lock);
   if (keeps('J')) {
     struct timespec ended;
-    clock_gettime(CLOCK_MONOTONIC, &ended);
+    syscall(SYS_clock_gettime, CLOCK_MONOTONIC, &ended);
     record();
   }
   return 0;
