@@ -35,11 +35,12 @@ namespace quorvane {
 namespace {
 
 std::string OwnPath() {
-  std::string path(4096, '\0');
-  ssize_t length = ::readlink("/proc/self/exe", path.data(), path.size());
-  if (length <= 0 || static_cast<size_t>(length) >= path.size()) return {};
-  path.resize(static_cast<size_t>(length));
-  return path;
+  // Read on the stack, whose pages a run has touched already: a string of this size would take a
+  // fresh page of the heap for a few bytes of path.
+  char path[4096];
+  const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path);
+  if (length <= 0 || static_cast<size_t>(length) >= sizeof path) return {};
+  return std::string(path, static_cast<size_t>(length));
 }
 
 // Every Debian package the dialog needs: the Qt libraries, their X11 and Wayland display

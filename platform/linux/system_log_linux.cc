@@ -9,6 +9,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "storage/kernel_calls_linux.h"
+
 namespace quorvane {
 namespace {
 
@@ -33,7 +35,7 @@ bool ConnectTo(int fd, const std::string& path) {
   address.sun_family = AF_UNIX;
   if (path.size() >= sizeof address.sun_path) return false;
   std::memcpy(address.sun_path, path.data(), path.size());
-  return ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  return kernel::Connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
 }
 
 // One field of journald's native protocol: NAME=value and a line end, or, for a value that holds
@@ -73,7 +75,7 @@ std::string SyslogLine(int priority, const std::string& tag, std::string_view te
 }  // namespace
 
 void LinuxSystemLog::Record(RecordSeverity severity, int, std::string_view text) {
-  const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  const int fd = kernel::Socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) return;
   // Connected first: where no log listens, the record is not even written out.
   const int level = SyslogSeverity(severity);
@@ -89,7 +91,7 @@ void LinuxSystemLog::Record(RecordSeverity severity, int, std::string_view text)
   // A reader that has fallen behind fills the socket: then the record is dropped, never waited
   // for.
   if (!record.empty()) {
-    static_cast<void>(::send(fd, record.data(), record.size(), MSG_DONTWAIT | MSG_NOSIGNAL));
+    static_cast<void>(kernel::Send(fd, record.data(), record.size(), MSG_DONTWAIT | MSG_NOSIGNAL));
   }
   ::close(fd);
 }
