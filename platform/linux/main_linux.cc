@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -28,6 +27,7 @@
 #include "storage/descriptor_io_posix.h"
 #include "storage/file_primitives.h"
 #include "storage/folder_tree.h"
+#include "storage/kernel_calls_linux.h"
 #include "ui/quorvane_dlg.h"
 #include "ui/texts.h"
 
@@ -233,10 +233,8 @@ class LinuxPlatform final : public Platform {
     return *log_;
   }
   uint64_t NowMs() override {
-    // Asked of the kernel directly: a run lasts a few milliseconds, and the vDSO's clock would
-    // first fault in two pages of its data, which costs more than the two system calls.
     timespec now = {};
-    ::syscall(SYS_clock_gettime, CLOCK_MONOTONIC, &now);
+    kernel::MonotonicClock(&now);
     return static_cast<uint64_t>(now.tv_sec) * 1000 +
            static_cast<uint64_t>(now.tv_nsec) / 1'000'000;
   }
