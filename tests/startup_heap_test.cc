@@ -63,6 +63,32 @@ TEST(StartupHeapTest, ResizesInPlaceOnlyWhereNothingFollows) {
   EXPECT_FALSE(heap.ResizeInPlace(second, 8192));  // past the end
 }
 
+// A block of a page or more ends on a page boundary, so that the small blocks after it share a
+// fresh page; it still resizes in place only while nothing follows it, gives everything back when
+// freed as the newest, and never ends past the heap.
+TEST(StartupHeapTest, ALargeBlockEndsOnAPageBoundary) {
+  constexpr size_t kPage = StartupHeap::kPageSize;
+  alignas(kPage) static char memory[8 * kPage];
+  StartupHeap heap(memory + 64, sizeof memory - 64);
+  char* large = static_cast<char*>(heap.Allocate(2 * kPage + 100));
+  ASSERT_NE(large, nullptr);
+  EXPECT_EQ(heap.SizeOf(large), 2 * kPage + 100);
+  char* small = static_cast<char*>(heap.Allocate(40));
+  EXPECT_EQ(small, memory + 3 * kPage + 16);           // the next page, after the block's size
+  EXPECT_FALSE(heap.ResizeInPlace(large, 3 * kPage));  // would run into `small`
+  heap.Free(small);
+  EXPECT_TRUE(heap.ResizeInPlace(large, 3 * kPage + 1));
+  EXPECT_EQ(heap.Allocate(40), memory + 4 * kPage + 16);
+
+  StartupHeap fresh(memory + 64, sizeof memory - 64);
+  fresh.Free(fresh.Allocate(kPage));
+  EXPECT_EQ(fresh.Allocate(16), memory + 64 + 16);  // all of it back
+
+  StartupHeap short_of_a_page(memory + 64, sizeof memory - 128);
+  EXPECT_NE(short_of_a_page.Allocate(sizeof memory - 768), nullptr);
+  EXPECT_EQ(short_of_a_page.Allocate(0), nullptr);  // it ended where the heap does
+}
+
 TEST(StartupHeapTest, ServesNothingWhenFullOrClosed) {
   alignas(StartupHeap::kAlignment) static char memory[256];
   StartupHeap heap(memory, sizeof memory);

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 
 namespace quorvane {
 
@@ -15,6 +17,10 @@ namespace quorvane {
 class StartupHeap {
  public:
   static constexpr size_t kAlignment = 16;  // what malloc promises on x86-64
+  // A block of at least a page ends on a page boundary. The large blocks of a short run (the C++
+  // runtime's 72 KiB reserve for exceptions) are hardly touched past their first bytes, and the
+  // small blocks after one then fill one fresh page instead of straddling two.
+  static constexpr size_t kPageSize = 4096;
 
   // `memory` is aligned to kAlignment and lives as long as the heap.
   constexpr StartupHeap(char* memory, size_t size)
@@ -27,8 +33,8 @@ class StartupHeap {
     char* top = top_.load(std::memory_order_relaxed);
     do {
       if (static_cast<size_t>(end_ - top) < span) return nullptr;
-    } while (!top_.compare_exchange_weak(top, top + span, std::memory_order_acq_rel,
-                                         std::memory_order_relaxed));
+    } while (!top_.compare_exchange_weak(top, EndOf(top + sizeof(Header), size),
+                                         std::memory_order_acq_rel, std::memory_order_relaxed));
     reinterpret_cast<Header*>(top)->size = size;
     return top + sizeof(Header);
   }
@@ -41,16 +47,18 @@ class StartupHeap {
   // The size asked for when the block was made (or last resized).
   size_t SizeOf(const void* block) const { return HeaderOf(block).size; }
 
-  void Free(void* block) { GiveBack(End(block), static_cast<char*>(block) - sizeof(Header)); }
+  void Free(void* block) {
+    GiveBack(EndOf(block, SizeOf(block)), static_cast<char*>(block) - sizeof(Header));
+  }
 
   // Resizes `block` where it stands: a shrink always; a growth only of the newest block, while
   // the heap is open and has room. False when the caller must move it.
   bool ResizeInPlace(void* block, size_t size) {
     Header& header = HeaderOf(block);
     char* const start = static_cast<char*>(block);
-    char* const end = End(block);
+    char* const end = EndOf(start, header.size);
     if (size <= header.size) {
-      GiveBack(end, start + Rounded(size));
+      GiveBack(end, EndOf(start, size));
       header.size = size;
       return true;
     }
@@ -58,7 +66,7 @@ class StartupHeap {
         static_cast<size_t>(end_ - start) < Rounded(size)) {
       return false;
     }
-    char* const new_end = start + Rounded(size);
+    char* const new_end = EndOf(start, size);
     char* expected = end;
     if (!top_.compare_exchange_strong(expected, new_end, std::memory_order_acq_rel,
                                       std::memory_order_relaxed)) {
@@ -84,8 +92,15 @@ class StartupHeap {
     return *reinterpret_cast<Header*>(static_cast<char*>(const_cast<void*>(block)) -
                                       sizeof(Header));
   }
-  static char* End(void* block) {
-    return static_cast<char*>(block) + Rounded(HeaderOf(block).size);
+  // Where a block of `size` bytes at `block` ends: past its rounded size, and for a block of a
+  // page or more at the next page boundary, within the heap.
+  char* EndOf(void* block, size_t size) const {
+    char* const end = static_cast<char*>(block) + Rounded(size);
+    if (size < kPageSize) return end;
+    const uintptr_t page_end =
+        (reinterpret_cast<uintptr_t>(end) + kPageSize - 1) & ~(kPageSize - 1);
+    return end + std::min(page_end - reinterpret_cast<uintptr_t>(end),
+                          static_cast<uintptr_t>(end_ - end));
   }
   // The memory from `from` to `end` goes back when `end` is the top, that is, when nothing was
   // handed out after it.
