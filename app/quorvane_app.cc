@@ -77,7 +77,7 @@ int CQuorvaneApp::NoDocumentsFolder(StartMode start_mode, const DocumentsLookup&
     record.batch = true;
     record.status = ExitStatus(RunOutcome::kNoDocumentsFolder);
     record.milliseconds = platform_.NowMs() - started_ms_;
-    platform_.Log().Record(SeverityOf(record.status), record.status, RecordText(record));
+    Journal(record);
   } else {
     platform_.ReportStartupError(text + "\r\n" + cause);
   }
@@ -165,8 +165,13 @@ int CQuorvaneApp::EndAutomaticRun(StartMode start_mode, RunOutcome outcome,
   record.status = status;
   record.details = details;
   record.milliseconds = platform_.NowMs() - started_ms_;
-  platform_.Log().Record(SeverityOf(status), status, RecordText(record));
+  Journal(record);
   return status;
+}
+
+void CQuorvaneApp::Journal(const RunRecord& record) {
+  SystemLog& log = platform_.Log();
+  if (log.Present()) log.Record(SeverityOf(record.status), record.status, RecordText(record));
 }
 
 }  // namespace quorvane

@@ -40,6 +40,8 @@ class CQuorvaneApp {
   // knows its outcome. It tells the caller what the start mode allows, and the system's log
   // always.
   int EndAutomaticRun(StartMode start_mode, RunOutcome outcome, const RunDetails& details);
+  // The run's record in the system's log, composed only where a log is there to take it.
+  void Journal(const RunRecord& record);
   // Says that memory ran out, allocating nothing.
   void ReportOutOfMemory();
 

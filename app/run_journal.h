@@ -16,6 +16,9 @@ enum class RecordSeverity { kInfo, kNotice, kError };
 class SystemLog {
  public:
   virtual ~SystemLog() = default;
+  // False where no log is there to take a record (as on build machines and in containers): the
+  // run then does not even compose one.
+  virtual bool Present() const { return true; }
   virtual void Record(RecordSeverity severity, int status, std::string_view text) = 0;
 };
 

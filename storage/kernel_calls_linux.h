@@ -50,6 +50,8 @@ inline ssize_t Getdents64(int fd, void* buffer, size_t size) {
   return static_cast<ssize_t>(::syscall(SYS_getdents64, fd, buffer, size));
 }
 
+inline bool Exists(const char* path) { return ::syscall(SYS_faccessat, AT_FDCWD, path, F_OK) == 0; }
+
 inline int Socket(int domain, int type, int protocol) {
   return static_cast<int>(::syscall(SYS_socket, domain, type, protocol));
 }

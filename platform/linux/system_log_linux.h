@@ -25,6 +25,7 @@ class LinuxSystemLog final : public SystemLog {
       : tag_(std::move(tag)),
         journal_path_(std::move(journal_path)),
         syslog_path_(std::move(syslog_path)) {}
+  bool Present() const override;
   void Record(RecordSeverity severity, int status, std::string_view text) override;
 
  private:
