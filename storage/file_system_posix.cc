@@ -337,14 +337,17 @@ class PosixFileSystem final : public FileSystem {
 
   std::optional<std::vector<DirectoryEntry>> ListDirectory(const std::string& path) override {
     // The names are read straight into a buffer on the stack: opendir would first allocate
-    // 32 KiB and ask for the folder's status, which costs more than listing a small folder.
+    // 32 KiB and ask for the folder's status, which costs more than listing a small folder. 1 KiB
+    // holds a drop folder's few names in one call (and any one name); a larger buffer would reach
+    // a fresh page of the stack, a page fault that costs a short run more than a few more calls
+    // cost a large folder.
     Descriptor dir(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_DIRECTORY | O_CLOEXEC));
     if (!dir.valid()) {
       Failed(FileOperation::kList, path, errno);
       return std::nullopt;
     }
     std::vector<DirectoryEntry> entries;
-    alignas(dirent64) char buffer[4096];
+    alignas(dirent64) char buffer[1024];
     for (;;) {
       const ssize_t got = kernel::Getdents64(dir.get(), buffer, sizeof buffer);
       if (got == 0) break;
