@@ -162,6 +162,13 @@ HOME=$home LANG=C.UTF-8 timeout 20 "$odd_name" --batch 2>/dev/null
 check "journald: a program whose name holds a line end: converted" "$?" 0
 check "its tag whole" \
   "$(last_record | grep -c -P '^PRIORITY=6\t.*\tSYSLOG_IDENTIFIER=quor\\nvane\tMESSAGE=.*入力 6 バイト、2 行')" 1
+# Started through a link of another name, it is still known by its file's own name.
+ln -s "$(readlink -f "$quorvane")" "$work/linked-name"
+printf '1\r\n' >"$data/AutoFile/Bintake.tbin"
+HOME=$home LANG=C.UTF-8 timeout 20 "$work/linked-name" --batch 2>/dev/null
+check "journald: started through a link: converted" "$?" 0
+check "the tag is the file's name" \
+  "$(last_record | grep -c -P '^PRIORITY=6\t.*\tSYSLOG_IDENTIFIER='"$(basename "$quorvane")"'\t')" 1
 # A journald that has gone away leaves its socket behind: the record goes to /dev/log.
 kill "$journal_listener"
 wait "$journal_listener" 2>/dev/null
