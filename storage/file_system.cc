@@ -49,10 +49,6 @@ namespace {
 constexpr std::string_view kTemporarySuffix = ".partial";
 constexpr std::string_view kClaimSuffix = ".claim";
 
-// Eight bytes of the system's randomness. On Linux they come straight from the kernel:
-// std::random_device first asks the processor which random instructions it has, and under a
-// hypervisor each such question traps, 20 to 40 microseconds of a run that takes two
-// milliseconds.
 // A function of its own: std::random_device takes 5 KiB, and a run that never needs it should not
 // reach that far down its stack (a page fault for each fresh page).
 [[gnu::noinline]] uint64_t RandomDeviceBits() {
@@ -60,6 +56,10 @@ constexpr std::string_view kClaimSuffix = ".claim";
   return (static_cast<uint64_t>(device()) << 32) ^ device();
 }
 
+// Eight bytes of the system's randomness. On Linux they come straight from the kernel:
+// std::random_device first asks the processor which random instructions it has, and under a
+// hypervisor each such question traps, 20 to 40 microseconds of a run that takes two
+// milliseconds.
 uint64_t SystemRandomness() {
 #if defined(__linux__)
   uint64_t value = 0;

@@ -217,9 +217,10 @@ class LinuxPlatform final : public Platform {
   }
   std::string ApplicationName() override {
     if (application_name_.empty()) {
-      const std::string started_as = executable_.empty() ? StartedAsFile() : executable_;
-      application_name_ =
-          quorvane::ApplicationName(started_as.empty() ? ExecutablePath() : started_as, "quorvane");
+      std::string path = executable_;  // where the full path was needed already
+      if (path.empty()) path = StartedAsFile();
+      if (path.empty()) path = ExecutablePath();
+      application_name_ = quorvane::ApplicationName(path, "quorvane");
     }
     return application_name_;
   }
