@@ -56,12 +56,9 @@ inline int Socket(int domain, int type, int protocol) {
   return static_cast<int>(::syscall(SYS_socket, domain, type, protocol));
 }
 
-inline int Connect(int fd, const struct sockaddr* address, socklen_t size) {
-  return static_cast<int>(::syscall(SYS_connect, fd, address, size));
-}
-
-inline ssize_t Send(int fd, const void* bytes, size_t size, int flags) {
-  return static_cast<ssize_t>(::syscall(SYS_sendto, fd, bytes, size, flags, nullptr, 0));
+inline ssize_t SendTo(int fd, const void* bytes, size_t size, int flags,
+                      const struct sockaddr* address, socklen_t address_size) {
+  return static_cast<ssize_t>(::syscall(SYS_sendto, fd, bytes, size, flags, address, address_size));
 }
 
 }  // namespace quorvane::kernel

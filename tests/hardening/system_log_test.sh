@@ -169,6 +169,17 @@ HOME=$home LANG=C.UTF-8 timeout 20 "$work/linked-name" --batch 2>/dev/null
 check "journald: started through a link: converted" "$?" 0
 check "the tag is the file's name" \
   "$(last_record | grep -c -P '^PRIORITY=6\t.*\tSYSLOG_IDENTIFIER='"$(basename "$quorvane")"'\t')" 1
+# A journald that has fallen behind (its queue full) misses the record: it does not go to /dev/log
+# instead, which journald reads too.
+kill "$journal_listener"
+wait "$journal_listener" 2>/dev/null
+rm -f "$records.full"
+listen deaf "$journal_socket"
+journal_listener=$listener
+before=$(wc -l <"$records")
+run '111\r\n' --batch
+check "journald behind: converted" "$?" 0
+check "... and /dev/log hears nothing" "$(sleep 0.2; echo $(($(wc -l <"$records") - before)))" 0
 # A journald that has gone away leaves its socket behind: the record goes to /dev/log.
 kill "$journal_listener"
 wait "$journal_listener" 2>/dev/null
