@@ -9,7 +9,11 @@
  *   INPUT        the input file, deleted at the end
  *   RESULT       the result file, replaced through RESULT.floor-partial
  *   PRECOMPUTED  the bytes to write as the result (mapped, never converted)
- * Exit status: 0 done, 2 usage or I/O error. */
+ * Exit status: 0 done, 2 usage or I/O error.
+ *
+ * Built with WITH_JOURNAL (io_floor_journal), it also offers the system log one record at the end,
+ * as every automatic run of quorvane does: where a log listens, the floor of a run that keeps its
+ * journal. */
 #define _GNU_SOURCE
 #include <fcntl.h>
 #include <libgen.h>
@@ -20,6 +24,10 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#ifdef WITH_JOURNAL
+#include "log_record.h"
+#endif
 
 static int fail(const char* what) {
   perror(what);
@@ -97,5 +105,8 @@ int main(int argc, char** argv) {
   close(folder);
   if (unlink(input) != 0) return fail(input);
   close(in);
+#ifdef WITH_JOURNAL
+  log_record("io_floor_journal");
+#endif
   return 0;
 }

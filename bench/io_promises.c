@@ -22,12 +22,12 @@
 #include <string.h>
 #include <sys/file.h>
 #include <sys/random.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
-#include <sys/un.h>
 #include <time.h>
 #include <unistd.h>
+
+#include "log_record.h"
 
 static const char* skip = "";
 
@@ -44,27 +44,6 @@ static void scan(const char* folder) {
   const int fd = open(folder, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_DIRECTORY);
   if (fd < 0) return;
   while (syscall(SYS_getdents64, fd, names, sizeof names) > 0) {
-  }
-  close(fd);
-}
-
-/* Offers one datagram to a log socket, as the journal record does: where neither socket is
- * there (as on build machines), looking for them is all. */
-static void record(void) {
-  static const char* const sockets[] = {"/run/systemd/journal/socket", "/dev/log"};
-  if (syscall(SYS_faccessat, AT_FDCWD, sockets[0], F_OK) != 0 &&
-      syscall(SYS_faccessat, AT_FDCWD, sockets[1], F_OK) != 0) {
-    return;
-  }
-  const int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (fd < 0) return;
-  for (int i = 0; i < 2; ++i) {
-    struct sockaddr_un address = {.sun_family = AF_UNIX};
-    strcpy(address.sun_path, sockets[i]);
-    if (connect(fd, (const struct sockaddr*)&address, sizeof address) == 0) {
-      send(fd, "quorvane: 0", 11, MSG_DONTWAIT | MSG_NOSIGNAL);
-      break;
-    }
   }
   close(fd);
 }
@@ -165,7 +144,7 @@ int main(int argc, char** argv) {
   if (keeps('J')) {
     struct timespec ended;
     syscall(SYS_clock_gettime, CLOCK_MONOTONIC, &ended);
-    record();
+    log_record("io_promises");
   }
   return 0;
 }
