@@ -21,17 +21,18 @@
 #   BENCH_DIR=$TMPDIR  where the throw-away HOME is made (its file system decides what fsync costs:
 #                      /dev/shm leaves the disk out)
 #   YARDSTICK, FLOOR, IO_FLOOR, IO_FLOOR_CXX, IO_PROMISES, IO_FLOOR_JOURNAL  the programs; by
-#                      default the ones
-#                      built next to quorvane (bench/...), else compiled here with ${CC:-cc} -O2
-#                      (the C++ one with ${CXX:-c++}, its runtime and heap as quorvane's are)
+#                      default the ones built next to quorvane (bench/...), else compiled here
+#                      with ${CC:-cc} -O2 (the C++ one with ${CXX:-c++}, its runtime and heap as
+#                      quorvane's are)
 #   KEEP=1             keep the throw-away folder (its path is printed)
 #   JOURNAL=1          a reader listens on journald's socket, so that quorvane's record of each run
 #                      is sent and read, as on a desktop with journald (needs root: the script runs
 #                      itself in a mount namespace of its own, with a private /run). The I/O floor's
 #                      limit then applies to the I/O floor that sends the same record
-#                      (io_floor_journal.c: waking the log's reader costs any program that sends
-#                      one); the plain floor's ratio is printed for information. Unset, no log
-#                      listens, as on CI, and the record ends at looking for the log's sockets
+#                      (io_floor.c built with WITH_JOURNAL: waking the log's reader costs any
+#                      program that sends one); the plain floor's ratio is printed for
+#                      information. Unset, no log listens, as on CI, and the record ends at
+#                      looking for the log's sockets
 #
 # Every run is checked: before each run the previous run's result file is compared byte for byte
 # with the yardstick's first result and removed, and the input file is put back in place.
@@ -142,7 +143,8 @@ if [ "${JOURNAL:-0}" = 1 ]; then io_floor_journal=${IO_FLOOR_JOURNAL:-$(program 
 home=$work/home
 drop=$home/Documents/Brenvale/MFCQuorvane
 mkdir -p "$drop/AutoFile" "$work/config" "$work/yard" "$work/floor-out" "$work/io-floor" \
-  "$work/io-floor-cxx" "$work/io-floor-journal" "$work/promises/AutoFile" "$work/promises/Result" "$work/promises/temp"
+  "$work/io-floor-cxx" "$work/io-floor-journal" "$work/promises/AutoFile" "$work/promises/Result" \
+  "$work/promises/temp"
 export HOME=$home XDG_CONFIG_HOME=$work/config
 unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
 
